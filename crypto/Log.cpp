@@ -1,0 +1,69 @@
+#include "Log.h"
+
+#include <openssl/err.h>
+#include <syslog.h>
+
+#include <cstdio>
+#include <mutex>
+
+namespace karv {
+namespace {
+std::mutex& sinkMutex() {
+  static std::mutex m;
+  return m;
+}
+LogSink& sink() {
+  static LogSink s;
+  return s;
+}
+}  // namespace
+
+void logLine(std::string_view line) {
+  syslog(LOG_USER | LOG_INFO, "%.*s", static_cast<int>(line.size()), line.data());
+  std::lock_guard lock(sinkMutex());
+  if (sink()) sink()(line);
+}
+
+void logf(const char* format, ...) {
+  char small[512];
+  va_list args;
+  va_start(args, format);
+  va_list copy;
+  va_copy(copy, args);
+  const int n = std::vsnprintf(small, sizeof small, format, args);
+  va_end(args);
+  if (n < 0) {
+    va_end(copy);
+    return;
+  }
+  if (static_cast<size_t>(n) < sizeof small) {
+    va_end(copy);
+    logLine(std::string_view(small, static_cast<size_t>(n)));
+    return;
+  }
+  std::string big(static_cast<size_t>(n) + 1, '\0');
+  std::vsnprintf(big.data(), big.size(), format, copy);
+  va_end(copy);
+  big.resize(static_cast<size_t>(n));
+  logLine(big);
+}
+
+void setLogSink(LogSink newSink) {
+  std::lock_guard lock(sinkMutex());
+  sink() = std::move(newSink);
+}
+
+int logOpenSslErrors(std::string_view context) {
+  int count = 0;
+  const char* file = nullptr;
+  int line = 0;
+  while (unsigned long code = ERR_get_error_all(&file, &line, nullptr, nullptr, nullptr)) {
+    char text[256];
+    ERR_error_string_n(code, text, sizeof text);
+    logf("%.*s: %s", static_cast<int>(context.size()), context.data(), text);
+    ++count;
+  }
+  return count;
+}
+
+}  // namespace karv

@@ -1,0 +1,26 @@
+#pragma once
+#include <cstdarg>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace karv {
+
+// One diagnostic line to the system log (syslog, facility user).
+void logLine(std::string_view line);
+
+// printf-style front end of logLine.
+void logf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Tests and tools may watch every line as it is logged; pass {} to stop.
+using LogSink = std::function<void(std::string_view)>;
+void setLogSink(LogSink sink);
+
+// Drains the OpenSSL error queue into the log, one line per entry, each
+// prefixed by context. Returns how many entries there were.
+int logOpenSslErrors(std::string_view context);
+
+// What a secret turns into in a log line.
+inline constexpr const char kMasked[] = "***";
+
+}  // namespace karv

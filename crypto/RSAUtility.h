@@ -1,0 +1,50 @@
+#pragma once
+#include "OpenSslHandles.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace karv {
+
+// Parameter encryption of the gateway protocol: RSA with the gateway's public
+// key before login, AES-128-CBC with the session key after it. Stateless apart
+// from the public key text it is given (the build's key by default).
+class RSAUtility {
+ public:
+  RSAUtility();
+  explicit RSAUtility(std::string publicKeyPem);
+
+  // Status codes of the sized forms.
+  static constexpr int32_t kOk = 0;
+  static constexpr int32_t kFailed = 1;
+  static constexpr int32_t kBlockSize = 256;
+  static constexpr char kAesIv[] = "5820417396285013";
+
+  // Base64 of the RSA ciphertext of the value; "" for "" or on failure.
+  [[nodiscard]] std::string encryptAndB64WithPublicKey(const std::string& value) const;
+  [[nodiscard]] int32_t encryptWithPublicKey(const std::uint8_t* dataIn, int32_t dataInSize, Bytes& dataOut,
+                                             int32_t& dataOutSize) const;
+  // Opens a reply made with the gateway's private key, 256 bytes per block;
+  // a block that does not open is skipped.
+  [[nodiscard]] std::optional<Bytes> decryptWithPublicKey(const Bytes& dataIn) const;
+  [[nodiscard]] int32_t decryptWithPublicKey(const std::uint8_t* dataIn, int32_t dataInSize, Bytes& dataOut,
+                                             int32_t& dataOutSize) const;
+
+  [[nodiscard]] std::string encryptAndB64WithAes(const std::string& key, const std::string& value) const;
+  [[nodiscard]] int32_t encryptWithAes(const std::string& key, const std::uint8_t* dataIn, int32_t dataInSize,
+                                       Bytes& dataOut, int32_t& dataOutSize) const;
+  [[nodiscard]] std::optional<Bytes> decryptWithAes(const std::string& key, const Bytes& dataIn) const;
+  [[nodiscard]] int32_t decryptWithAes(const std::string& key, const std::uint8_t* dataIn, int32_t dataInSize,
+                                       Bytes& dataOut, int32_t& dataOutSize) const;
+
+ private:
+  std::string publicKeyPem_;
+};
+
+// The parsed form of a PEM public key. Parsing through the OpenSSL 3 decoders
+// costs more than the RSA operation itself, so each distinct text is parsed
+// once per process; the key is public, so keeping it is harmless.
+const EVP_PKEY* sharedPublicKey(const std::string& pem);
+
+}  // namespace karv

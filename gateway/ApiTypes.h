@@ -1,0 +1,70 @@
+#pragma once
+#include <map>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace karv::gateway {
+
+enum class Regime { PublicKey, Aes };
+
+struct Session {
+  std::string id;
+  std::string aesKey;
+  std::string userKey;  // which user logged in (the store's key)
+};
+
+// One decoded API call.
+struct ApiRequest {
+  std::string api;
+  std::map<std::string, std::string> params;  // decrypted values
+  Session* session = nullptr;                 // from "SID:" in the URL, when known
+};
+
+// What an API answers: the envelope and the result fields, in order.
+struct ApiReply {
+  std::string rtnCode = "0";
+  std::string rtnMsg;
+  std::vector<std::pair<std::string, std::string>> fields;
+
+  static ApiReply ok(std::string msg = "成功") { return ApiReply{"0", std::move(msg), {}}; }
+  static ApiReply reject(std::string code, std::string msg) { return ApiReply{std::move(code), std::move(msg), {}}; }
+  ApiReply& add(std::string name, std::string value) {
+    fields.emplace_back(std::move(name), std::move(value));
+    return *this;
+  }
+  // <Root><rtnCode/><rtnMsg/>fields...</Root> with text escaped.
+  [[nodiscard]] std::string toXml() const;
+};
+
+// A chosen misbehaviour of one API, for tests.
+struct Fault {
+  enum class Kind {
+    Reply,       // answer rtnCode / rtnMsg (sealed as usual)
+    EmptyBody,   // HTTP 200 with no body
+    RawBody,     // this exact body, not sealed
+    PlainReply,  // these exact plain bytes, sealed as usual (not Big5-encoded)
+    Garbage,     // a body that is not base64
+    NoAnswer,    // close the connection without a response
+  };
+  Kind kind = Kind::Reply;
+  std::string rtnCode;
+  std::string rtnMsg;
+  std::string body;
+  int delayMs = 0;  // wait this long before answering (any kind)
+};
+
+// What reached the gateway, before decryption.
+struct RecordedRequest {
+  std::string method;
+  std::string path;
+  std::string query;  // raw text after "?"
+  std::string body;
+  std::string contentType;
+  std::string api;
+  std::optional<std::string> sessionId;
+  std::map<std::string, std::string> params;  // decrypted, when they opened
+};
+
+}  // namespace karv::gateway

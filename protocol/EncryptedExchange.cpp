@@ -1,0 +1,68 @@
+#include "EncryptedExchange.h"
+
+#include "CommonUtility.h"
+#include "Log.h"
+#include "TextCodec.h"
+
+#include <array>
+#include <functional>
+
+namespace karv {
+namespace {
+
+// Base64 reply body -> opened bytes -> Big5 text; absent at any failure.
+std::optional<std::string> openReply(const std::optional<std::string>& body,
+                                     const std::function<std::optional<Bytes>(const Bytes&)>& open) {
+  if (!body || body->empty()) return std::nullopt;
+  auto raw = CommonUtility().base64Decode(*body);
+  if (!raw || raw->empty()) return std::nullopt;
+  auto plain = open(*raw);
+  if (!plain) return std::nullopt;
+  return big5ToUtf8(std::string_view(reinterpret_cast<const char*>(plain->data()), plain->size()));
+}
+
+}  // namespace
+
+EncryptedExchange::EncryptedExchange(const GatewayEndpoint& endpoint)
+    : rsa_(endpoint.publicKeyPem), transport_(endpoint.extraCaFile, endpoint.timeoutSeconds) {}
+
+bool EncryptedExchange::isSecretParam(const std::string& name) {
+  static constexpr std::array<const char*, 4> kSecret = {"pwd", "oldPwd", "newPwd", "authcode"};
+  for (const char* s : kSecret)
+    if (name == s) return true;
+  return false;
+}
+
+int32_t EncryptedExchange::httpPubKeyEncPost(const std::string& url, const ParamList& postParams,
+                                             std::optional<std::string>& dataOut) const {
+  ParamList encrypted;
+  for (const auto& [name, value] : postParams) {
+    logf("http param: %s=%s", name.c_str(), isSecretParam(name) ? kMasked : value.c_str());
+    if (value.empty()) {
+      encrypted.put(name, std::string());
+      logLine("encrypt ParamValue is empty");
+    } else {
+      const std::string sealed = rsa_.encryptAndB64WithPublicKey(value);
+      encrypted.put(name, sealed);
+      logf("ecnrypt param %s=%s", name.c_str(), sealed.c_str());
+    }
+  }
+  std::optional<std::string> body;
+  const int32_t status = transport_.httpPost(url, &encrypted, body);
+  if (auto text = openReply(body, [this](const Bytes& b) { return rsa_.decryptWithPublicKey(b); })) dataOut = text;
+  return status;
+}
+
+int32_t EncryptedExchange::httpAesEncPost(const std::string& url, const std::string& aesKey,
+                                          const ParamList& postParams, std::optional<std::string>& dataOut) const {
+  if (aesKey.empty()) return HttpTransport::kNotSent;
+  ParamList encrypted;
+  for (const auto& [name, value] : postParams)
+    encrypted.put(name, value.empty() ? std::string() : rsa_.encryptAndB64WithAes(aesKey, value));
+  std::optional<std::string> body;
+  const int32_t status = transport_.httpPost(url, &encrypted, body);
+  if (auto text = openReply(body, [&](const Bytes& b) { return rsa_.decryptWithAes(aesKey, b); })) dataOut = text;
+  return status;
+}
+
+}  // namespace karv

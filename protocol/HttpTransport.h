@@ -1,0 +1,41 @@
+#pragma once
+#include "OpenSslHandles.h"
+#include "ParamList.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace karv {
+
+// The HTTP exchange with the gateway over libcurl: synchronous, TLS always
+// verified, status code not examined.
+class HttpTransport {
+ public:
+  static constexpr int32_t kResponse = 0;     // any HTTP response came
+  static constexpr int32_t kNoResponse = -1;  // connection, TLS or timeout failure
+  static constexpr int32_t kNotSent = 1;      // nothing was sent
+
+  // extraCaFile: a PEM trust anchor used besides the system store ("" for none).
+  explicit HttpTransport(std::string extraCaFile = {}, long timeoutSeconds = 60);
+
+  // Percent-encoding that keeps only ASCII letters, digits and "-._~".
+  [[nodiscard]] static std::string urlEncode(const std::string& text);
+  // "name=value&..." with encoded values; "" for an absent list.
+  [[nodiscard]] static std::string getHttpSendData(const ParamList* params);
+
+  // method is "POST" or "GET"; anything else returns kNotSent without traffic.
+  [[nodiscard]] int32_t httpConnect(const std::string& url, const std::string& connectMethod, const ParamList* dataSend,
+                                    Bytes& responseData) const;
+  // POST, the body decoded as Big5 into responseTxt (left untouched on failure).
+  [[nodiscard]] int32_t httpPost(const std::string& url, const ParamList* dataSend,
+                                 std::optional<std::string>& responseTxt) const;
+  // GET of a URL into memory; true when a non-empty body came.
+  [[nodiscard]] bool httpDownload(const std::string& url, Bytes& body) const;
+
+ private:
+  std::string extraCaFile_;
+  long timeoutSeconds_;
+};
+
+}  // namespace karv

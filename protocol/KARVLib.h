@@ -1,0 +1,83 @@
+#pragma once
+#include "EncryptedExchange.h"
+#include "GatewayEndpoint.h"
+#include "ParamList.h"
+#include "ReplyEnvelope.h"
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace karv {
+
+using StringMap = std::map<std::string, std::string>;
+
+// The protocol client: the session with the RA gateway, what the client knows
+// about the logged-in user, the gateway's configuration, and every API call.
+// One instance per program (plus a short-lived one for the first-login
+// password change); used from the UI thread only.
+class KARVLib {
+ public:
+  KARVLib();
+  explicit KARVLib(GatewayEndpoint endpoint);
+  virtual ~KARVLib() = default;
+  KARVLib(const KARVLib&) = delete;
+  KARVLib& operator=(const KARVLib&) = delete;
+
+  // Result codes of the calls made in this file.
+  static constexpr int32_t kVersionRejected = 53705;
+  static constexpr int32_t kVersionNoReply = 53701;
+
+  // --- Session and identity ---
+  [[nodiscard]] const std::optional<std::string>& getSessionId() const { return httpSessionId_; }
+  void setSessionId(std::optional<std::string> v) { httpSessionId_ = std::move(v); }
+  [[nodiscard]] const std::optional<std::string>& getAesKey() const { return httpAesKey_; }
+  void setAesKey(std::optional<std::string> v) { httpAesKey_ = std::move(v); }
+  [[nodiscard]] const std::optional<std::string>& getCn() const { return currentUserCn_; }
+  void setCn(std::optional<std::string> v) { currentUserCn_ = std::move(v); }
+  [[nodiscard]] const std::optional<std::string>& getUserIdno() const { return currentUserIdno_; }
+  void setUserIdno(std::optional<std::string> v) { currentUserIdno_ = std::move(v); }
+  [[nodiscard]] const std::optional<std::string>& getAgcode() const { return currentAgcode_; }
+  void setAgcode(std::optional<std::string> v) { currentAgcode_ = std::move(v); }
+  [[nodiscard]] const std::optional<std::string>& getAccount() const { return currentAccount_; }
+  void setAccount(std::optional<std::string> v) { currentAccount_ = std::move(v); }
+  [[nodiscard]] const std::optional<std::string>& getCurrentPfxFilePath() const { return currentPfxFilePath_; }
+  void setCurrentPfxFilePath(std::optional<std::string> v) { currentPfxFilePath_ = std::move(v); }
+  [[nodiscard]] const std::optional<std::string>& getCurrentPfxFilePwd() const { return currentPfxFilePwd_; }
+  void setCurrentPfxFilePwd(std::optional<std::string> v) { currentPfxFilePwd_ = std::move(v); }
+  [[nodiscard]] const std::optional<StringMap>& getSvrCfg() const { return svrCfg_; }
+  void setSvrCfg(std::optional<StringMap> v) { svrCfg_ = std::move(v); }
+
+  [[nodiscard]] const GatewayEndpoint& endpoint() const { return endpoint_; }
+
+  // --- Framing ---
+  // Base URL + API name, with "SID:<id>/" in between once a session exists.
+  [[nodiscard]] std::string getTargetUrl(const std::string& apiName) const;
+  [[nodiscard]] int32_t httpPubKeyEncPost(const std::string& apiName, const ParamList& postParams,
+                                          std::optional<std::string>& dataOut) const;
+  // Returns 1 without sending when there is no session key.
+  [[nodiscard]] int32_t httpAesEncPost(const std::string& apiName, const ParamList& postParams,
+                                       std::optional<std::string>& dataOut) const;
+
+  // --- Calls ---
+  // 0 accepted, 53705 refused (or unreadable reply), 53701 no reply. errMsg is never written.
+  [[nodiscard]] virtual int32_t versionCheck(std::optional<std::string>& errMsg);
+
+ private:
+  GatewayEndpoint endpoint_;
+  EncryptedExchange exchange_;
+
+  std::optional<std::string> httpSessionId_;
+  std::optional<std::string> httpAesKey_;
+  std::optional<std::string> currentUserCn_;
+  std::optional<std::string> currentUserIdno_;
+  std::optional<std::string> currentAgcode_;
+  std::optional<std::string> currentAccount_;
+  std::optional<std::string> currentPfxFilePath_;
+  std::optional<std::string> currentPfxFilePwd_;
+  std::optional<StringMap> svrCfg_;
+};
+
+}  // namespace karv
