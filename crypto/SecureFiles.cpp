@@ -1,0 +1,103 @@
+#include "SecureFiles.h"
+
+#include "Log.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+namespace karv {
+namespace {
+
+struct Fd {
+  int fd = -1;
+  explicit Fd(int f) : fd(f) {}
+  ~Fd() {
+    if (fd >= 0) ::close(fd);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int release() {
+    int f = fd;
+    fd = -1;
+    return f;
+  }
+};
+
+bool writeAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<size_t>(n));
+  }
+  return true;
+}
+
+std::string parentOf(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+}  // namespace
+
+std::string userHomePath() {
+  if (const char* home = std::getenv("HOME"); home && *home) return home;
+  if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) return pw->pw_dir;
+  return "/";
+}
+
+std::string privateKeyFolder() { return userHomePath() + "/.plix"; }
+
+bool makeFolders(const std::string& path, mode_t mode) {
+  if (path.empty()) return false;
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+  const std::string parent = parentOf(path);
+  if (parent != path && !makeFolders(parent, 0755)) return false;
+  if (::mkdir(path.c_str(), mode) != 0 && errno != EEXIST) return false;
+  ::chmod(path.c_str(), mode);  // mkdir's mode is cut by the umask
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool writeFileAtomically(const std::string& path, std::string_view bytes, mode_t mode) {
+  if (path.empty() || path.back() == '/') return false;
+  std::string tmp = path + ".XXXXXX";
+  Fd fd(::mkstemp(tmp.data()));
+  if (fd.fd < 0) {
+    logf("write %s failed: %s", path.c_str(), std::strerror(errno));
+    return false;
+  }
+  const bool ok = ::fchmod(fd.fd, mode) == 0 && writeAll(fd.fd, bytes) && ::fsync(fd.fd) == 0 &&
+                  ::close(fd.release()) == 0 && ::rename(tmp.c_str(), path.c_str()) == 0;
+  if (!ok) {
+    logf("write %s failed: %s", path.c_str(), std::strerror(errno));
+    ::unlink(tmp.c_str());
+    return false;
+  }
+  // The rename itself must survive a crash too.
+  Fd dir(::open(parentOf(path).c_str(), O_RDONLY | O_DIRECTORY));
+  if (dir.fd >= 0) ::fsync(dir.fd);
+  return true;
+}
+
+std::optional<std::string> readWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::ostringstream out;
+  out << in.rdbuf();
+  if (in.bad()) return std::nullopt;
+  return out.str();
+}
+
+}  // namespace karv
