@@ -1,0 +1,167 @@
+#include "StateFile.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <map>
+#include <optional>
+#include <sstream>
+
+#include "CertFormat.h"
+#include "SecureFiles.h"
+
+namespace karv::gateway {
+namespace {
+using Fields = std::map<std::string, std::string>;
+
+std::string encodeValue(const std::string& value) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : value) {
+    if (c > 0x20 && c < 0x7F && c != '%') {
+      out.push_back(static_cast<char>(c));
+    } else {
+      out.push_back('%');
+      out.push_back(kDigits[c >> 4]);
+      out.push_back(kDigits[c & 0x0F]);
+    }
+  }
+  return out;
+}
+
+std::optional<std::string> decodeValue(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '%') {
+      out.push_back(text[i]);
+      continue;
+    }
+    if (i + 2 >= text.size() || !std::isxdigit(static_cast<unsigned char>(text[i + 1])) ||
+        !std::isxdigit(static_cast<unsigned char>(text[i + 2])))
+      return std::nullopt;
+    out.push_back(static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16)));
+    i += 2;
+  }
+  return out;
+}
+
+// "kind a=1 b=2" -> kind, {a: 1, b: 2}
+std::optional<std::pair<std::string, Fields>> parseRecord(const std::string& line) {
+  std::istringstream words(line);
+  std::string kind;
+  words >> kind;
+  Fields fields;
+  for (std::string word; words >> word;) {
+    const auto eq = word.find('=');
+    if (eq == std::string::npos || eq == 0) return std::nullopt;
+    auto value = decodeValue(word.substr(eq + 1));
+    if (!value) return std::nullopt;
+    fields[word.substr(0, eq)] = *value;
+  }
+  return std::make_pair(kind, fields);
+}
+
+const char* kindText(CertKind k) { return k == CertKind::Renew ? "renew" : "apply"; }
+const char* stateText(CertState s) {
+  switch (s) {
+    case CertState::Issued:
+      return "issued";
+    case CertState::Active:
+      return "active";
+    case CertState::Revoked:
+      return "revoked";
+    case CertState::Superseded:
+      return "superseded";
+  }
+  return "issued";
+}
+std::optional<CertState> stateFromText(const std::string& t) {
+  for (CertState s : {CertState::Issued, CertState::Active, CertState::Revoked, CertState::Superseded})
+    if (t == stateText(s)) return s;
+  return std::nullopt;
+}
+
+std::string field(const Fields& f, const char* name) {
+  auto it = f.find(name);
+  return it == f.end() ? std::string() : it->second;
+}
+
+std::optional<CertRecord> certFromFields(const Fields& f) {
+  auto get = [&](const char* name) { return field(f, name); };
+  CertRecord r;
+  r.id = std::atol(get("id").c_str());
+  r.idno = get("idno");
+  r.kind = get("kind") == "renew" ? CertKind::Renew : CertKind::Apply;
+  const auto state = stateFromText(get("state"));
+  r.installed = get("installed") == "Y";
+  r.certPath = get("certPath");
+  r.cert = certFromDerBase64(get("der"));
+  if (r.id <= 0 || r.idno.empty() || !state || !r.cert) return std::nullopt;
+  r.state = *state;
+  return r;
+}
+
+bool applyUser(UserStore& users, const Fields& f) {
+  auto idno = f.find("idno");
+  UserAccount* user = idno == f.end() ? nullptr : users.byIdno(idno->second);
+  if (!user) return false;  // a user that left the demo data: nothing to apply it to
+  if (auto it = f.find("pwdHash"); it != f.end()) user->pwdHash = it->second;
+  if (auto it = f.find("mustChangePwd"); it != f.end()) user->mustChangePwd = it->second == "Y";
+  return true;
+}
+}  // namespace
+
+std::string StateFile::render(const UserStore& users, const CertStore& certs) {
+  std::string out =
+      "# karv-gateway state (version 1), rewritten whole after every change.\n"
+      "# One record per line: a kind, then name=value fields; values are percent-encoded.\n";
+  out += "certs nextId=" + std::to_string(certs.nextId()) + "\n";
+  for (const auto& [idno, u] : users.all()) {
+    if (u.pwdHash.empty() && u.mustChangePwd == u.demo.mustChangePwd) continue;
+    out += "user idno=" + encodeValue(idno) + " mustChangePwd=" + (u.mustChangePwd ? "Y" : "N");
+    if (!u.pwdHash.empty()) out += " pwdHash=" + encodeValue(u.pwdHash);
+    out += "\n";
+  }
+  for (const auto& [id, r] : certs.all()) {
+    out += "cert id=" + std::to_string(id) + " idno=" + encodeValue(r.idno) + " kind=" + kindText(r.kind) +
+           " state=" + stateText(r.state) + " installed=" + (r.installed ? "Y" : "N") +
+           " certPath=" + encodeValue(r.certPath) + " der=" + derBase64(r.cert.get()) + "\n";
+  }
+  return out;
+}
+
+StateFile::Load StateFile::load(UserStore& users, CertStore& certs, std::string& error) const {
+  if (path_.empty()) return Load::Missing;
+  const auto text = readWholeFile(path_);
+  if (!text) return Load::Missing;
+  std::istringstream lines(*text);
+  std::string line;
+  for (int number = 1; std::getline(lines, line); ++number) {
+    if (line.empty() || line[0] == '#') continue;
+    const auto record = parseRecord(line);
+    bool ok = record.has_value();
+    if (ok && record->first == "certs") {
+      certs.setNextId(std::max(certs.nextId(), std::atol(field(record->second, "nextId").c_str())));
+    } else if (ok && record->first == "user") {
+      ok = applyUser(users, record->second);
+    } else if (ok && record->first == "cert") {
+      auto cert = certFromFields(record->second);
+      ok = cert.has_value();
+      if (ok) certs.restore(std::move(*cert));
+    } else {
+      ok = false;
+    }
+    if (!ok) {
+      error = path_ + ":" + std::to_string(number) + ": unreadable record";
+      return Load::Corrupt;
+    }
+  }
+  return Load::Loaded;
+}
+
+bool StateFile::save(const UserStore& users, const CertStore& certs) const {
+  if (path_.empty()) return true;
+  return writeFileAtomically(path_, render(users, certs), 0600);
+}
+
+}  // namespace karv::gateway
