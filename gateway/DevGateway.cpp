@@ -212,15 +212,15 @@ void DevGateway::record(RecordedRequest rec) {
   recorded_.push_back(std::move(rec));
 }
 
-std::string DevGateway::sealBytes(Regime regime, const Session* session, const std::string& bytes) const {
-  if (regime == Regime::Aes) return session ? crypto_->sealAesReply(session->aesKey, bytes) : std::string();
+std::string DevGateway::sealBytes(Regime regime, const std::string& aesKey, const std::string& bytes) const {
+  if (regime == Regime::Aes) return aesKey.empty() ? std::string() : crypto_->sealAesReply(aesKey, bytes);
   return crypto_->sealRsaReply(bytes);
 }
 
-std::string DevGateway::seal(Regime regime, const Session* session, const ApiReply& reply) const {
+std::string DevGateway::seal(Regime regime, const std::string& aesKey, const ApiReply& reply) const {
   auto big5 = utf8ToBig5(reply.toXml());
   if (!big5) big5 = utf8ToBig5(rejections::kUnencodable.reply().toXml());
-  return sealBytes(regime, session, big5.value_or(std::string()));
+  return sealBytes(regime, aesKey, big5.value_or(std::string()));
 }
 
 bool DevGateway::takeFault(const std::string& name, Fault& fault) {
@@ -235,12 +235,12 @@ bool DevGateway::takeFault(const std::string& name, Fault& fault) {
   return !(fault.kind == Fault::Kind::Reply && fault.rtnCode.empty() && fault.rtnMsg.empty());
 }
 
-void DevGateway::applyFault(const Fault& f, Regime regime, const Session* session, const httplib::Request& req,
+void DevGateway::applyFault(const Fault& f, Regime regime, const std::string& aesKey, const httplib::Request& req,
                             httplib::Response& res) {
   res.status = 200;
   switch (f.kind) {
     case Fault::Kind::Reply:
-      res.set_content(seal(regime, session, ApiReply::reject(f.rtnCode, f.rtnMsg)), "text/plain");
+      res.set_content(seal(regime, aesKey, ApiReply::reject(f.rtnCode, f.rtnMsg)), "text/plain");
       break;
     case Fault::Kind::EmptyBody:
       res.set_content("", "text/plain");
@@ -249,7 +249,7 @@ void DevGateway::applyFault(const Fault& f, Regime regime, const Session* sessio
       res.set_content(f.body, "text/plain");
       break;
     case Fault::Kind::PlainReply:
-      res.set_content(sealBytes(regime, session, f.body), "text/plain");
+      res.set_content(sealBytes(regime, aesKey, f.body), "text/plain");
       break;
     case Fault::Kind::Garbage:
       res.set_content("%%% not base64 %%%", "text/plain");
@@ -289,7 +289,7 @@ void DevGateway::servePage(const httplib::Request& req, httplib::Response& res, 
   const bool faulty = takeFault(name, fault);
   std::lock_guard lock(mutex_);
   if (faulty) {
-    applyFault(fault, Regime::PublicKey, nullptr, req, res);
+    applyFault(fault, Regime::PublicKey, "", req, res);
   } else if (name == kTemplatePage) {
     res.set_content(pages_.templateBig5(), "text/html; charset=Big5");
   } else {
@@ -312,7 +312,7 @@ void DevGateway::serveApi(const httplib::Request& req, const std::string& body, 
     const Regime regime = entry == apis_.end() ? Regime::PublicKey : entry->second.regime;
     SessionTable::State state = SessionTable::State::Unknown;
     const Session* session = rec.sessionId ? ctx_->sessions.find(*rec.sessionId, state) : nullptr;
-    applyFault(fault, regime, session, req, res);
+    applyFault(fault, regime, session ? session->aesKey : "", req, res);
   } else {
     Reply reply = answerApi(rec, body, tooLarge, req.method);
     res.status = reply.status;
@@ -330,19 +330,18 @@ DevGateway::Reply DevGateway::answerApi(RecordedRequest& rec, const std::string&
   if (entry == apis_.end()) {
     // Answer in the regime the caller can open: the session's key once logged in.
     const bool active = state == SessionTable::State::Active;
-    return {404, seal(active ? Regime::Aes : Regime::PublicKey, active ? session : nullptr, kUnknownApi.reply())};
+    return {404, seal(active ? Regime::Aes : Regime::PublicKey, active ? session->aesKey : "", kUnknownApi.reply())};
   }
   const Regime regime = entry->second.regime;
   if (regime == Regime::Aes && state != SessionTable::State::Active) {
     // Without a key the refusal cannot be sealed; said in plain text for the log.
     if (!session) return {401, utf8ToBig5(kSessionExpired.message).value_or("")};
-    return {401,
-            seal(regime, session, (state == SessionTable::State::LoggedOut ? kLoggedOut : kSessionExpired).reply())};
+    const Rejection& why = state == SessionTable::State::LoggedOut ? kLoggedOut : kSessionExpired;
+    return {401, seal(regime, session->aesKey, why.reply())};
   }
-  const Session* replySession = regime == Regime::Aes ? session : nullptr;
-  auto refuse = [&](int status, const Rejection& why) {
-    return Reply{status, seal(regime, replySession, why.reply())};
-  };
+  // A copy: the handler may end the session (logout).
+  const std::string replyKey = regime == Regime::Aes ? session->aesKey : "";
+  auto refuse = [&](int status, const Rejection& why) { return Reply{status, seal(regime, replyKey, why.reply())}; };
   if (method != "POST") return refuse(405, kNotForm);
   if (tooLarge) return refuse(413, kBodyTooLarge);
   if (!isFormContentType(rec.contentType)) return refuse(415, kNotForm);
@@ -356,8 +355,7 @@ DevGateway::Reply DevGateway::answerApi(RecordedRequest& rec, const std::string&
       call.params[name] = "";
       continue;
     }
-    auto plain =
-        regime == Regime::PublicKey ? crypto_->openRsaValue(value) : crypto_->openAesValue(session->aesKey, value);
+    auto plain = regime == Regime::PublicKey ? crypto_->openRsaValue(value) : crypto_->openAesValue(replyKey, value);
     if (plain)
       call.params[name] = *plain;
     else
@@ -365,7 +363,8 @@ DevGateway::Reply DevGateway::answerApi(RecordedRequest& rec, const std::string&
   }
   rec.params = call.params;
   if (undecryptable) return refuse(400, kUndecryptable);
-  return {200, seal(regime, replySession, entry->second.handler(call))};
+  const ApiReply reply = entry->second.handler(call);
+  return {200, seal(regime, replyKey, reply)};
 }
 
 }  // namespace karv::gateway

@@ -98,11 +98,12 @@ class DevGateway {
   void servePage(const httplib::Request& req, httplib::Response& res, const std::string& name);
   // Waits out a fault's delay (outside the lock); true when a fault is set for the name.
   bool takeFault(const std::string& name, Fault& fault);
-  void applyFault(const Fault& fault, Regime regime, const Session* session, const httplib::Request& req,
+  void applyFault(const Fault& fault, Regime regime, const std::string& aesKey, const httplib::Request& req,
                   httplib::Response& res);
   Reply answerApi(RecordedRequest& rec, const std::string& body, bool tooLarge, const std::string& method);
-  std::string seal(Regime regime, const Session* session, const ApiReply& reply) const;
-  std::string sealBytes(Regime regime, const Session* session, const std::string& bytes) const;
+  // The reply in Big5, sealed for the regime (aesKey: the session's key; "" seals nothing).
+  std::string seal(Regime regime, const std::string& aesKey, const ApiReply& reply) const;
+  std::string sealBytes(Regime regime, const std::string& aesKey, const std::string& bytes) const;
   void record(RecordedRequest rec);
 
   GatewayOptions options_;
