@@ -40,7 +40,7 @@ CertRecord* CertStore::pending(const std::string& idno, CertKind kind) {
 CertRecord* CertStore::latestHeld(const std::string& idno) {
   CertRecord* latest = nullptr;
   for (auto& [id, r] : records_)
-    if (r.idno == idno && r.state != CertState::Issued) latest = &r;  // ids grow with time
+    if (r.idno == idno && wasActivated(r)) latest = &r;  // ids grow with time
   return latest;
 }
 
@@ -55,6 +55,10 @@ bool CertStore::serialInUse(const std::string& hex) const {
   for (const auto& [id, r] : records_)
     if (serialHex(r.cert.get()) == hex) return true;
   return false;
+}
+
+bool wasActivated(const CertRecord& record) {
+  return record.state != CertState::Issued && record.state != CertState::Withdrawn;
 }
 
 bool inEffect(const CertRecord& record, std::time_t now) {
@@ -80,7 +84,7 @@ FunctionStatus functionStatus(CertStore& store, const std::string& idno, std::ti
 
   status.fnStatus = {apply, renew};
   for (const CertRecord* r : store.ofUser(idno)) {
-    if (r->state == CertState::Issued) continue;
+    if (!wasActivated(*r)) continue;
     ++status.certCount;
     if (inEffect(*r, now)) ++status.effectCertCount;
   }

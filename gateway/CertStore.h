@@ -12,7 +12,8 @@ enum class CertState {
   Issued,  // handed to the client, waiting for "activeCert"
   Active,  // the user's current certificate
   Revoked,
-  Superseded,  // replaced by a renewal, or an issued one replaced by a reissue
+  Superseded,  // was active, replaced by a renewal or a new application
+  Withdrawn,   // was issued, replaced by a reissue before it was activated
 };
 enum class CertKind { Apply, Renew };
 
@@ -38,7 +39,7 @@ class CertStore {
   [[nodiscard]] CertRecord* active(const std::string& idno);
   // The issued certificate of this kind that waits for activation, or none.
   [[nodiscard]] CertRecord* pending(const std::string& idno, CertKind kind);
-  // The newest certificate the user holds (any state but Issued), or none.
+  // The newest certificate the user holds (one that was activated), or none.
   [[nodiscard]] CertRecord* latestHeld(const std::string& idno);
   [[nodiscard]] std::vector<const CertRecord*> ofUser(const std::string& idno) const;
   [[nodiscard]] bool serialInUse(const std::string& serialHex) const;
@@ -63,10 +64,11 @@ struct FunctionStatus {
 // the user has a certificate in effect, "1" otherwise. Renewal: "2" while a
 // renewed certificate awaits activation, "1" when the certificate in effect
 // expires within renewWithinDays, "0" otherwise. certCount counts every
-// certificate the user holds (not those still awaiting activation),
+// certificate the user holds (every one that was activated),
 // effectCertCount those in effect (active and not expired).
 [[nodiscard]] FunctionStatus functionStatus(CertStore& store, const std::string& idno, std::time_t now,
                                             long renewWithinDays);
 [[nodiscard]] bool inEffect(const CertRecord& record, std::time_t now);
+[[nodiscard]] bool wasActivated(const CertRecord& record);
 
 }  // namespace karv::gateway

@@ -52,7 +52,7 @@ CertRecord* issue(GatewayContext& ctx, const UserAccount& user, CertKind kind, E
   X509Ptr cert =
       ctx.ca->issue(key, user.demo.cn, now - 60, now + ctx.config.getNumber(cfg::kCertValidityDays, 365) * kDay, value);
   if (!cert) return nullptr;
-  if (CertRecord* earlier = ctx.certs.pending(user.demo.idno, kind)) earlier->state = CertState::Superseded;
+  if (CertRecord* earlier = ctx.certs.pending(user.demo.idno, kind)) earlier->state = CertState::Withdrawn;
   return &ctx.certs.add(user.demo.idno, kind, std::move(cert));
 }
 
@@ -139,7 +139,7 @@ ApiReply revokeCert(GatewayContext& ctx, ApiRequest& r) {
   if (!current) return kNoActiveCert.reply();
   current->state = CertState::Revoked;
   // A renewal of the revoked certificate must not bring it back.
-  if (CertRecord* renewal = ctx.certs.pending(user->demo.idno, CertKind::Renew)) renewal->state = CertState::Superseded;
+  if (CertRecord* renewal = ctx.certs.pending(user->demo.idno, CertKind::Renew)) renewal->state = CertState::Withdrawn;
   if (!ctx.commit()) return kStateNotSaved.reply();
   r.session->verifiedFor.erase("Revoke");
   return ApiReply::ok("憑證廢止成功");
@@ -164,20 +164,12 @@ ApiReply activeCert(GatewayContext& ctx, ApiRequest& r) {
   return ApiReply::ok("憑證已啟用");
 }
 
-// "state" and "stateMessage" as the server table shows them.
+// "state" and "stateMessage" as the server table shows them (of a certificate that was activated).
 std::pair<std::string, std::string> displayState(const CertRecord& r, std::time_t now) {
-  switch (r.state) {
-    case CertState::Revoked:
-      return {"2", "已廢止"};
-    case CertState::Superseded:
-      return {"4", "已更新"};
-    case CertState::Issued:
-      return {"5", "待啟用"};
-    case CertState::Active:
-      break;
-  }
-  return inEffect(r, now) ? std::pair<std::string, std::string>{"1", "有效"}
-                          : std::pair<std::string, std::string>{"3", "已過期"};
+  if (r.state == CertState::Revoked) return {"2", "已廢止"};
+  if (r.state == CertState::Superseded) return {"4", "已更新"};
+  if (inEffect(r, now)) return {"1", "有效"};
+  return {"3", "已過期"};
 }
 
 ApiReply qryCert(GatewayContext& ctx, ApiRequest& r) {

@@ -72,11 +72,14 @@ const char* stateText(CertState s) {
       return "revoked";
     case CertState::Superseded:
       return "superseded";
+    case CertState::Withdrawn:
+      return "withdrawn";
   }
   return "issued";
 }
 std::optional<CertState> stateFromText(const std::string& t) {
-  for (CertState s : {CertState::Issued, CertState::Active, CertState::Revoked, CertState::Superseded})
+  for (CertState s :
+       {CertState::Issued, CertState::Active, CertState::Revoked, CertState::Superseded, CertState::Withdrawn})
     if (t == stateText(s)) return s;
   return std::nullopt;
 }

@@ -51,6 +51,15 @@ std::string clientCsr(const std::string& cn, EVP_PKEY* key) {
   return pem.substr(bodyStart, endLine - bodyStart) + "\n";
 }
 
+std::string clientCsrWithBadSignature(const std::string& cn) {
+  std::string b64 = clientCsr(cn);
+  std::erase(b64, '\n');
+  auto der = CommonUtility().base64Decode(b64);
+  if (!der) return {};
+  der->back() ^= 0x01;
+  return CommonUtility().base64Encode(der->data(), static_cast<int32_t>(der->size())) + "\n";
+}
+
 std::string renewalSignature(const std::string& content, X509* cert, EVP_PKEY* key) {
   Pkcs7Ptr p7(PKCS7_new());
   PKCS7_set_type(p7.get(), NID_pkcs7_signed);

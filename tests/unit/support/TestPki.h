@@ -19,6 +19,8 @@ namespace karv::test {
 // sends it: the base64 lines of the PEM body joined by line feeds, with the
 // line feed that followed the last one.
 [[nodiscard]] std::string clientCsr(const std::string& cn, EVP_PKEY* key = sharedTestKey());
+// The same with its signature spoiled (the last byte of the DER changed).
+[[nodiscard]] std::string clientCsrWithBadSignature(const std::string& cn);
 // The client's renewal signature over the request text: base64 of a DER
 // PKCS#7 SignedData (SHA-1, embedded content, signer certificate, no attributes).
 [[nodiscard]] std::string renewalSignature(const std::string& content, X509* cert, EVP_PKEY* key);
