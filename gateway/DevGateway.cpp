@@ -6,7 +6,6 @@
 
 #include "CertFormat.h"
 #include "ConnectionCutter.h"
-#include "DemoSeed.h"
 #include "FormBody.h"
 #include "GatewayApis.h"
 #include "GatewayContext.h"
@@ -102,23 +101,7 @@ bool DevGateway::loadWorld() {
   }
   c.ca = DevCa::openOrCreate(data.empty() ? "" : data + "/ca", error_);
   if (!c.ca) return false;
-  switch (c.state.load(c.users, c.certs, error_)) {
-    case StateFile::Load::Loaded:
-      return true;
-    case StateFile::Load::Corrupt:
-      return false;
-    case StateFile::Load::Missing:
-      break;
-  }
-  // A fresh data folder starts from the demo users.
-  if (!seedDemoCertificates(c.users, c.certs, *c.ca, c.now(), c.config.getNumber(cfg::kCertValidityDays, 365), data,
-                            error_))
-    return false;
-  if (!c.state.save(c.users, c.certs)) {
-    error_ = "cannot write " + c.state.path();
-    return false;
-  }
-  return true;
+  return c.openState(data, error_);
 }
 
 bool DevGateway::bind() {

@@ -21,7 +21,7 @@ class ContentReader;
 
 namespace karv::gateway {
 
-struct GatewayContext;
+class GatewayContext;
 
 struct GatewayOptions {
   std::string host = "127.0.0.1";

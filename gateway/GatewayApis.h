@@ -8,7 +8,7 @@
 namespace karv::gateway {
 
 class DevGateway;
-struct GatewayContext;
+class GatewayContext;
 
 struct ApiDefinition {
   const char* name;

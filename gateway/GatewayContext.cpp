@@ -1,22 +1,42 @@
 #include "GatewayContext.h"
 
+#include "DemoSeed.h"
 #include "Log.h"
 
 namespace karv::gateway {
 
-bool GatewayContext::commit() {
-  if (state.save(users, certs)) return true;
-  logf("karv-gateway: cannot write %s, going back to its last state", state.path().c_str());
-  UserStore reloadedUsers = users;
-  for (auto& [idno, user] : reloadedUsers.all()) {
-    user.pwdHash.clear();
-    user.mustChangePwd = user.demo.mustChangePwd;
+bool GatewayContext::openState(const std::string& dataDir, std::string& error) {
+  switch (state.load(users, certs, error)) {
+    case StateFile::Load::Loaded:
+      savedState_ = StateFile::render(users, certs);
+      return true;
+    case StateFile::Load::Corrupt:
+      return false;
+    case StateFile::Load::Missing:
+      break;
   }
-  CertStore reloadedCerts;
+  if (!seedDemoCertificates(users, certs, *ca, now(), config.getNumber(cfg::kCertValidityDays, 365), dataDir, error))
+    return false;
+  savedState_ = StateFile::render(users, certs);
+  if (state.write(savedState_)) return true;
+  error = "cannot write " + state.path();
+  return false;
+}
+
+bool GatewayContext::commit() {
+  std::string text = StateFile::render(users, certs);
+  if (state.write(text)) {
+    savedState_ = std::move(text);
+    return true;
+  }
+  logf("karv-gateway: cannot write %s, going back to its last state", state.path().c_str());
+  UserStore restoredUsers = users;
+  restoredUsers.resetToDemo();
+  CertStore restoredCerts;
   std::string error;
-  if (state.load(reloadedUsers, reloadedCerts, error) == StateFile::Load::Loaded) {
-    users = std::move(reloadedUsers);
-    certs = std::move(reloadedCerts);
+  if (StateFile::apply(savedState_, restoredUsers, restoredCerts, error)) {
+    users = std::move(restoredUsers);
+    certs = std::move(restoredCerts);
   }
   return false;
 }

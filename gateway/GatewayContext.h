@@ -19,7 +19,8 @@
 
 namespace karv::gateway {
 
-struct GatewayContext {
+class GatewayContext {
+ public:
   GatewayContext(Clock clock, std::string stateFile, std::string outboxFile, bool consoleOutbox)
       : now(std::move(clock)),
         sessions(now, 1200),
@@ -37,9 +38,12 @@ struct GatewayContext {
   std::string origin;  // scheme://host:port, for the URLs the configuration serves
   bool versionAccepted = true;
 
-  // Writes the state after a change. When the write fails, the state is read
-  // back from the file (so memory never claims more than the disk holds) and
-  // false is returned: the handler then refuses instead of reporting success.
+  // Loads the state file, or on a fresh data folder starts from the demo
+  // users (with their certificates) and writes the first state file.
+  [[nodiscard]] bool openState(const std::string& dataDir, std::string& error);
+  // Writes the state after a change. When the write fails, memory goes back
+  // to the last state written (so it never claims more than the disk holds)
+  // and false is returned: the handler then refuses instead of reporting success.
   [[nodiscard]] bool commit();
   // The user who owns the request's session (AES calls always have one).
   [[nodiscard]] UserAccount* sessionUser(const ApiRequest& request);
@@ -50,6 +54,9 @@ struct GatewayContext {
   // "agCode", "account", "cn"; empty ones name nobody) is that user's;
   // otherwise returns the refusal.
   [[nodiscard]] std::optional<ApiReply> identifyCaller(const ApiRequest& request, UserAccount*& user);
+
+ private:
+  std::string savedState_;  // the text last written to the state file
 };
 
 // The first required parameter the request lacks, as a refusal naming it.

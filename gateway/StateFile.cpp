@@ -133,11 +133,8 @@ std::string StateFile::render(const UserStore& users, const CertStore& certs) {
   return out;
 }
 
-StateFile::Load StateFile::load(UserStore& users, CertStore& certs, std::string& error) const {
-  if (path_.empty()) return Load::Missing;
-  const auto text = readWholeFile(path_);
-  if (!text) return Load::Missing;
-  std::istringstream lines(*text);
+bool StateFile::apply(const std::string& text, UserStore& users, CertStore& certs, std::string& error) {
+  std::istringstream lines(text);
   std::string line;
   for (int number = 1; std::getline(lines, line); ++number) {
     if (line.empty() || line[0] == '#') continue;
@@ -155,16 +152,22 @@ StateFile::Load StateFile::load(UserStore& users, CertStore& certs, std::string&
       ok = false;
     }
     if (!ok) {
-      error = path_ + ":" + std::to_string(number) + ": unreadable record";
-      return Load::Corrupt;
+      error = "line " + std::to_string(number) + ": unreadable record";
+      return false;
     }
   }
-  return Load::Loaded;
+  return true;
 }
 
-bool StateFile::save(const UserStore& users, const CertStore& certs) const {
-  if (path_.empty()) return true;
-  return writeFileAtomically(path_, render(users, certs), 0600);
+StateFile::Load StateFile::load(UserStore& users, CertStore& certs, std::string& error) const {
+  if (path_.empty()) return Load::Missing;
+  const auto text = readWholeFile(path_);
+  if (!text) return Load::Missing;
+  if (apply(*text, users, certs, error)) return Load::Loaded;
+  error = path_ + ": " + error;
+  return Load::Corrupt;
 }
+
+bool StateFile::write(const std::string& text) const { return path_.empty() || writeFileAtomically(path_, text, 0600); }
 
 }  // namespace karv::gateway

@@ -27,9 +27,12 @@ class StateFile {
 
   // Applies the file to the demo users and fills the certificate store.
   [[nodiscard]] Load load(UserStore& users, CertStore& certs, std::string& error) const;
-  [[nodiscard]] bool save(const UserStore& users, const CertStore& certs) const;
+  // Writes the text atomically; true without a file (state kept in memory).
+  [[nodiscard]] bool write(const std::string& text) const;
 
   [[nodiscard]] static std::string render(const UserStore& users, const CertStore& certs);
+  // Applies a rendered text to the demo users and fills the certificate store.
+  [[nodiscard]] static bool apply(const std::string& text, UserStore& users, CertStore& certs, std::string& error);
 
  private:
   std::string path_;

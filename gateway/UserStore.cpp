@@ -98,4 +98,11 @@ void UserStore::setPassword(UserAccount& user, const std::string& pwd) {
   user.mustChangePwd = false;
 }
 
+void UserStore::resetToDemo() {
+  for (auto& [idno, user] : users_) {
+    user.pwdHash.clear();
+    user.mustChangePwd = user.demo.mustChangePwd;
+  }
+}
+
 }  // namespace karv::gateway

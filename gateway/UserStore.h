@@ -39,6 +39,8 @@ class UserStore {
   [[nodiscard]] UserAccount* byAccount(const std::string& brnhId, const std::string& acctNo);
   [[nodiscard]] bool checkPassword(const UserAccount& user, const std::string& pwd) const;
   void setPassword(UserAccount& user, const std::string& pwd);
+  // Forgets every change since the demo data.
+  void resetToDemo();
 
   [[nodiscard]] std::map<std::string, UserAccount>& all() { return users_; }
   [[nodiscard]] const std::map<std::string, UserAccount>& all() const { return users_; }
