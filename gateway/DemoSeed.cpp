@@ -1,10 +1,8 @@
 #include "DemoSeed.h"
 
-#include <map>
-#include <mutex>
-
 #include "CertFormat.h"
 #include "GatewayRandom.h"
+#include "KeyCache.h"
 #include "SecureFiles.h"
 
 namespace karv::gateway {
@@ -12,18 +10,6 @@ namespace {
 constexpr long kDay = 86400;
 constexpr int kIterations = 2048;
 
-// Keys are slow to make: one per demo user and process, shared by data folders.
-std::string demoKeyPem(const std::string& idno) {
-  static std::mutex mutex;
-  static std::map<std::string, std::string> keys;
-  std::lock_guard lock(mutex);
-  auto& pem = keys[idno];
-  if (pem.empty()) {
-    PkeyPtr key = generateRsaKey(2048);
-    if (key) pem = privateKeyPem(key.get());
-  }
-  return pem;
-}
 }  // namespace
 
 Bytes makePfx(EVP_PKEY* key, X509* cert, const DevCa& ca, const std::string& password) {
@@ -47,13 +33,15 @@ Bytes makePfx(EVP_PKEY* key, X509* cert, const DevCa& ca, const std::string& pas
   return Bytes(der, der + len);
 }
 
-bool seedDemoCertificates(UserStore& users, CertStore& certs, const DevCa& ca, std::time_t now, long validityDays,
-                          const std::string& dataDir, std::string& error) {
+bool seedDemoCertificates(UserStore& users, CertStore& certs, const DevCa& ca, const DemoSeedPlace& place,
+                          std::string& error) {
+  const std::time_t now = place.now;
+  const std::string& dataDir = place.dataDir;
   for (auto& [idno, user] : users.all()) {
     const long daysLeft = user.demo.certExpiresInDays;
     if (daysLeft <= 0) continue;
-    PkeyPtr key = privateKeyFromPem(demoKeyPem(idno));
-    X509Ptr cert = key ? ca.issue(key.get(), user.demo.cn, now - (validityDays - daysLeft) * kDay,
+    PkeyPtr key = cachedRsaKey("demo-" + idno, place.keyCacheDir);
+    X509Ptr cert = key ? ca.issue(key.get(), user.demo.cn, now - (place.validityDays - daysLeft) * kDay,
                                   now + daysLeft * kDay, randomSerial())
                        : nullptr;
     if (!cert) {

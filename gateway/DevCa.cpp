@@ -3,16 +3,15 @@
 #include <openssl/pem.h>
 #include <openssl/x509v3.h>
 
-#include <mutex>
 #include <optional>
 
 #include "CertFormat.h"
+#include "KeyCache.h"
 #include "Log.h"
 #include "SecureFiles.h"
 
 namespace karv::gateway {
 namespace {
-constexpr int kCaKeyBits = 2048;
 constexpr long kDay = 86400;
 
 struct CaPem {
@@ -20,15 +19,6 @@ struct CaPem {
   std::string issuing;
   std::string issuingKey;
 };
-
-std::mutex& cacheMutex() {
-  static std::mutex m;
-  return m;
-}
-std::optional<CaPem>& processCa() {
-  static std::optional<CaPem> ca;
-  return ca;
-}
 
 X509NamePtr makeName(std::initializer_list<std::pair<const char*, std::string>> parts) {
   X509NamePtr name(X509_NAME_new());
@@ -72,10 +62,10 @@ X509Ptr makeCert(EVP_PKEY* key, const X509_NAME* subject, X509* issuer, EVP_PKEY
   return cert;
 }
 
-std::optional<CaPem> generateCa() {
+std::optional<CaPem> generateCa(const std::string& keyCacheDir) {
   const std::time_t now = std::time(nullptr);
-  PkeyPtr rootKey = generateRsaKey(kCaKeyBits);
-  PkeyPtr issuingKey = generateRsaKey(kCaKeyBits);
+  PkeyPtr rootKey = cachedRsaKey("ca-root", keyCacheDir);
+  PkeyPtr issuingKey = cachedRsaKey("ca-issuing", keyCacheDir);
   if (!rootKey || !issuingKey) return std::nullopt;
   X509NamePtr rootName = makeName({{"C", "TW"}, {"O", "KARV Development"}, {"CN", "KARV Development Root CA"}});
   X509NamePtr issuingName = makeName({{"C", "TW"},
@@ -115,29 +105,11 @@ bool writeFolder(const std::string& folder, const CaPem& ca) {
 }
 }  // namespace
 
-PkeyPtr generateRsaKey(int bits) {
-  PkeyPtr key(EVP_PKEY_Q_keygen(nullptr, nullptr, "RSA", static_cast<size_t>(bits)));
-  if (!key) logOpenSslErrors("RSA key generation");
-  return key;
-}
-
-std::string privateKeyPem(EVP_PKEY* key) {
-  BioPtr bio(BIO_new(BIO_s_mem()));
-  if (!bio || PEM_write_bio_PKCS8PrivateKey(bio.get(), key, nullptr, nullptr, 0, nullptr, nullptr) != 1) return {};
-  return bioToString(bio.get());
-}
-
-PkeyPtr privateKeyFromPem(const std::string& pem) {
-  BioPtr bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
-  return PkeyPtr(bio ? PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr) : nullptr);
-}
-
-std::unique_ptr<DevCa> DevCa::openOrCreate(const std::string& folder, std::string& error) {
+std::unique_ptr<DevCa> DevCa::openOrCreate(const std::string& folder, const std::string& keyCacheDir,
+                                           std::string& error) {
   std::optional<CaPem> pem = folder.empty() ? std::nullopt : readFolder(folder);
   if (!pem) {
-    std::lock_guard lock(cacheMutex());
-    if (!processCa()) processCa() = generateCa();
-    pem = processCa();
+    pem = generateCa(keyCacheDir);
     if (!pem) {
       error = "cannot make the development CA";
       return nullptr;

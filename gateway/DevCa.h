@@ -9,15 +9,16 @@
 namespace karv::gateway {
 
 // The development CA: a root and an issuing intermediate that signs the
-// users' certificates. Kept as PEM files in the data folder; made on first
-// use. Key generation is the slow part, so a process makes one CA at most
-// and hands the same one to every new data folder (and to in-memory runs).
+// users' certificates. Kept as PEM files in the data folder (the root's key
+// is not kept: only the intermediate issues); made on first use, with keys
+// from the key cache.
 class DevCa {
  public:
   // Loads the CA from `folder`, or makes it and saves it there ("" keeps it
   // in memory only). None, with the reason, when files exist but do not load
   // or the new ones cannot be written.
-  static std::unique_ptr<DevCa> openOrCreate(const std::string& folder, std::string& error);
+  static std::unique_ptr<DevCa> openOrCreate(const std::string& folder, const std::string& keyCacheDir,
+                                             std::string& error);
 
   [[nodiscard]] const X509* root() const { return root_.get(); }
   [[nodiscard]] const X509* issuing() const { return issuing_.get(); }
@@ -33,10 +34,5 @@ class DevCa {
   X509Ptr issuing_;
   PkeyPtr issuingKey_;
 };
-
-// A new RSA key pair (exponent 65537).
-[[nodiscard]] PkeyPtr generateRsaKey(int bits);
-[[nodiscard]] std::string privateKeyPem(EVP_PKEY* key);  // unencrypted PKCS#8
-[[nodiscard]] PkeyPtr privateKeyFromPem(const std::string& pem);
 
 }  // namespace karv::gateway

@@ -99,7 +99,8 @@ bool DevGateway::loadWorld() {
     error_ = "cannot make the data folder " + data;
     return false;
   }
-  c.ca = DevCa::openOrCreate(data.empty() ? "" : data + "/ca", error_);
+  c.keyCacheDir = options_.keyCacheDir;
+  c.ca = DevCa::openOrCreate(data.empty() ? "" : data + "/ca", c.keyCacheDir, error_);
   if (!c.ca) return false;
   return c.openState(data, error_);
 }

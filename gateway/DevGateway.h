@@ -38,6 +38,7 @@ struct GatewayOptions {
   std::map<std::string, std::string> config;  // over the file's settings (tests)
   Clock clock;                                // "" : the system clock
   bool consoleOutbox = true;                  // print each outbox message on stdout
+  std::string keyCacheDir;                    // generated RSA keys kept here for later runs ("" : per process only)
 
   // The build's development PKI, the development port, TLS on.
   static GatewayOptions fromBuild();

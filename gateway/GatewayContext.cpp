@@ -15,8 +15,8 @@ bool GatewayContext::openState(const std::string& dataDir, std::string& error) {
     case StateFile::Load::Missing:
       break;
   }
-  if (!seedDemoCertificates(users, certs, *ca, now(), config.getNumber(cfg::kCertValidityDays, 365), dataDir, error))
-    return false;
+  const DemoSeedPlace place{now(), config.getNumber(cfg::kCertValidityDays, 365), dataDir, keyCacheDir};
+  if (!seedDemoCertificates(users, certs, *ca, place, error)) return false;
   savedState_ = StateFile::render(users, certs);
   if (state.write(savedState_)) return true;
   error = "cannot write " + state.path();

@@ -35,7 +35,8 @@ class GatewayContext {
   StateFile state;
   Outbox outbox;
   std::unique_ptr<DevCa> ca;
-  std::string origin;  // scheme://host:port, for the URLs the configuration serves
+  std::string origin;       // scheme://host:port, for the URLs the configuration serves
+  std::string keyCacheDir;  // where generated keys are kept between processes ("" : nowhere)
   bool versionAccepted = true;
 
   // Loads the state file, or on a fresh data folder starts from the demo

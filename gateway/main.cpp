@@ -12,7 +12,7 @@ namespace {
 constexpr char kUsage[] = R"(Usage: karv-gateway [options]
 The development RA gateway for the KARV client (see gateway/README.md).
 
-  --port N          listen on 127.0.0.1:N (default: the build's port)
+  --port N          listen on 127.0.0.1:N (default: the build's port; 0: any free port)
   --data DIR        keep state, outbox, CA and demo certificates in DIR
                     (default: in memory, gone at exit)
   --config FILE     settings over the built-in ones (key=value lines)
@@ -30,7 +30,7 @@ The development RA gateway for the KARV client (see gateway/README.md).
 int portNumber(const std::string& text) {
   char* end = nullptr;
   const long port = std::strtol(text.c_str(), &end, 10);
-  if (text.empty() || *end != '\0' || port < 1 || port > 65535) usageError("bad port " + text);
+  if (text.empty() || *end != '\0' || port < 0 || port > 65535) usageError("bad port " + text);
   return static_cast<int>(port);
 }
 }  // namespace

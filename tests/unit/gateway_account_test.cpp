@@ -31,7 +31,6 @@ TEST(GatewayAccount, VersionCheckAndServedConfiguration) {
   for (const auto& [key, value] : *map) EXPECT_NE(key.rfind("gateway.", 0), 0u) << key << " is the gateway's own";
 }
 
-
 TEST(GatewayAccount, LoginByAccountAndByIdOpensSessionsWithFreshKeys) {
   TestGateway gw;
   auto byAccount = gw.client();

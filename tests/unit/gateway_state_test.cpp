@@ -96,6 +96,7 @@ TEST(GatewayState, FailedWriteIsRefusedAndForgotten) {
 TEST(GatewayState, InMemoryGatewayWritesNothing) {
   gateway::GatewayOptions options;
   options.consoleOutbox = false;
+  options.keyCacheDir = KARV_TEST_KEY_CACHE;
   gateway::DevGateway gw(options);
   ASSERT_TRUE(gw.start()) << gw.lastError();
   KARVLib lib(GatewayEndpoint{gw.baseUrl(), build::kPublicKeyPem, "", 10});

@@ -8,10 +8,10 @@
 #include <fstream>
 
 #include "CommonUtility.h"
+#include "KeyCache.h"
 
 namespace karv::test {
 namespace {
-PkeyPtr newKey() { return PkeyPtr(EVP_PKEY_Q_keygen(nullptr, nullptr, "RSA", static_cast<size_t>(2048))); }
 
 std::string derToBase64(int len, unsigned char* der) {
   OpenSslStringPtr owned(reinterpret_cast<char*>(der));
@@ -26,12 +26,12 @@ bool isEndEntity(X509* cert) {
 }  // namespace
 
 EVP_PKEY* sharedTestKey() {
-  static PkeyPtr key = newKey();
+  static PkeyPtr key = gateway::cachedRsaKey("test-shared", KARV_TEST_KEY_CACHE);
   return key.get();
 }
 
 EVP_PKEY* otherTestKey() {
-  static PkeyPtr key = newKey();
+  static PkeyPtr key = gateway::cachedRsaKey("test-other", KARV_TEST_KEY_CACHE);
   return key.get();
 }
 

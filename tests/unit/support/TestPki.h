@@ -10,7 +10,7 @@
 
 namespace karv::test {
 
-// One 2048-bit RSA key per test program (key generation is slow).
+// A 2048-bit RSA key, made once for all test runs of the build (key generation is slow).
 [[nodiscard]] EVP_PKEY* sharedTestKey();
 // A second key, for requests that must differ from the first.
 [[nodiscard]] EVP_PKEY* otherTestKey();
