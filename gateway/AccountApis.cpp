@@ -5,8 +5,9 @@
 #include "GatewayContext.h"
 
 namespace karv::gateway {
-namespace {
 using namespace rejections;
+
+namespace {
 
 bool versionAccepted(const GatewayContext& ctx, const std::string& version) {
   std::istringstream list(ctx.config.get(cfg::kAcceptedVersions));
@@ -24,6 +25,8 @@ bool meetsLoginPwdRules(const std::string& pwd) {
       std::any_of(pwd.begin(), pwd.end(), [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); });
   return characters >= 6 && characters <= 16 && digit && letter;
 }
+
+}  // namespace
 
 ApiReply checkVersion(GatewayContext& ctx, ApiRequest& r) {
   if (auto missing = missingParam(r, {"os", "version"})) return *missing;
@@ -81,19 +84,6 @@ ApiReply iAmAlive(GatewayContext&, ApiRequest&) { return ApiReply::ok(); }
 ApiReply doLogout(GatewayContext& ctx, ApiRequest& r) {
   ctx.sessions.close(r.session->id);
   return ApiReply::ok("登出成功");
-}
-}  // namespace
-
-void registerAccountApis(DevGateway& gateway, GatewayContext& ctx) {
-  registerApis(gateway, ctx,
-               {
-                   {"checkVersion", Regime::PublicKey, checkVersion},
-                   {"getSysCfg", Regime::PublicKey, getSysCfg},
-                   {"doBtsLogin", Regime::PublicKey, doBtsLogin},
-                   {"changeBtsLoginPwd", Regime::PublicKey, changeBtsLoginPwd},
-                   {"iAmAlive", Regime::Aes, iAmAlive},
-                   {"doLogout", Regime::Aes, doLogout},
-               });
 }
 
 }  // namespace karv::gateway

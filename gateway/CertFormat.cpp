@@ -41,22 +41,28 @@ std::string oneLineName(const X509_NAME* name) {
   return line;
 }
 
-std::string serialHex(const X509* cert) {
+std::string serialHexOf(std::uint64_t serial) {
   char text[32];
-  std::snprintf(text, sizeof text, "%lX", ASN1_INTEGER_get(X509_get0_serialNumber(cert)));
+  std::snprintf(text, sizeof text, "%llX", static_cast<unsigned long long>(serial));
   return text;
+}
+
+// Serials here are below 2^63, so the value the client reads (a long) is the whole serial.
+std::string serialHex(const X509* cert) {
+  return serialHexOf(static_cast<std::uint64_t>(ASN1_INTEGER_get(X509_get0_serialNumber(cert))));
 }
 
 std::time_t notBefore(const X509* cert) { return toTime(X509_get0_notBefore(cert)); }
 std::time_t notAfter(const X509* cert) { return toTime(X509_get0_notAfter(cert)); }
 
-std::string localTime14(std::time_t t) {
+std::string localTimeText(std::time_t t, const char* format) {
   std::tm tm{};
   localtime_r(&t, &tm);
-  char text[16];
-  std::strftime(text, sizeof text, "%Y%m%d%H%M%S", &tm);
-  return text;
+  char text[64];
+  return std::strftime(text, sizeof text, format, &tm) ? text : "";
 }
+
+std::string localTime14(std::time_t t) { return localTimeText(t, "%Y%m%d%H%M%S"); }
 
 Bytes derOf(const X509* cert) {
   unsigned char* der = nullptr;

@@ -1,6 +1,7 @@
 #pragma once
 // How the gateway writes certificates and their details into replies, in the
 // forms the client compares with what it reads from its own files.
+#include <cstdint>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -16,10 +17,13 @@ namespace karv::gateway {
 
 // The serial as upper-case hexadecimal without leading zeros.
 [[nodiscard]] std::string serialHex(const X509* cert);
+[[nodiscard]] std::string serialHexOf(std::uint64_t serial);
 [[nodiscard]] std::time_t notBefore(const X509* cert);
 [[nodiscard]] std::time_t notAfter(const X509* cert);
 // 14 digits of local time, yyyyMMddHHmmss.
 [[nodiscard]] std::string localTime14(std::time_t t);
+// Local time in a strftime format.
+[[nodiscard]] std::string localTimeText(std::time_t t, const char* format);
 
 [[nodiscard]] Bytes derOf(const X509* cert);
 [[nodiscard]] std::string derBase64(const X509* cert);

@@ -7,8 +7,9 @@
 #include "RequestChecks.h"
 
 namespace karv::gateway {
-namespace {
 using namespace rejections;
+
+namespace {
 constexpr long kDay = 86400;
 
 FunctionStatus statusOf(GatewayContext& ctx, const UserAccount& user) {
@@ -40,17 +41,11 @@ std::optional<ApiReply> keyFromCsr(const std::string& csrText, const std::string
 // A new certificate for the key, waiting for activation; an earlier one of
 // the same kind that still waits is replaced by it.
 CertRecord* issue(GatewayContext& ctx, const UserAccount& user, CertKind kind, EVP_PKEY* key) {
-  std::string serial;
-  std::uint64_t value = 0;
-  do {
-    value = randomSerial();
-    char hex[32];
-    std::snprintf(hex, sizeof hex, "%lX", static_cast<unsigned long>(value));
-    serial = hex;
-  } while (ctx.certs.serialInUse(serial));
+  std::uint64_t serial = randomSerial();
+  while (ctx.certs.serialInUse(serialHexOf(serial))) serial = randomSerial();
   const std::time_t now = ctx.now();
-  X509Ptr cert =
-      ctx.ca->issue(key, user.demo.cn, now - 60, now + ctx.config.getNumber(cfg::kCertValidityDays, 365) * kDay, value);
+  X509Ptr cert = ctx.ca->issue(key, user.demo.cn, now - 60,
+                               now + ctx.config.getNumber(cfg::kCertValidityDays, 365) * kDay, serial);
   if (!cert) return nullptr;
   if (CertRecord* earlier = ctx.certs.pending(user.demo.idno, kind)) earlier->state = CertState::Withdrawn;
   return &ctx.certs.add(user.demo.idno, kind, std::move(cert));
@@ -91,10 +86,19 @@ ApiReply issueAndReply(GatewayContext& ctx, const UserAccount& user, CertKind ki
   return issuedReply(ctx, *record, formKey);
 }
 
+// "state" and "stateMessage" as the server table shows them (of a certificate that was activated).
+std::pair<std::string, std::string> displayState(const CertRecord& r, std::time_t now) {
+  if (r.state == CertState::Revoked) return {"2", "已廢止"};
+  if (r.state == CertState::Superseded) return {"4", "已更新"};
+  if (inEffect(r, now)) return {"1", "有效"};
+  return {"3", "已過期"};
+}
+
+}  // namespace
+
 ApiReply getFnStatus(GatewayContext& ctx, ApiRequest& r) {
-  if (auto missing = missingParam(r, {"cn"})) return *missing;
   UserAccount* user = nullptr;
-  if (auto refused = ctx.identifyCaller(r, user)) return *refused;
+  if (auto refused = ctx.identifyCaller(r, {"cn"}, user)) return *refused;
   const FunctionStatus s = statusOf(ctx, *user);
   return ApiReply::ok()
       .add("fnStatus", s.fnStatus)
@@ -103,9 +107,8 @@ ApiReply getFnStatus(GatewayContext& ctx, ApiRequest& r) {
 }
 
 ApiReply applyCert(GatewayContext& ctx, ApiRequest& r) {
-  if (auto missing = missingParam(r, {"csr", "userId"})) return *missing;
   UserAccount* user = nullptr;
-  if (auto refused = ctx.identifyCaller(r, user)) return *refused;
+  if (auto refused = ctx.identifyCaller(r, {"csr", "userId"}, user)) return *refused;
   if (verificationMissing(ctx, r, "Apply")) return kNotVerified.reply();
   const char state = statusOf(ctx, *user).fnStatus[0];
   const std::string& csr = r.params["csr"];
@@ -116,9 +119,8 @@ ApiReply applyCert(GatewayContext& ctx, ApiRequest& r) {
 }
 
 ApiReply renewCert(GatewayContext& ctx, ApiRequest& r) {
-  if (auto missing = missingParam(r, {"hexSerial", "csr", "sign"})) return *missing;
   UserAccount* user = nullptr;
-  if (auto refused = ctx.identifyCaller(r, user)) return *refused;
+  if (auto refused = ctx.identifyCaller(r, {"hexSerial", "csr", "sign"}, user)) return *refused;
   CertRecord* current = ctx.certs.active(user->demo.idno);
   if (!current || !inEffect(*current, ctx.now())) return kNoActiveCert.reply();
   if (r.params["hexSerial"] != serialHex(current->cert.get())) return kSerialMismatch.reply();
@@ -131,9 +133,8 @@ ApiReply renewCert(GatewayContext& ctx, ApiRequest& r) {
 }
 
 ApiReply revokeCert(GatewayContext& ctx, ApiRequest& r) {
-  if (auto missing = missingParam(r, {"cn"})) return *missing;
   UserAccount* user = nullptr;
-  if (auto refused = ctx.identifyCaller(r, user)) return *refused;
+  if (auto refused = ctx.identifyCaller(r, {"cn"}, user)) return *refused;
   if (verificationMissing(ctx, r, "Revoke")) return kNotVerified.reply();
   CertRecord* current = ctx.certs.active(user->demo.idno);
   if (!current) return kNoActiveCert.reply();
@@ -146,9 +147,8 @@ ApiReply revokeCert(GatewayContext& ctx, ApiRequest& r) {
 }
 
 ApiReply activeCert(GatewayContext& ctx, ApiRequest& r) {
-  if (auto missing = missingParam(r, {"certApplyId"})) return *missing;
   UserAccount* user = nullptr;
-  if (auto refused = ctx.identifyCaller(r, user)) return *refused;
+  if (auto refused = ctx.identifyCaller(r, {"certApplyId"}, user)) return *refused;
   const std::string& idText = r.params["certApplyId"];
   char* end = nullptr;
   const long id = std::strtol(idText.c_str(), &end, 10);
@@ -164,18 +164,9 @@ ApiReply activeCert(GatewayContext& ctx, ApiRequest& r) {
   return ApiReply::ok("憑證已啟用");
 }
 
-// "state" and "stateMessage" as the server table shows them (of a certificate that was activated).
-std::pair<std::string, std::string> displayState(const CertRecord& r, std::time_t now) {
-  if (r.state == CertState::Revoked) return {"2", "已廢止"};
-  if (r.state == CertState::Superseded) return {"4", "已更新"};
-  if (inEffect(r, now)) return {"1", "有效"};
-  return {"3", "已過期"};
-}
-
 ApiReply qryCert(GatewayContext& ctx, ApiRequest& r) {
-  if (auto missing = missingParam(r, {"cn"})) return *missing;
   UserAccount* user = nullptr;
-  if (auto refused = ctx.identifyCaller(r, user)) return *refused;
+  if (auto refused = ctx.identifyCaller(r, {"cn"}, user)) return *refused;
   CertRecord* record = ctx.certs.active(user->demo.idno);
   if (!record) record = ctx.certs.latestHeld(user->demo.idno);
   if (!record) return kNoCertificate.reply();
@@ -190,28 +181,13 @@ ApiReply qryCert(GatewayContext& ctx, ApiRequest& r) {
 }
 
 ApiReply qryLastActiveCert(GatewayContext& ctx, ApiRequest& r) {
-  if (auto missing = missingParam(r, {"cn"})) return *missing;
   UserAccount* user = nullptr;
-  if (auto refused = ctx.identifyCaller(r, user)) return *refused;
+  if (auto refused = ctx.identifyCaller(r, {"cn"}, user)) return *refused;
   CertRecord* current = ctx.certs.active(user->demo.idno);
   if (!current || !inEffect(*current, ctx.now())) return kNoActiveCert.reply();
   ApiReply reply = ApiReply::ok();
   for (auto& [name, value] : certInfoFields(*current)) reply.add(name, value);
   return reply.add("hexSerial", serialHex(current->cert.get()));
-}
-}  // namespace
-
-void registerCertificateApis(DevGateway& gateway, GatewayContext& ctx) {
-  registerApis(gateway, ctx,
-               {
-                   {"getFnStatus", Regime::Aes, getFnStatus},
-                   {"applyCert", Regime::Aes, applyCert},
-                   {"renewCert", Regime::Aes, renewCert},
-                   {"revokeCert", Regime::Aes, revokeCert},
-                   {"activeCert", Regime::Aes, activeCert},
-                   {"qryCert", Regime::Aes, qryCert},
-                   {"qryLastActiveCert", Regime::Aes, qryLastActiveCert},
-               });
 }
 
 }  // namespace karv::gateway

@@ -67,9 +67,7 @@ DevGateway::DevGateway(GatewayOptions options) : options_(std::move(options)) {
   const std::string& data = options_.dataDir;
   ctx_ = std::make_unique<GatewayContext>(options_.clock, data.empty() ? "" : data + "/state.txt",
                                           data.empty() ? "" : data + "/outbox.txt", options_.consoleOutbox);
-  registerAccountApis(*this, *ctx_);
-  registerVerificationApis(*this, *ctx_);
-  registerCertificateApis(*this, *ctx_);
+  registerGatewayApis(*this, *ctx_);
 }
 
 DevGateway::~DevGateway() { stop(); }

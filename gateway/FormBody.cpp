@@ -10,6 +10,7 @@ int hexValue(char c) {
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   return -1;
 }
+}  // namespace
 
 std::optional<std::string> percentDecode(const std::string& text) {
   std::string out;
@@ -29,7 +30,6 @@ std::optional<std::string> percentDecode(const std::string& text) {
   }
   return out;
 }
-}  // namespace
 
 bool isFormContentType(const std::string& contentType) {
   static const std::string kForm = "application/x-www-form-urlencoded";

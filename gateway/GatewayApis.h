@@ -1,8 +1,6 @@
 #pragma once
-// The API handlers, by area. Each area registers its APIs on the gateway; the
-// handlers run under the gateway's lock and work on the shared context.
-#include <initializer_list>
-
+// The API handlers, by area (one source file each). They run under the
+// gateway's lock and work on the shared context.
 #include "ApiTypes.h"
 
 namespace karv::gateway {
@@ -10,18 +8,28 @@ namespace karv::gateway {
 class DevGateway;
 class GatewayContext;
 
-struct ApiDefinition {
-  const char* name;
-  Regime regime;
-  ApiReply (*handler)(GatewayContext&, ApiRequest&);
-};
-void registerApis(DevGateway& gateway, GatewayContext& ctx, std::initializer_list<ApiDefinition> apis);
+// AccountApis.cpp
+ApiReply checkVersion(GatewayContext& ctx, ApiRequest& r);
+ApiReply getSysCfg(GatewayContext& ctx, ApiRequest& r);
+ApiReply doBtsLogin(GatewayContext& ctx, ApiRequest& r);
+ApiReply changeBtsLoginPwd(GatewayContext& ctx, ApiRequest& r);
+ApiReply iAmAlive(GatewayContext& ctx, ApiRequest& r);
+ApiReply doLogout(GatewayContext& ctx, ApiRequest& r);
+// VerificationApis.cpp
+ApiReply queryContactInfo(GatewayContext& ctx, ApiRequest& r);
+ApiReply sendAuthCode(GatewayContext& ctx, ApiRequest& r);
+ApiReply verifyAuthCode(GatewayContext& ctx, ApiRequest& r);
+ApiReply validateBtsCertDlPwd(GatewayContext& ctx, ApiRequest& r);
+// CertificateApis.cpp
+ApiReply getFnStatus(GatewayContext& ctx, ApiRequest& r);
+ApiReply applyCert(GatewayContext& ctx, ApiRequest& r);
+ApiReply renewCert(GatewayContext& ctx, ApiRequest& r);
+ApiReply revokeCert(GatewayContext& ctx, ApiRequest& r);
+ApiReply activeCert(GatewayContext& ctx, ApiRequest& r);
+ApiReply qryCert(GatewayContext& ctx, ApiRequest& r);
+ApiReply qryLastActiveCert(GatewayContext& ctx, ApiRequest& r);
 
-// "checkVersion", "getSysCfg", "doBtsLogin", "changeBtsLoginPwd", "iAmAlive", "doLogout".
-void registerAccountApis(DevGateway& gateway, GatewayContext& ctx);
-// "queryContactInfo", "sendAuthCode", "verifyAuthCode", "validateBtsCertDlPwd".
-void registerVerificationApis(DevGateway& gateway, GatewayContext& ctx);
-// "getFnStatus", "applyCert", "renewCert", "revokeCert", "activeCert", "qryCert", "qryLastActiveCert".
-void registerCertificateApis(DevGateway& gateway, GatewayContext& ctx);
+// Registers every API above under its name and regime.
+void registerGatewayApis(DevGateway& gateway, GatewayContext& ctx);
 
 }  // namespace karv::gateway

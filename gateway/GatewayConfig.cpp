@@ -1,10 +1,9 @@
 #include "GatewayConfig.h"
 
 #include <cstdlib>
-#include <sstream>
 
+#include "DataLines.h"
 #include "KarvBuildConfig.h"
-#include "SecureFiles.h"
 
 namespace karv::gateway {
 namespace {
@@ -52,24 +51,18 @@ GatewayConfig::GatewayConfig()
       } {}
 
 bool GatewayConfig::loadFile(const std::string& path, std::string& error) {
-  const auto text = readWholeFile(path);
-  if (!text) {
-    error = "cannot read " + path;
-    return false;
-  }
-  std::istringstream lines(*text);
-  std::string line;
-  for (int number = 1; std::getline(lines, line); ++number) {
-    const std::string content = trimmed(line);
-    if (content.empty() || content[0] == '#') continue;
-    const auto eq = content.find('=');
-    if (eq == std::string::npos || eq == 0) {
-      error = path + ":" + std::to_string(number) + ": expected key=value";
-      return false;
-    }
-    values_[trimmed(content.substr(0, eq))] = trimmed(content.substr(eq + 1));
-  }
-  return true;
+  return forEachDataLineOfFile(
+      path,
+      [this](const std::string& line, std::string& what) {
+        const auto eq = line.find('=');
+        if (eq == std::string::npos || trimmed(line.substr(0, eq)).empty()) {
+          what = "expected key=value";
+          return false;
+        }
+        values_[trimmed(line.substr(0, eq))] = trimmed(line.substr(eq + 1));
+        return true;
+      },
+      error);
 }
 
 std::string GatewayConfig::get(const std::string& key) const {

@@ -34,7 +34,7 @@ bool GatewayContext::commit() {
   restoredUsers.resetToDemo();
   CertStore restoredCerts;
   std::string error;
-  if (StateFile::apply(savedState_, restoredUsers, restoredCerts, error)) {
+  if (StateFile::apply(savedState_, "saved state", restoredUsers, restoredCerts, error)) {
     users = std::move(restoredUsers);
     certs = std::move(restoredCerts);
   }
@@ -50,7 +50,10 @@ std::optional<ApiReply> GatewayContext::refuseFirstLoginSession(const ApiRequest
   return std::nullopt;
 }
 
-std::optional<ApiReply> GatewayContext::identifyCaller(const ApiRequest& request, UserAccount*& user) {
+std::optional<ApiReply> GatewayContext::identifyCaller(const ApiRequest& request,
+                                                       std::initializer_list<const char*> required,
+                                                       UserAccount*& user) {
+  if (auto missing = missingParam(request, required)) return missing;
   if (auto refused = refuseFirstLoginSession(request)) return refused;
   user = sessionUser(request);
   if (!user) return rejections::kSessionExpired.reply();

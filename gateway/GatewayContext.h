@@ -50,11 +50,12 @@ class GatewayContext {
   [[nodiscard]] UserAccount* sessionUser(const ApiRequest& request);
   // A refusal for sessions of a first login that has not changed its password yet.
   [[nodiscard]] std::optional<ApiReply> refuseFirstLoginSession(const ApiRequest& request) const;
-  // Sets `user` to the session's user when the session is a full one (not a
-  // first login) and every identity field the call sends ("idno", "userId",
-  // "agCode", "account", "cn"; empty ones name nobody) is that user's;
-  // otherwise returns the refusal.
-  [[nodiscard]] std::optional<ApiReply> identifyCaller(const ApiRequest& request, UserAccount*& user);
+  // Sets `user` to the session's user when the call has the required
+  // parameters, the session is a full one (not a first login) and every
+  // identity field the call sends ("idno", "userId", "agCode", "account",
+  // "cn"; empty ones name nobody) is that user's; otherwise returns the refusal.
+  [[nodiscard]] std::optional<ApiReply> identifyCaller(const ApiRequest& request,
+                                                       std::initializer_list<const char*> required, UserAccount*& user);
 
  private:
   std::string savedState_;  // the text last written to the state file

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "CertFormat.h"
 #include "GatewayRandom.h"
 #include "PasswordHash.h"
 
@@ -13,13 +14,7 @@ namespace karv::gateway {
 namespace {
 constexpr size_t kCodeDigits = 6;
 
-std::string clockText(std::time_t t) {
-  std::tm tm{};
-  localtime_r(&t, &tm);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &tm);
-  return text;
-}
+std::string clockText(std::time_t t) { return localTimeText(t, "%Y-%m-%d %H:%M:%S"); }
 
 // Appends one line; the file holds live codes, so only its owner may read it.
 bool appendLine(const std::string& path, const std::string& line) {

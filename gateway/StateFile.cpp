@@ -1,49 +1,20 @@
 #include "StateFile.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <map>
 #include <optional>
 #include <sstream>
 
 #include "CertFormat.h"
+#include "DataLines.h"
+#include "FormBody.h"
+#include "HttpTransport.h"
 #include "SecureFiles.h"
 
 namespace karv::gateway {
 namespace {
 using Fields = std::map<std::string, std::string>;
-
-std::string encodeValue(const std::string& value) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : value) {
-    if (c > 0x20 && c < 0x7F && c != '%') {
-      out.push_back(static_cast<char>(c));
-    } else {
-      out.push_back('%');
-      out.push_back(kDigits[c >> 4]);
-      out.push_back(kDigits[c & 0x0F]);
-    }
-  }
-  return out;
-}
-
-std::optional<std::string> decodeValue(const std::string& text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '%') {
-      out.push_back(text[i]);
-      continue;
-    }
-    if (i + 2 >= text.size() || !std::isxdigit(static_cast<unsigned char>(text[i + 1])) ||
-        !std::isxdigit(static_cast<unsigned char>(text[i + 2])))
-      return std::nullopt;
-    out.push_back(static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16)));
-    i += 2;
-  }
-  return out;
-}
 
 // "kind a=1 b=2" -> kind, {a: 1, b: 2}
 std::optional<std::pair<std::string, Fields>> parseRecord(const std::string& line) {
@@ -54,7 +25,7 @@ std::optional<std::pair<std::string, Fields>> parseRecord(const std::string& lin
   for (std::string word; words >> word;) {
     const auto eq = word.find('=');
     if (eq == std::string::npos || eq == 0) return std::nullopt;
-    auto value = decodeValue(word.substr(eq + 1));
+    auto value = percentDecode(word.substr(eq + 1));
     if (!value) return std::nullopt;
     fields[word.substr(0, eq)] = *value;
   }
@@ -121,51 +92,46 @@ std::string StateFile::render(const UserStore& users, const CertStore& certs) {
   out += "certs nextId=" + std::to_string(certs.nextId()) + "\n";
   for (const auto& [idno, u] : users.all()) {
     if (u.pwdHash.empty() && u.mustChangePwd == u.demo.mustChangePwd) continue;
-    out += "user idno=" + encodeValue(idno) + " mustChangePwd=" + (u.mustChangePwd ? "Y" : "N");
-    if (!u.pwdHash.empty()) out += " pwdHash=" + encodeValue(u.pwdHash);
+    out += "user idno=" + HttpTransport::urlEncode(idno) + " mustChangePwd=" + (u.mustChangePwd ? "Y" : "N");
+    if (!u.pwdHash.empty()) out += " pwdHash=" + HttpTransport::urlEncode(u.pwdHash);
     out += "\n";
   }
   for (const auto& [id, r] : certs.all()) {
-    out += "cert id=" + std::to_string(id) + " idno=" + encodeValue(r.idno) + " kind=" + kindText(r.kind) +
+    out += "cert id=" + std::to_string(id) + " idno=" + HttpTransport::urlEncode(r.idno) + " kind=" + kindText(r.kind) +
            " state=" + stateText(r.state) + " installed=" + (r.installed ? "Y" : "N") +
-           " certPath=" + encodeValue(r.certPath) + " der=" + derBase64(r.cert.get()) + "\n";
+           " certPath=" + HttpTransport::urlEncode(r.certPath) +
+           " der=" + HttpTransport::urlEncode(derBase64(r.cert.get())) + "\n";
   }
   return out;
 }
 
-bool StateFile::apply(const std::string& text, UserStore& users, CertStore& certs, std::string& error) {
-  std::istringstream lines(text);
-  std::string line;
-  for (int number = 1; std::getline(lines, line); ++number) {
-    if (line.empty() || line[0] == '#') continue;
-    const auto record = parseRecord(line);
-    bool ok = record.has_value();
-    if (ok && record->first == "certs") {
-      certs.setNextId(std::max(certs.nextId(), std::atol(field(record->second, "nextId").c_str())));
-    } else if (ok && record->first == "user") {
-      ok = applyUser(users, record->second);
-    } else if (ok && record->first == "cert") {
-      auto cert = certFromFields(record->second);
-      ok = cert.has_value();
-      if (ok) certs.restore(std::move(*cert));
-    } else {
-      ok = false;
-    }
-    if (!ok) {
-      error = "line " + std::to_string(number) + ": unreadable record";
-      return false;
-    }
-  }
-  return true;
+bool StateFile::apply(const std::string& text, const std::string& where, UserStore& users, CertStore& certs,
+                      std::string& error) {
+  return forEachDataLine(
+      text, where,
+      [&](const std::string& line, std::string& what) {
+        what = "unreadable record";
+        const auto record = parseRecord(line);
+        if (!record) return false;
+        const auto& [kind, fields] = *record;
+        if (kind == "certs") {
+          certs.setNextId(std::max(certs.nextId(), std::atol(field(fields, "nextId").c_str())));
+          return true;
+        }
+        if (kind == "user") return applyUser(users, fields);
+        if (kind != "cert") return false;
+        auto cert = certFromFields(fields);
+        if (cert) certs.restore(std::move(*cert));
+        return cert.has_value();
+      },
+      error);
 }
 
 StateFile::Load StateFile::load(UserStore& users, CertStore& certs, std::string& error) const {
   if (path_.empty()) return Load::Missing;
   const auto text = readWholeFile(path_);
   if (!text) return Load::Missing;
-  if (apply(*text, users, certs, error)) return Load::Loaded;
-  error = path_ + ": " + error;
-  return Load::Corrupt;
+  return apply(*text, path_, users, certs, error) ? Load::Loaded : Load::Corrupt;
 }
 
 bool StateFile::write(const std::string& text) const { return path_.empty() || writeFileAtomically(path_, text, 0600); }

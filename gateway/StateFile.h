@@ -12,12 +12,12 @@ namespace karv::gateway {
 //
 //   # comment lines
 //   certs nextId=1004
-//   user idno=C120001686 mustChangePwd=N pwdHash=pbkdf2-sha256$...
+//   user idno=C120001686 mustChangePwd=N pwdHash=pbkdf2-sha256%2410000%24...
 //   cert id=1001 idno=A123456789 kind=apply state=active installed=Y certPath=... der=<base64>
 //
-// One record per line: its kind, then name=value fields separated by blanks;
-// in values "%", blanks and other bytes outside printable ASCII are written
-// as "%XX". A user line appears only for users that differ from the demo data.
+// One record per line: its kind, then name=value fields separated by blanks,
+// the values percent-encoded as in a form. A user line appears only for users
+// that differ from the demo data.
 class StateFile {
  public:
   enum class Load { Loaded, Missing, Corrupt };
@@ -31,8 +31,10 @@ class StateFile {
   [[nodiscard]] bool write(const std::string& text) const;
 
   [[nodiscard]] static std::string render(const UserStore& users, const CertStore& certs);
-  // Applies a rendered text to the demo users and fills the certificate store.
-  [[nodiscard]] static bool apply(const std::string& text, UserStore& users, CertStore& certs, std::string& error);
+  // Applies a rendered text to the demo users and fills the certificate store;
+  // `where` names the text in the error.
+  [[nodiscard]] static bool apply(const std::string& text, const std::string& where, UserStore& users, CertStore& certs,
+                                  std::string& error);
 
  private:
   std::string path_;

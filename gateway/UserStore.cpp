@@ -1,10 +1,9 @@
 #include "UserStore.h"
 
 #include <cstdlib>
-#include <sstream>
 
+#include "DataLines.h"
 #include "PasswordHash.h"
-#include "SecureFiles.h"
 
 namespace karv::gateway {
 namespace {
@@ -54,26 +53,21 @@ std::optional<DemoUser> parseDemoUser(const std::string& line, std::string& erro
 }
 
 bool UserStore::loadDemoFile(const std::string& path, std::string& error) {
-  const auto text = readWholeFile(path);
-  if (!text) {
-    error = "cannot read the demo users " + path;
-    return false;
-  }
-  std::istringstream lines(*text);
-  std::string line;
-  for (int number = 1; std::getline(lines, line); ++number) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.empty() || line[0] == '#') continue;
-    auto user = parseDemoUser(line, error);
-    if (!user || users_.count(user->idno)) {
-      error = path + ":" + std::to_string(number) + ": " + (user ? "duplicate ID number" : error);
-      return false;
-    }
-    const std::string idno = user->idno;
-    const bool mustChange = user->mustChangePwd;
-    users_[idno] = UserAccount{std::move(*user), "", mustChange};
-  }
-  return true;
+  return forEachDataLineOfFile(
+      path,
+      [this](const std::string& line, std::string& what) {
+        auto user = parseDemoUser(line, what);
+        if (!user) return false;
+        if (users_.count(user->idno)) {
+          what = "duplicate ID number";
+          return false;
+        }
+        const std::string idno = user->idno;
+        const bool mustChange = user->mustChangePwd;
+        users_[idno] = UserAccount{std::move(*user), "", mustChange};
+        return true;
+      },
+      error);
 }
 
 UserAccount* UserStore::byIdno(const std::string& idno) {

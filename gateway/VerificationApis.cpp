@@ -3,21 +3,21 @@
 #include "PasswordHash.h"
 
 namespace karv::gateway {
-namespace {
 using namespace rejections;
 
+namespace {
 bool isOpType(const std::string& op) { return op == "Apply" || op == "Revoke"; }
+}  // namespace
 
 ApiReply queryContactInfo(GatewayContext& ctx, ApiRequest& r) {
   UserAccount* user = nullptr;
-  if (auto refused = ctx.identifyCaller(r, user)) return *refused;
+  if (auto refused = ctx.identifyCaller(r, {}, user)) return *refused;
   return ApiReply::ok().add("email", user->demo.email).add("phone", user->demo.phone).add("birth", user->demo.birth);
 }
 
 ApiReply sendAuthCode(GatewayContext& ctx, ApiRequest& r) {
-  if (auto missing = missingParam(r, {"authType", "opType"})) return *missing;
   UserAccount* user = nullptr;
-  if (auto refused = ctx.identifyCaller(r, user)) return *refused;
+  if (auto refused = ctx.identifyCaller(r, {"authType", "opType"}, user)) return *refused;
   if (!isOpType(r.params["opType"])) return kBadOpType.reply();
   const bool byMail = r.params["authType"] == "1";
   const char* field = byMail ? "mail" : "phone";
@@ -31,9 +31,8 @@ ApiReply sendAuthCode(GatewayContext& ctx, ApiRequest& r) {
 }
 
 ApiReply verifyAuthCode(GatewayContext& ctx, ApiRequest& r) {
-  if (auto missing = missingParam(r, {"authcode", "opType"})) return *missing;
   UserAccount* user = nullptr;
-  if (auto refused = ctx.identifyCaller(r, user)) return *refused;
+  if (auto refused = ctx.identifyCaller(r, {"authcode", "opType"}, user)) return *refused;
   const std::string& op = r.params["opType"];
   if (!isOpType(op)) return kBadOpType.reply();
   switch (ctx.outbox.verify(user->demo.idno, op, r.params["authcode"])) {
@@ -53,23 +52,11 @@ ApiReply verifyAuthCode(GatewayContext& ctx, ApiRequest& r) {
 }
 
 ApiReply validateBtsCertDlPwd(GatewayContext& ctx, ApiRequest& r) {
-  if (auto missing = missingParam(r, {"pwd"})) return *missing;
   UserAccount* user = nullptr;
-  if (auto refused = ctx.identifyCaller(r, user)) return *refused;
+  if (auto refused = ctx.identifyCaller(r, {"pwd"}, user)) return *refused;
   if (!sameSecret(r.params["pwd"], user->demo.dlPwd)) return kDlPwdWrong.reply();
   r.session->verifiedFor.insert("Apply");  // the download password vouches for applications only
   return ApiReply::ok("驗證成功");
-}
-}  // namespace
-
-void registerVerificationApis(DevGateway& gateway, GatewayContext& ctx) {
-  registerApis(gateway, ctx,
-               {
-                   {"queryContactInfo", Regime::Aes, queryContactInfo},
-                   {"sendAuthCode", Regime::Aes, sendAuthCode},
-                   {"verifyAuthCode", Regime::Aes, verifyAuthCode},
-                   {"validateBtsCertDlPwd", Regime::Aes, validateBtsCertDlPwd},
-               });
 }
 
 }  // namespace karv::gateway

@@ -52,8 +52,8 @@ TEST(GatewayState, ChangesSurviveARestart) {
   ASSERT_TRUE(text);
   EXPECT_EQ(modeOf(gw.stateFile()), 0600u);
   EXPECT_EQ(text->find("Renewed77"), std::string::npos);
-  EXPECT_NE(text->find("user idno=C120001686 mustChangePwd=N pwdHash=pbkdf2-sha256$"), std::string::npos);
-  EXPECT_NE(text->find("certPath=/h/a%20b%25"), std::string::npos);
+  EXPECT_NE(text->find("user idno=C120001686 mustChangePwd=N pwdHash=pbkdf2-sha256%24"), std::string::npos);
+  EXPECT_NE(text->find("certPath=%2Fh%2Fa%20b%25"), std::string::npos);
   EXPECT_EQ(modeOf(gw.dataDir() + "/ca/issuing-key.pem"), 0600u);
 }
 

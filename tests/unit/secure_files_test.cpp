@@ -1,5 +1,3 @@
-#include "SecureFiles.h"
-
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -8,6 +6,8 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+
+#include "SecureFiles.h"
 
 namespace karv {
 namespace {
