@@ -1,6 +1,5 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
-
-#include <regex>
 
 #include "CommonUtility.h"
 #include "DemoSeed.h"
@@ -81,7 +80,7 @@ TEST(GatewayCertificates, ApplicationIssuesChainVerifiedByOpensslAndActivates) {
   ASSERT_TRUE(info);
   EXPECT_EQ(info->at("serial"), serialOf(cert.get()));
   EXPECT_EQ(info->at("issuer"), kIssuerLine);
-  EXPECT_TRUE(std::regex_match(info->at("certId"), std::regex("[1-9][0-9]*")));
+  EXPECT_THAT(info->at("certId"), testing::MatchesRegex("[1-9][0-9]*"));
   expectStatus(*lib, u, "20", "0", "0");  // issued, waiting for activation
 
   // Continuing: a new verification, an empty request, a certificate for the key kept.
@@ -104,8 +103,8 @@ TEST(GatewayCertificates, ApplicationIssuesChainVerifiedByOpensslAndActivates) {
   EXPECT_EQ(server.field("certUserId"), u.idno);
   EXPECT_EQ(server.field("cn"), u.cn);
   EXPECT_EQ(server.field("serial"), serialOf(reissued.get()));
-  EXPECT_TRUE(std::regex_match(server.field("notBefore"), std::regex("[0-9]{14}")));
-  EXPECT_TRUE(std::regex_match(server.field("notAfter"), std::regex("[0-9]{14}")));
+  EXPECT_THAT(server.field("notBefore"), testing::MatchesRegex("[0-9]{14}"));
+  EXPECT_THAT(server.field("notAfter"), testing::MatchesRegex("[0-9]{14}"));
   EXPECT_EQ(server.field("state"), "1");
   EXPECT_EQ(server.field("stateMessage"), "有效");
   EXPECT_EQ(server.field("actFlg"), "Y");
@@ -114,7 +113,7 @@ TEST(GatewayCertificates, ApplicationIssuesChainVerifiedByOpensslAndActivates) {
   ASSERT_TRUE(last.ok());
   EXPECT_EQ(last.field("serial"), serialOf(reissued.get()));  // upper-case, no leading zeros
   EXPECT_EQ(last.field("hexSerial"), last.field("serial"));
-  EXPECT_TRUE(std::regex_match(last.field("serial"), std::regex("[1-9A-F][0-9A-F]*")));
+  EXPECT_THAT(last.field("serial"), testing::MatchesRegex("[1-9A-F][0-9A-F]*"));
   EXPECT_EQ(last.field("issuer"), kIssuerLine);
   EXPECT_EQ(last.field("cn"), u.cn);
 
