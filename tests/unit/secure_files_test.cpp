@@ -1,54 +1,12 @@
 #include "SecureFiles.h"
+#include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <csignal>
-#include <cstdlib>
-#include <filesystem>
 
 namespace karv {
 namespace {
 
-namespace fs = std::filesystem;
-
-struct TempDir {
-  fs::path path;
-  TempDir() {
-    std::string tmpl = (fs::temp_directory_path() / "karv-files-XXXXXX").string();
-    path = ::mkdtemp(tmpl.data());
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::permissions(path, fs::perms::owner_all, ec);
-    for (auto& e : fs::recursive_directory_iterator(path, ec)) fs::permissions(e.path(), fs::perms::owner_all, ec);
-    fs::remove_all(path, ec);
-  }
-};
-
-// Lowers RLIMIT_FSIZE for its lifetime; SIGXFSZ is ignored so write() fails with EFBIG.
-struct FileSizeLimit {
-  rlimit saved{};
-  void (*oldHandler)(int);
-  explicit FileSizeLimit(rlim_t bytes) {
-    ::getrlimit(RLIMIT_FSIZE, &saved);
-    oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit lower{bytes, saved.rlim_max};
-    ::setrlimit(RLIMIT_FSIZE, &lower);
-  }
-  ~FileSizeLimit() {
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, oldHandler);
-  }
-};
-
-mode_t modeOf(const fs::path& p) {
-  struct stat st {};
-  ::stat(p.c_str(), &st);
-  return st.st_mode & 07777;
-}
+using namespace karv::test;
 
 TEST(SecureFiles, AtomicWriteReplacesWholeFileWithOwnerOnlyMode) {
   TempDir dir;
@@ -79,6 +37,17 @@ TEST(SecureFiles, FailedWriteKeepsOldFileAndReportsFailure) {
     EXPECT_FALSE(writeFileAtomically(file, "new"));
     EXPECT_EQ(readWholeFile(file), "old");
   }
+}
+
+TEST(SecureFiles, NewFileNeverReplacesAnExistingOne) {
+  TempDir dir;
+  const std::string file = dir / "20250101000000000.p8";
+  EXPECT_EQ(writeNewFileAtomically(file, "first"), NewFileResult::kWritten);
+  EXPECT_EQ(writeNewFileAtomically(file, "second"), NewFileResult::kExists);
+  EXPECT_EQ(readWholeFile(file), "first");
+  EXPECT_EQ(modeOf(file), 0600u);
+  EXPECT_EQ(entryCount(dir.path), 1);  // the temporary file is gone in both cases
+  EXPECT_EQ(writeNewFileAtomically(dir / "missing/a.p8", "x"), NewFileResult::kFailed);
 }
 
 TEST(SecureFiles, FailuresOnBadPaths) {
