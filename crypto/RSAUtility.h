@@ -1,5 +1,6 @@
 #pragma once
 #include "OpenSslHandles.h"
+#include "X509Names.h"
 
 #include <cstdint>
 #include <optional>
@@ -10,6 +11,8 @@ namespace karv {
 // Parameter encryption of the gateway protocol: RSA with the gateway's public
 // key before login, AES-128-CBC with the session key after it. Stateless apart
 // from the public key text it is given (the build's key by default).
+// Also the face of the certificate work: key pairs and requests, .pfx files,
+// signing, names and times (status codes in CertStatus.h).
 class RSAUtility {
  public:
   RSAUtility();
@@ -37,6 +40,13 @@ class RSAUtility {
   [[nodiscard]] std::optional<Bytes> decryptWithAes(const std::string& key, const Bytes& dataIn) const;
   [[nodiscard]] int32_t decryptWithAes(const std::string& key, const std::uint8_t* dataIn, int32_t dataInSize,
                                        Bytes& dataOut, int32_t& dataOutSize) const;
+
+  // Names and times as texts.
+  [[nodiscard]] std::string getX509NamePart(const X509_NAME* name, int nid) const;
+  [[nodiscard]] std::optional<std::string> asn1TimeToLocalTimeStr(const ASN1_TIME* time) const;
+  [[nodiscard]] std::string getCertUserIdFromCn(const std::string& cn) const;
+  [[nodiscard]] std::optional<NameParts> parseSubject(const std::string& subject) const;
+  [[nodiscard]] bool cmpSubject(const std::string& subject1, const std::string& subject2) const;
 
  private:
   std::string publicKeyPem_;
