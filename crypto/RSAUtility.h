@@ -41,6 +41,12 @@ class RSAUtility {
   [[nodiscard]] int32_t decryptWithAes(const std::string& key, const std::uint8_t* dataIn, int32_t dataInSize,
                                        Bytes& dataOut, int32_t& dataOutSize) const;
 
+  // A 2048-bit (keyLength) RSA key pair and its PKCS#10 request for the
+  // common name; the key is also kept in a new key file of the hidden working
+  // folder. The outputs are set only on success (0).
+  [[nodiscard]] int32_t createCSR(const std::string& cn, int32_t keyLength, std::string& csr,
+                                  std::string& privateKey) const;
+
   // Names and times as texts.
   [[nodiscard]] std::string getX509NamePart(const X509_NAME* name, int nid) const;
   [[nodiscard]] std::optional<std::string> asn1TimeToLocalTimeStr(const ASN1_TIME* time) const;

@@ -1,9 +1,15 @@
 // The certificate operations of RSAUtility; the work is done by the small
 // single-purpose classes they call.
 #include "Asn1TimeText.h"
+#include "CsrGenerator.h"
 #include "RSAUtility.h"
 
 namespace karv {
+
+int32_t RSAUtility::createCSR(const std::string& cn, int32_t keyLength, std::string& csr,
+                              std::string& privateKey) const {
+  return CsrGenerator().createCSR(cn, keyLength, csr, privateKey);
+}
 
 std::string RSAUtility::getX509NamePart(const X509_NAME* name, int nid) const { return x509NamePart(name, nid); }
 
