@@ -16,8 +16,8 @@ PkeyPtr generateRsaKey(int32_t bits) {
   PkeyCtxPtr ctx(EVP_PKEY_CTX_new_from_name(nullptr, "RSA", nullptr));
   BignumPtr exponent(BN_new());
   EVP_PKEY* key = nullptr;
-  if (!ctx || !exponent || BN_set_word(exponent.get(), kPublicExponent) != 1 ||
-      EVP_PKEY_keygen_init(ctx.get()) <= 0 || EVP_PKEY_CTX_set_rsa_keygen_bits(ctx.get(), bits) <= 0 ||
+  if (!ctx || !exponent || BN_set_word(exponent.get(), kPublicExponent) != 1 || EVP_PKEY_keygen_init(ctx.get()) <= 0 ||
+      EVP_PKEY_CTX_set_rsa_keygen_bits(ctx.get(), bits) <= 0 ||
       EVP_PKEY_CTX_set1_rsa_keygen_pubexp(ctx.get(), exponent.get()) <= 0 || EVP_PKEY_keygen(ctx.get(), &key) <= 0)
     return nullptr;
   return PkeyPtr(key);
@@ -44,6 +44,12 @@ bool fillRequest(X509_REQ* req, EVP_PKEY* key, const std::string& cn) {
                                     -1, -1, 0) == 1;
 }
 
+// Logs what OpenSSL has to say about the failed step and returns its status.
+int32_t failed(const char* step, int32_t status) {
+  logOpenSslErrors(step);
+  return status;
+}
+
 }  // namespace
 
 int32_t CsrGenerator::createCSR(const std::string& cn, int32_t keyLength, std::string& csr,
@@ -53,28 +59,13 @@ int32_t CsrGenerator::createCSR(const std::string& cn, int32_t keyLength, std::s
   X509ReqPtr req(X509_REQ_new());
   if (!req) return kRequestFailed;
   PkeyPtr key = generateRsaKey(keyLength);
-  if (!key) {
-    logOpenSslErrors("generate rsa key");
-    return kKeyGenerationFailed;
-  }
+  if (!key) return failed("generate rsa key", kKeyGenerationFailed);
   std::string keyPem = pkcs8Pem(key.get());
-  if (keyPem.empty()) {
-    logOpenSslErrors("write private key");
-    return kKeyGenerationFailed;
-  }
-  if (!fillRequest(req.get(), key.get(), cn)) {
-    logOpenSslErrors("fill request");
-    return kRequestFailed;
-  }
-  if (X509_REQ_sign(req.get(), key.get(), EVP_sha256()) <= 0) {
-    logOpenSslErrors("sign request");
-    return kRequestSignFailed;
-  }
+  if (keyPem.empty()) return failed("write private key", kKeyGenerationFailed);
+  if (!fillRequest(req.get(), key.get(), cn)) return failed("fill request", kRequestFailed);
+  if (X509_REQ_sign(req.get(), key.get(), EVP_sha256()) <= 0) return failed("sign request", kRequestSignFailed);
   std::string reqPem = requestPem(req.get());
-  if (reqPem.empty()) {
-    logOpenSslErrors("write request");
-    return kRequestFailed;
-  }
+  if (reqPem.empty()) return failed("write request", kRequestFailed);
   // A certificate issued for this request is worthless without its key, so a
   // key that cannot be kept fails the whole call.
   if (!store_.saveNewKey(keyPem)) return kKeyFileNotSaved;

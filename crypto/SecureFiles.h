@@ -23,8 +23,7 @@ namespace karv {
 // Like writeFileAtomically, but never replaces an existing file: the complete
 // file appears under `path` only if no file of that name was there.
 enum class NewFileResult { kWritten, kExists, kFailed };
-[[nodiscard]] NewFileResult writeNewFileAtomically(const std::string& path, std::string_view bytes,
-                                                   mode_t mode = 0600);
+[[nodiscard]] NewFileResult writeNewFileAtomically(const std::string& path, std::string_view bytes, mode_t mode = 0600);
 
 // The whole file, or none when it cannot be read.
 [[nodiscard]] std::optional<std::string> readWholeFile(const std::string& path);

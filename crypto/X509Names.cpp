@@ -14,8 +14,10 @@ struct NamePartLabel {
   int nid;
   const char* label;
 };
-constexpr NamePartLabel kLineParts[] = {{NID_organizationalUnitName, "OU"}, {NID_organizationName, "O"},
-                                        {NID_localityName, "L"},          {NID_stateOrProvinceName, "S"},
+constexpr NamePartLabel kLineParts[] = {{NID_organizationalUnitName, "OU"},
+                                        {NID_organizationName, "O"},
+                                        {NID_localityName, "L"},
+                                        {NID_stateOrProvinceName, "S"},
                                         {NID_countryName, "C"}};
 
 std::string trimBlanks(const std::string& s) {

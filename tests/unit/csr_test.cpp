@@ -47,9 +47,9 @@ TEST(CreateCsr, RequestKeyAndKeyFileCheckedByOpensslTool) {
   writeText(home / "req.pem", csr);
   const auto req = runTool({"openssl", "req", "-in", home / "req.pem", "-verify", "-noout", "-text", "-subject"});
   EXPECT_EQ(req.exitCode, 0) << req.output;
-  EXPECT_TRUE(containsAll(req.output, {"verify OK", "Version: 1 (0x0)", "Signature Algorithm: sha256WithRSAEncryption",
-                                       "Public-Key: (2048 bit)", "Exponent: 65537 (0x10001)",
-                                       "subject=CN = X12345-01\n"}))
+  EXPECT_TRUE(
+      containsAll(req.output, {"verify OK", "Version: 1 (0x0)", "Signature Algorithm: sha256WithRSAEncryption",
+                               "Public-Key: (2048 bit)", "Exponent: 65537 (0x10001)", "subject=CN = X12345-01\n"}))
       << req.output;
   // The request holds no attributes and the key text belongs to it.
   BioPtr bio(BIO_new_mem_buf(csr.data(), static_cast<int>(csr.size())));

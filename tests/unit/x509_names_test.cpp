@@ -9,8 +9,8 @@ namespace {
 X509NamePtr nameOf(const std::vector<std::pair<const char*, std::string>>& entries) {
   X509NamePtr name(X509_NAME_new());
   for (const auto& [field, value] : entries)
-    X509_NAME_add_entry_by_txt(name.get(), field, MBSTRING_UTF8,
-                               reinterpret_cast<const unsigned char*>(value.c_str()), -1, -1, 0);
+    X509_NAME_add_entry_by_txt(name.get(), field, MBSTRING_UTF8, reinterpret_cast<const unsigned char*>(value.c_str()),
+                               -1, -1, 0);
   return name;
 }
 
@@ -29,8 +29,13 @@ TEST(X509Names, PartsAndOneLineForm) {
   EXPECT_EQ(oneLineName(name.get()), "CN=X12345-01, OU=Retail, C=TW");
 
   // All six parts in the fixed order, state as "S"; e-mail never appears.
-  const auto full = nameOf({{"emailAddress", "a@b.c"}, {"C", "TW"}, {"ST", "Taiwan"}, {"L", "Taipei"},
-                            {"O", "Foo, Inc."}, {"OU", "IT"}, {"CN", "CA1"}});
+  const auto full = nameOf({{"emailAddress", "a@b.c"},
+                            {"C", "TW"},
+                            {"ST", "Taiwan"},
+                            {"L", "Taipei"},
+                            {"O", "Foo, Inc."},
+                            {"OU", "IT"},
+                            {"CN", "CA1"}});
   EXPECT_EQ(oneLineName(full.get()), "CN=CA1, OU=IT, O=Foo, Inc., L=Taipei, S=Taiwan, C=TW");
   // No commonName: "CN=" stays, and the line still parses.
   const auto noCn = nameOf({{"O", "Org"}});
@@ -64,8 +69,7 @@ TEST(X509Names, ParseSubjectReadsRightToLeftAndAlwaysEnds) {
   EXPECT_FALSE(u.parseSubject("").has_value());
   EXPECT_EQ(u.parseSubject("  \t "), NameParts{});  // blanks only: nothing to read
   // Not one-line names: no "=", a value with "=", no name before "=".
-  for (const char* bad : {"garbage", "CN=a=b", "CN=A, junk, O=B=C", "=x", "CN=A, =B", "X12345, CN=A=",
-                          "CN=A, 1=B"})
+  for (const char* bad : {"garbage", "CN=a=b", "CN=A, junk, O=B=C", "=x", "CN=A, =B", "X12345, CN=A=", "CN=A, 1=B"})
     EXPECT_FALSE(u.parseSubject(bad).has_value()) << bad;
 }
 
@@ -104,14 +108,14 @@ TEST(CertTimes, UtcToLocalFourteenDigits) {
     EXPECT_EQ(u.asn1TimeToLocalTimeStr(timeOf(V_ASN1_UTCTIME, "250115120000Z").get()), "20250115130000");
   }
   // Unusable times give none.
-  for (const auto& [type, text] : std::vector<std::pair<int, std::string>>{
-           {V_ASN1_UTCTIME, "2512311600Z"},           // no seconds
-           {V_ASN1_GENERALIZEDTIME, "19000101000000Z"},  // 1900 or earlier
-           {V_ASN1_GENERALIZEDTIME, "20251301000000Z"},  // month 13
-           {V_ASN1_GENERALIZEDTIME, "20250230000000Z"},  // 30 February
-           {V_ASN1_UTCTIME, "25123116a000Z"},
-           {V_ASN1_UTCTIME, ""},
-           {V_ASN1_OCTET_STRING, "20250101000000Z"}})
+  for (const auto& [type, text] :
+       std::vector<std::pair<int, std::string>>{{V_ASN1_UTCTIME, "2512311600Z"},              // no seconds
+                                                {V_ASN1_GENERALIZEDTIME, "19000101000000Z"},  // 1900 or earlier
+                                                {V_ASN1_GENERALIZEDTIME, "20251301000000Z"},  // month 13
+                                                {V_ASN1_GENERALIZEDTIME, "20250230000000Z"},  // 30 February
+                                                {V_ASN1_UTCTIME, "25123116a000Z"},
+                                                {V_ASN1_UTCTIME, ""},
+                                                {V_ASN1_OCTET_STRING, "20250101000000Z"}})
     EXPECT_FALSE(u.asn1TimeToLocalTimeStr(timeOf(type, text).get()).has_value()) << text;
   EXPECT_FALSE(u.asn1TimeToLocalTimeStr(nullptr).has_value());
 }

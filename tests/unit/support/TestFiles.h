@@ -42,8 +42,10 @@ class ScopedEnv {
     ::tzset();
   }
   ~ScopedEnv() {
-    if (saved_) ::setenv(name_, saved_->c_str(), 1);
-    else ::unsetenv(name_);
+    if (saved_)
+      ::setenv(name_, saved_->c_str(), 1);
+    else
+      ::unsetenv(name_);
     ::tzset();
   }
   ScopedEnv(const ScopedEnv&) = delete;

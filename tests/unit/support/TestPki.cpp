@@ -1,10 +1,10 @@
-#include "support/TestPki.h"
-
 #include "CommonUtility.h"
+#include "support/TestPki.h"
 
 #include <openssl/pem.h>
 #include <openssl/x509v3.h>
 
+#include <array>
 #include <fstream>
 #include <stdexcept>
 
@@ -15,6 +15,13 @@ PkeyPtr generate() {
   PkeyPtr key(EVP_RSA_gen(2048));
   if (!key) throw std::runtime_error("test key generation failed");
   return key;
+}
+
+// Key generation is the slow part of the tests: each key is made once per run.
+EVP_PKEY* cachedKey(size_t slot) {
+  static std::array<PkeyPtr, 4> keys;
+  if (!keys.at(slot)) keys[slot] = generate();
+  return keys[slot].get();
 }
 
 void addName(X509_NAME* name, const char* field, const std::string& value) {
@@ -31,22 +38,10 @@ std::string b64Of(const unsigned char* der, int len) {
 
 }  // namespace
 
-EVP_PKEY* rootKey() {
-  static PkeyPtr k = generate();
-  return k.get();
-}
-EVP_PKEY* intermediateKey() {
-  static PkeyPtr k = generate();
-  return k.get();
-}
-EVP_PKEY* userKey() {
-  static PkeyPtr k = generate();
-  return k.get();
-}
-EVP_PKEY* otherUserKey() {
-  static PkeyPtr k = generate();
-  return k.get();
-}
+EVP_PKEY* rootKey() { return cachedKey(0); }
+EVP_PKEY* intermediateKey() { return cachedKey(1); }
+EVP_PKEY* userKey() { return cachedKey(2); }
+EVP_PKEY* otherUserKey() { return cachedKey(3); }
 
 X509Ptr makeCert(const Subject& subject, EVP_PKEY* subjectKey, X509* issuer, EVP_PKEY* issuerKey,
                  const CertOptions& options) {
@@ -118,8 +113,6 @@ std::string keyPem(EVP_PKEY* key) {
   return bioToString(bio.get());
 }
 
-void writeText(const std::string& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
+void writeText(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
 }  // namespace karv::test
