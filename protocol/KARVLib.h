@@ -1,5 +1,6 @@
 #pragma once
 #include "EncryptedExchange.h"
+#include "GatewayReply.h"
 #include "GatewayEndpoint.h"
 #include "ParamList.h"
 #include "ReplyEnvelope.h"
@@ -61,9 +62,44 @@ class KARVLib {
   [[nodiscard]] int32_t httpAesEncPost(const std::string& apiName, const ParamList& postParams,
                                        std::optional<std::string>& dataOut) const;
 
+  // Posts and opens the reply, envelope read.
+  [[nodiscard]] GatewayReply postPubKey(const std::string& apiName, const ParamList& params) const;
+  [[nodiscard]] GatewayReply postAes(const std::string& apiName, const ParamList& params) const;
+
   // --- Calls ---
   // 0 accepted, 53705 refused (or unreadable reply), 53701 no reply. errMsg is never written.
   [[nodiscard]] virtual int32_t versionCheck(std::optional<std::string>& errMsg);
+
+  // --- Login and account calls ---
+  static constexpr int32_t kLoginRejected = 53907;
+  static constexpr int32_t kFirstLoginChange = 53913;
+  static constexpr int32_t kLogoutRejected = 54003;
+  static constexpr int32_t kFnStatusNoCn = 54101;
+  static constexpr int32_t kFnStatusRejected = 54103;
+  static constexpr int32_t kSendAuthCodeFailed = 56001;
+  static constexpr int32_t kVerifyAuthCodeFailed = 56003;
+  static constexpr int32_t kDlPwdRejected = 56005;
+  static constexpr int32_t kContactInfoFailed = 56007;
+
+  // idno, agCode and accNo go in and come back as the gateway returned them.
+  [[nodiscard]] virtual int32_t login(std::optional<std::string>& idno, std::optional<std::string>& agCode,
+                                      std::optional<std::string>& accNo, const std::optional<std::string>& pwd,
+                                      std::optional<std::string>& errMsg, const std::string& loginType);
+  [[nodiscard]] virtual int32_t changeBtsLoginPwd(const std::optional<std::string>& idno,
+                                                  const std::optional<std::string>& oldPwd,
+                                                  const std::optional<std::string>& newPwd,
+                                                  std::optional<std::string>& errMsg);
+  [[nodiscard]] virtual int32_t logout(const std::optional<std::string>& idno);
+  [[nodiscard]] virtual int32_t getFnStatus(const std::string& cn, std::string& fnStatus, int32_t& certCount,
+                                            int32_t& effectCertCount, std::optional<std::string>& errMsg);
+  [[nodiscard]] virtual int32_t queryContactInfo(std::string& email, std::string& phone, std::string& birth,
+                                                 std::optional<std::string>& errMsg);
+  [[nodiscard]] virtual int32_t sendAuthCode(const std::string& mail, const std::string& phone,
+                                             const std::string& authType, const std::string& opType,
+                                             std::optional<std::string>& errMsg);
+  [[nodiscard]] virtual int32_t validateBtsCertDlPwd(const std::string& pwd, std::optional<std::string>& errMsg);
+  [[nodiscard]] virtual int32_t VerifyAuthCode(const std::string& authCode, const std::string& opType,
+                                               std::optional<std::string>& errMsg);
 
  private:
   GatewayEndpoint endpoint_;
