@@ -7,8 +7,8 @@
 
 namespace karv::xdg {
 
-// The "[Group]" / "Key=Value" files of the desktop-entry and mime-apps
-// specifications (desktop entries, mimeapps.list, application.ini).
+// The freedesktop.org "[Group]" / "Key=Value" files: desktop entries,
+// mimeapps.list, application.ini.
 class KeyFile {
  public:
   [[nodiscard]] static KeyFile parse(std::string_view text);
