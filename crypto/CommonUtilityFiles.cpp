@@ -90,8 +90,8 @@ void CommonUtility::checkAndMakeDir(const std::string& folderPath) const {
 }
 
 bool CommonUtility::saveFile(const std::string& filePath, const Bytes& fileData, mode_t mode) const {
-  return saveBytes(*this, filePath,
-                   std::string_view(reinterpret_cast<const char*>(fileData.data()), fileData.size()), mode);
+  return saveBytes(*this, filePath, std::string_view(reinterpret_cast<const char*>(fileData.data()), fileData.size()),
+                   mode);
 }
 
 bool CommonUtility::saveFile(const std::string& filePath, const std::string& fileStrData, mode_t mode) const {

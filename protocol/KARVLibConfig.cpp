@@ -65,7 +65,8 @@ bool KARVLib::loadSysCfg() {
   (*cfg)["env.userHome"] = utility.getUserHomePath();
   (*cfg)["env.localAppDataPath"] = "";
   (*cfg)["env.userDeskTop"] = utility.getDeskTopPath();
-  if (auto folder = cfg->find("default.pfxFilePath"); folder != cfg->end()) folder->second = asFolderPath(folder->second);
+  if (auto folder = cfg->find("default.pfxFilePath"); folder != cfg->end())
+    folder->second = asFolderPath(folder->second);
   (*cfg)["env.userPfxFilePwd"] = "";
   currentPfxFilePwd_ = "";
   (*cfg)["env.userPrivateKeyFolder"] = utility.getPrivateKeyFolder();

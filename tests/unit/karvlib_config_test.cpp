@@ -221,7 +221,8 @@ TEST_F(KARVLibConfig, FailedDownloadsWriteNothing) {
     res.status = 500;
     res.set_content("<html>internal error</html>", "text/html");
   });
-  web.Get("/latest", [&](const httplib::Request&, httplib::Response& res) { res.set_redirect(gw.baseUrl() + "installer"); });
+  web.Get("/latest",
+          [&](const httplib::Request&, httplib::Response& res) { res.set_redirect(gw.baseUrl() + "installer"); });
   const int webPort = web.bind_to_any_port("127.0.0.1");
   std::thread webThread([&] { web.listen_after_bind(); });
   while (!web.is_running()) std::this_thread::yield();  // so that stop() cannot race the accept loop

@@ -34,8 +34,8 @@ class XdgDesktop : public ::testing::Test {
   std::string install(const std::string& appDir, const std::string& id, const std::string& name,
                       const std::string& exec, const std::string& extra = "") {
     const fs::path p = root.path / appDir / id;
-    writeText(p, "[Desktop Entry]\nVersion=1.0\nType=Application\nName=" + name + "\nName[zh_TW]=瀏覽器\nExec=" +
-                     exec + "\nIcon=web-browser\n" + extra + "[Desktop Action new-window]\nName=New\nExec=/nope\n");
+    writeText(p, "[Desktop Entry]\nVersion=1.0\nType=Application\nName=" + name + "\nName[zh_TW]=瀏覽器\nExec=" + exec +
+                     "\nIcon=web-browser\n" + extra + "[Desktop Action new-window]\nName=New\nExec=/nope\n");
     return p.string();
   }
   void setDefault(const std::string& listFile, const std::string& ids) {
