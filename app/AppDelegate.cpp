@@ -4,6 +4,7 @@
 #include "KarvBuildConfig.h"
 #include "ui_MainWindow.h"
 
+#include <QCoreApplication>
 #include <QPalette>
 #include <QUrl>
 
@@ -13,8 +14,43 @@ AppDelegate::AppDelegate(AppServices services, QObject* parent)
     : QObject(parent), services_(std::move(services)), window_(std::make_unique<QMainWindow>()),
       ui_(std::make_unique<Ui::MainWindow>()) {
   ui_->setupUi(window_.get());
-  connect(ui_->openURL, &QPushButton::clicked, this, &AppDelegate::openHomePage);
+  wireMainWindow();
 }
+
+void AppDelegate::wireMainWindow() {
+  Ui::MainWindow& ui = *ui_;
+  connect(ui.openURL, &QPushButton::clicked, this, &AppDelegate::openHomePage);
+  connect(ui.isAccount, &QRadioButton::clicked, this, &AppDelegate::setAccount);
+  connect(ui.isId, &QRadioButton::clicked, this, &AppDelegate::setId);
+  connect(ui.chkShowPwdPlainText, &QCheckBox::clicked, this, &AppDelegate::chkShowPwdPlaintextOnClick);
+  connect(ui.btnLogin, &QPushButton::clicked, this, &AppDelegate::btnLoginOnClick);
+  connect(ui.btnCrtIdno, &QPushButton::clicked, this, &AppDelegate::btnCrtIdnoOnClick);
+  connect(ui.btnBrowsePfxFile, &QPushButton::clicked, this, &AppDelegate::btnBrowsePfxFileOnClick);
+  // Each button passes the user's common name as it is at the moment of the click.
+  connect(ui.btnApplyCert, &QPushButton::clicked, this, [this] { doAuth(userCn(), "Apply"); });
+  connect(ui.btnRevokeCert, &QPushButton::clicked, this, [this] { doAuth(userCn(), "Revoke"); });
+  connect(ui.btnRenewCert, &QPushButton::clicked, this, [this] { doRenewCert(userCn()); });
+  connect(ui.btnQrySvrCertInfo, &QPushButton::clicked, this, [this] { doQrySvrCertInfo(userCn()); });
+  connect(ui.btnQryClntCertInfo, &QPushButton::clicked, this, [this] {
+    doQrySvrCertInfo(userCn());
+    doQryClntCertInfo(userCn());
+  });
+  connect(ui.btnChgPfxPwd, &QPushButton::clicked, this, [this] { doChangePfxPwd(userCn()); });
+  connect(ui.btnDepCert, &QPushButton::clicked, this, [this] { doDepCert(userCn()); });
+  connect(ui.btnRmvDepCert, &QPushButton::clicked, this, [this] { doRmvDepCert(userCn()); });
+  keepAliveTimer_.setInterval(300 * 1000);
+  idleTimer_.setInterval(1000);
+  connect(&keepAliveTimer_, &QTimer::timeout, this, [this] {
+    if (openAlerts_ > 0) keepAliveDeferred_ = true;
+    else doIAmAlive();
+  });
+  connect(&idleTimer_, &QTimer::timeout, this, [this] {
+    if (openAlerts_ > 0) idleCheckDeferred_ = true;
+    else checkIdle();
+  });
+}
+
+QString AppDelegate::userCn() { return QString::fromStdString(getKARVlib()->getCn().value_or(std::string())); }
 
 AppDelegate::~AppDelegate() = default;
 
@@ -29,6 +65,9 @@ void AppDelegate::applicationDidFinishLaunching() {
   window_->centralWidget()->setEnabled(true);
   focusFirstLoginField();
   styleHomePageLink();
+  // Both password fields obey the 16-character limit.
+  connect(ui_->txtSecureLoginPwd, &QLineEdit::textChanged, this, &AppDelegate::textDidChange);
+  connect(ui_->txtLoginPwd, &QLineEdit::textChanged, this, &AppDelegate::textDidChange);
 }
 
 void AppDelegate::focusFirstLoginField() {
@@ -59,7 +98,10 @@ void AppDelegate::doVersionCheck() {
 }
 
 KARVLib* AppDelegate::getKARVlib() {
-  if (!karvLib_) karvLib_ = services_.makeProtocolClient();
+  if (!karvLib_) {
+    karvLib_ = services_.makeProtocolClient();
+    karvLib_->setApplicationName(QCoreApplication::applicationName().toStdString());
+  }
   return karvLib_.get();
 }
 

@@ -129,7 +129,7 @@ int32_t KARVLib::validateBtsCertDlPwd(const std::string& pwd, std::optional<std:
   if (reply.transportFailed()) return reply.status;
   if (reply.accepted()) return 0;
   reply.passMessage(errMsg);
-  return kDlPwdRejected;
+  return kCertDlPwdRejected;
 }
 
 int32_t KARVLib::VerifyAuthCode(const std::string& authCode, const std::string& opType,
