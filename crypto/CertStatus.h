@@ -19,7 +19,7 @@ inline constexpr int32_t kKeyAssignFailed = 52709;
 inline constexpr int32_t kRequestSignFailed = 52711;
 // The key file could not be saved: a certificate issued for the request would
 // have no key, so the request is not handed out.
-inline constexpr int32_t kKeyFileNotSaved = 52713;
+inline constexpr int32_t kKeyFileNotSaved = 52112;
 
 // .pfx files.
 inline constexpr int32_t kBadIssuedCertificate = 52109;

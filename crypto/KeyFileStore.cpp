@@ -3,8 +3,6 @@
 #include "Log.h"
 #include "SecureFiles.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
@@ -42,7 +40,7 @@ bool KeyFileStore::isKeyFileName(const std::string& name) {
 std::optional<std::string> KeyFileStore::saveNewKey(const std::string& pemKey) const {
   logf("save file to: %s", folder_.c_str());
   // The folder holds private keys: owner only, also when it existed before.
-  if (!makeFolders(folder_, 0700) || ::chmod(folder_.c_str(), 0700) != 0) {
+  if (!makeOwnerOnlyFolder(folder_)) {
     logf("make folder %s failed", folder_.c_str());
     return std::nullopt;
   }

@@ -1,6 +1,7 @@
 #include "PfxWriter.h"
 
 #include "CertStatus.h"
+#include "CommonUtility.h"
 #include "IssuedCertificate.h"
 #include "Log.h"
 #include "PfxReader.h"
@@ -33,12 +34,6 @@ int32_t saveIssued(const std::optional<IssuedCertificates>& issued, const std::s
   return PfxWriter::write(pkcs12.get(), path);
 }
 
-std::string parentFolder(const std::string& path) {
-  const auto slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 // The friendly name the file had, or the commonName when it had none.
 std::string existingFriendlyName(X509* cert) {
   int len = 0;
@@ -64,12 +59,10 @@ int32_t PfxWriter::write(PKCS12* pkcs12, const std::string& path) {
   unsigned char* der = nullptr;
   const int len = pkcs12 ? i2d_PKCS12(pkcs12, &der) : 0;
   OpenSslStringPtr owned(reinterpret_cast<char*>(der));
-  if (len <= 0 || path.empty()) return certstatus::kMissing;
-  logf("save file to: %s", parentFolder(path).c_str());
-  if (!makeFolders(parentFolder(path)) ||
-      !writeFileAtomically(path, std::string_view(owned.get(), static_cast<size_t>(len)), 0600))
-    return certstatus::kMissing;
-  return certstatus::kOk;
+  if (len <= 0) return certstatus::kMissing;
+  // Atomic and owner-only: a failed write leaves the old file as it was.
+  const bool saved = CommonUtility().saveFile(path, std::string(owned.get(), static_cast<size_t>(len)));
+  return saved ? certstatus::kOk : certstatus::kMissing;
 }
 
 int32_t PfxWriter::saveWithKey(const std::string& b64Cert, const std::string& pemKey, const std::string& path,

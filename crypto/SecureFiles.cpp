@@ -10,8 +10,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 namespace karv {
 namespace {
@@ -108,12 +106,22 @@ NewFileResult writeNewFileAtomically(const std::string& path, std::string_view b
 }
 
 std::optional<std::string> readWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::ostringstream out;
-  out << in.rdbuf();
-  if (in.bad()) return std::nullopt;
-  return out.str();
+  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  struct stat st {};
+  // Only regular files have contents to give (a folder opens, but reads fail).
+  if (fd.fd < 0 || ::fstat(fd.fd, &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  std::string out;
+  char buffer[64 * 1024];
+  for (;;) {
+    const ssize_t n = ::read(fd.fd, buffer, sizeof buffer);
+    if (n == 0) return out;
+    if (n < 0 && errno != EINTR) return std::nullopt;
+    if (n > 0) out.append(buffer, static_cast<size_t>(n));
+  }
+}
+
+bool makeOwnerOnlyFolder(const std::string& path) {
+  return makeFolders(path, 0700) && ::chmod(path.c_str(), 0700) == 0;
 }
 
 }  // namespace karv

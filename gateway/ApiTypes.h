@@ -53,6 +53,29 @@ struct Fault {
   std::string rtnMsg;
   std::string body;
   int delayMs = 0;  // wait this long before answering (any kind)
+
+  static Fault reply(std::string code, std::string msg) { return make(Kind::Reply, std::move(code), std::move(msg), {}); }
+  static Fault emptyBody() { return make(Kind::EmptyBody, {}, {}, {}); }
+  static Fault rawBody(std::string body) { return make(Kind::RawBody, {}, {}, std::move(body)); }
+  static Fault plainReply(std::string text) { return make(Kind::PlainReply, {}, {}, std::move(text)); }
+  static Fault garbage() { return make(Kind::Garbage, {}, {}, {}); }
+  static Fault noAnswer() { return make(Kind::NoAnswer, {}, {}, {}); }
+  // Answers normally, but only after ms milliseconds.
+  static Fault slow(int ms) {
+    Fault f = make(Kind::Reply, {}, {}, {});
+    f.delayMs = ms;
+    return f;
+  }
+
+ private:
+  static Fault make(Kind kind, std::string code, std::string msg, std::string body) {
+    Fault f;
+    f.kind = kind;
+    f.rtnCode = std::move(code);
+    f.rtnMsg = std::move(msg);
+    f.body = std::move(body);
+    return f;
+  }
 };
 
 // What reached the gateway, before decryption.

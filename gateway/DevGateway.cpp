@@ -124,6 +124,11 @@ void DevGateway::setVersionAccepted(bool accepted) {
   versionAccepted_ = accepted;
 }
 
+void DevGateway::addSession(Session session) {
+  std::lock_guard lock(mutex_);
+  sessions_[session.id] = std::move(session);
+}
+
 std::string DevGateway::seal(Regime regime, const Session* session, const std::string& plain, bool big5) const {
   std::string bytes = plain;
   if (big5) {
@@ -150,7 +155,8 @@ bool DevGateway::applyFault(const std::string& api, const Session* session, Regi
     case Fault::Kind::PlainReply: res.set_content(seal(regime, session, f.body, false), "text/plain"); return true;
     case Fault::Kind::Garbage: res.set_content("%%% not base64 %%%", "text/plain"); return true;
     case Fault::Kind::NoAnswer:
-      res.status = -1;  // httplib drops the connection without writing a response
+      // A provider that fails aborts the connection before any body arrives.
+      res.set_chunked_content_provider("text/plain", [](size_t, httplib::DataSink&) { return false; });
       return true;
   }
   return false;

@@ -61,6 +61,8 @@ class DevGateway {
   [[nodiscard]] std::vector<RecordedRequest> requests() const;
   void clearRequests();
   void setVersionAccepted(bool accepted);
+  // Opens a session as a login would (tests of the AES regime).
+  void addSession(Session session);
 
  private:
   struct ApiEntry {

@@ -47,7 +47,7 @@ TEST_F(PfxPassword, ChangePwdFromPToQKeepsEverythingButThePassword) {
   ASSERT_EQ(rsa.loadPfx(path, "Q", after), 0);
   EXPECT_EQ(after, before);
   EXPECT_EQ(modeOf(path), 0600u);
-  EXPECT_EQ(entryCount(home.path), 1);  // no temporary file left behind
+  EXPECT_EQ(entryCount(home.path), 1u);  // no temporary file left behind
 
   // Same bags: one friendly name and key id on the user's certificate, the two CA certificates bare.
   const auto user = pkcs12Tool(path, "Q", {"-nokeys", "-clcerts"});
@@ -107,7 +107,7 @@ TEST_F(PfxPassword, DiskFailingMidWriteKeepsTheOldFile) {
   }
   EXPECT_EQ(readWholeFile(path), old);
   EXPECT_EQ(rsa.loadPfx(path, "P", info), 0);
-  EXPECT_EQ(entryCount(home.path), 1);
+  EXPECT_EQ(entryCount(home.path), 1u);
 
   // A folder nobody can write into, whoever we run as.
   EXPECT_NE(rsa.savePfxFile(b64Der(chain.user.get()), keyPem(userKey()), "/proc/karv-test.pfx", "P"), 0);
@@ -120,7 +120,7 @@ TEST_F(PfxPassword, DiskFailingMidWriteKeepsTheOldFile) {
   EXPECT_NE(rsa.changePwd(onSmall, "P", "Q"), 0);
   EXPECT_EQ(readWholeFile(onSmall), old);
   EXPECT_EQ(rsa.loadPfx(onSmall, "P", info), 0);
-  EXPECT_EQ(entryCount(small.path), 2);  // the file and the filler, no temporary file
+  EXPECT_EQ(entryCount(small.path), 2u);  // the file and the filler, no temporary file
 }
 
 }  // namespace

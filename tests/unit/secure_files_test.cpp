@@ -1,4 +1,5 @@
 #include "SecureFiles.h"
+
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -6,7 +7,11 @@
 namespace karv {
 namespace {
 
-using namespace karv::test;
+using test::entryCount;
+using test::FileSizeLimit;
+using test::modeOf;
+using test::TempDir;
+namespace fs = std::filesystem;
 
 TEST(SecureFiles, AtomicWriteReplacesWholeFileWithOwnerOnlyMode) {
   TempDir dir;
@@ -46,7 +51,7 @@ TEST(SecureFiles, NewFileNeverReplacesAnExistingOne) {
   EXPECT_EQ(writeNewFileAtomically(file, "second"), NewFileResult::kExists);
   EXPECT_EQ(readWholeFile(file), "first");
   EXPECT_EQ(modeOf(file), 0600u);
-  EXPECT_EQ(entryCount(dir.path), 1);  // the temporary file is gone in both cases
+  EXPECT_EQ(entryCount(dir.path), 1u);  // the temporary file is gone in both cases
   EXPECT_EQ(writeNewFileAtomically(dir / "missing/a.p8", "x"), NewFileResult::kFailed);
 }
 
@@ -67,11 +72,8 @@ TEST(SecureFiles, MakeFoldersCreatesChainWithMode) {
   ASSERT_TRUE(makeFolders(deep.string(), 0700));
   EXPECT_EQ(modeOf(deep), 0700u);
   EXPECT_TRUE(makeFolders(deep.string(), 0700));  // idempotent
-  const char* oldHome = std::getenv("HOME");
-  const std::string saved = oldHome ? oldHome : "";
-  ::setenv("HOME", dir.path.c_str(), 1);
+  test::ScopedEnv home("HOME", dir.path.string());
   EXPECT_EQ(privateKeyFolder(), dir.path.string() + "/.plix");
-  ::setenv("HOME", saved.c_str(), 1);
 }
 
 }  // namespace

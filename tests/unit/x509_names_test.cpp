@@ -74,16 +74,21 @@ TEST(X509Names, ParseSubjectReadsRightToLeftAndAlwaysEnds) {
 }
 
 TEST(X509Names, CmpSubject) {
-  RSAUtility u;
-  EXPECT_TRUE(u.cmpSubject("CN=CA1, O=Org, C=TW", "C=TW,O=Org,CN=CA1"));
-  EXPECT_FALSE(u.cmpSubject("CN=CA1, O=Org, C=TW", "CN=ca1, O=Org, C=TW"));
-  EXPECT_FALSE(u.cmpSubject("CN=CA1, O=Org, C=TW", "CN=CA1, O=Org"));
-  EXPECT_FALSE(u.cmpSubject("CN=CA1, O=Org", "CN=CA1, O=Org, C=TW"));
-  EXPECT_FALSE(u.cmpSubject("", "CN=CA1"));
-  EXPECT_FALSE(u.cmpSubject("CN=CA1", ""));
-  EXPECT_FALSE(u.cmpSubject("garbage", "garbage"));
-  EXPECT_TRUE(u.cmpSubject("CN=, O=Org", "O=Org, CN="));
-  EXPECT_FALSE(u.cmpSubject("CN=, O=Org", "O=Org"));
+  struct Case {
+    const char* left;
+    const char* right;
+    bool same;
+  };
+  for (const auto& c : std::vector<Case>{{"CN=CA1, O=Org, C=TW", "C=TW,O=Org,CN=CA1", true},
+                                         {"CN=CA1, O=Org, C=TW", "CN=ca1, O=Org, C=TW", false},  // case
+                                         {"CN=CA1, O=Org, C=TW", "CN=CA1, O=Org", false},        // count
+                                         {"CN=CA1, O=Org", "CN=CA1, O=Org, C=TW", false},
+                                         {"", "CN=CA1", false},
+                                         {"CN=CA1", "", false},
+                                         {"garbage", "garbage", false},
+                                         {"CN=, O=Org", "O=Org, CN=", true},
+                                         {"CN=, O=Org", "O=Org", false}})
+    EXPECT_EQ(RSAUtility().cmpSubject(c.left, c.right), c.same) << c.left << " | " << c.right;
 }
 
 TEST(CertTimes, UtcToLocalFourteenDigits) {

@@ -1,6 +1,5 @@
 #pragma once
-// Real folders and files for tests: a temporary folder, a temporary HOME,
-// a temporary TZ, and a file size limit that makes writes fail mid-way.
+// File-system helpers shared by the unit tests.
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,6 +8,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 
@@ -16,6 +16,7 @@ namespace karv::test {
 
 namespace fs = std::filesystem;
 
+// A fresh folder under the system temp folder, removed with everything in it.
 struct TempDir {
   fs::path path;
   TempDir() {
@@ -30,34 +31,11 @@ struct TempDir {
   }
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
-  std::string operator/(const std::string& name) const { return (path / name).string(); }
-};
-
-// Sets an environment variable for its lifetime (TZ also re-reads the zone).
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const std::string& value) : name_(name) {
-    if (const char* old = std::getenv(name)) saved_ = old;
-    ::setenv(name, value.c_str(), 1);
-    ::tzset();
-  }
-  ~ScopedEnv() {
-    if (saved_)
-      ::setenv(name_, saved_->c_str(), 1);
-    else
-      ::unsetenv(name_);
-    ::tzset();
-  }
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
-
- private:
-  const char* name_;
-  std::optional<std::string> saved_;
+  [[nodiscard]] std::string operator/(const std::string& relative) const { return (path / relative).string(); }
 };
 
 // Lowers RLIMIT_FSIZE for its lifetime; SIGXFSZ is ignored so write() fails
-// with EFBIG. Unlike folder permissions, this binds root too.
+// with EFBIG. Unlike folder permissions it binds root too.
 struct FileSizeLimit {
   rlimit saved{};
   void (*oldHandler)(int);
@@ -75,15 +53,44 @@ struct FileSizeLimit {
   FileSizeLimit& operator=(const FileSizeLimit&) = delete;
 };
 
+// Sets (or, with none, unsets) an environment variable for its lifetime. The
+// time zone is read again each time, so TZ takes effect at once.
+struct ScopedEnv {
+  std::string name;
+  std::optional<std::string> saved;
+  ScopedEnv(std::string n, const std::optional<std::string>& value) : name(std::move(n)) {
+    if (const char* old = std::getenv(name.c_str())) saved = old;
+    if (value)
+      ::setenv(name.c_str(), value->c_str(), 1);
+    else
+      ::unsetenv(name.c_str());
+    ::tzset();
+  }
+  ~ScopedEnv() {
+    if (saved)
+      ::setenv(name.c_str(), saved->c_str(), 1);
+    else
+      ::unsetenv(name.c_str());
+    ::tzset();
+  }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+};
+
 inline mode_t modeOf(const fs::path& p) {
   struct stat st {};
   ::stat(p.c_str(), &st);
   return st.st_mode & 07777;
 }
 
-inline long entryCount(const fs::path& folder) {
-  std::error_code ec;
-  return std::distance(fs::directory_iterator(folder, ec), fs::directory_iterator());
+// Writes a fixture file, making its folders.
+inline void writeText(const fs::path& p, const std::string& text) {
+  fs::create_directories(p.parent_path());
+  std::ofstream(p, std::ios::binary) << text;
+}
+
+inline size_t entryCount(const fs::path& folder) {
+  return static_cast<size_t>(std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
 }
 
 }  // namespace karv::test

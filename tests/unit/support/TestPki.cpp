@@ -5,7 +5,6 @@
 #include <openssl/x509v3.h>
 
 #include <array>
-#include <fstream>
 #include <stdexcept>
 
 namespace karv::test {

@@ -3,6 +3,7 @@
 // certificates with chosen names, serials and basicConstraints, and the
 // gateway's certificate text forms (base64 DER, base64 PKCS#7 chain).
 #include "OpenSslHandles.h"
+#include "support/TestFiles.h"
 
 #include <optional>
 #include <string>
@@ -40,7 +41,5 @@ std::string b64Der(X509* cert);
 std::string b64Pkcs7(const std::vector<X509*>& certs);
 std::string certPem(X509* cert);
 std::string keyPem(EVP_PKEY* key);
-// Writes the text to the file (tests only).
-void writeText(const std::string& path, const std::string& text);
 
 }  // namespace karv::test
