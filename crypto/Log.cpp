@@ -2,6 +2,7 @@
 
 #include <openssl/err.h>
 #include <syslog.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <mutex>
@@ -16,10 +17,22 @@ LogSink& sink() {
   static LogSink s;
   return s;
 }
+
+// Without a log daemon glibc's syslog() opens and closes a socket on every
+// call; look for the daemon's socket once and keep the connection open.
+bool syslogAvailable() {
+  static const bool available = [] {
+    if (::access("/dev/log", W_OK) != 0) return false;
+    openlog("karv", LOG_NDELAY | LOG_PID, LOG_USER);
+    return true;
+  }();
+  return available;
+}
+
 }  // namespace
 
 void logLine(std::string_view line) {
-  syslog(LOG_USER | LOG_INFO, "%.*s", static_cast<int>(line.size()), line.data());
+  if (syslogAvailable()) syslog(LOG_USER | LOG_INFO, "%.*s", static_cast<int>(line.size()), line.data());
   std::lock_guard lock(sinkMutex());
   if (sink()) sink()(line);
 }

@@ -21,7 +21,7 @@ struct Session {
   std::string userKey;         // which user logged in (the store's key: the ID number)
   bool mustChangePwd = false;  // a first login: only logout and keep-alive until the change
   std::time_t lastSeen = 0;
-  std::set<std::string> verifiedFor;  // operation types ("Apply", "Revoke") the user proved identity for
+  std::set<std::string> verifiedFor{};  // operation types ("Apply", "Revoke") the user proved identity for
 };
 
 // One decoded API call.
@@ -74,6 +74,31 @@ struct Fault {
   std::string rtnMsg;
   std::string body;
   int delayMs = 0;  // wait this long before answering (any kind): a slow answer
+
+  static Fault reply(std::string code, std::string msg) {
+    return make(Kind::Reply, std::move(code), std::move(msg), {});
+  }
+  static Fault emptyBody() { return make(Kind::EmptyBody, {}, {}, {}); }
+  static Fault rawBody(std::string body) { return make(Kind::RawBody, {}, {}, std::move(body)); }
+  static Fault plainReply(std::string text) { return make(Kind::PlainReply, {}, {}, std::move(text)); }
+  static Fault garbage() { return make(Kind::Garbage, {}, {}, {}); }
+  static Fault noAnswer() { return make(Kind::NoAnswer, {}, {}, {}); }
+  // Answers normally, but only after ms milliseconds.
+  static Fault slow(int ms) {
+    Fault f = make(Kind::Reply, {}, {}, {});
+    f.delayMs = ms;
+    return f;
+  }
+
+ private:
+  static Fault make(Kind kind, std::string code, std::string msg, std::string body) {
+    Fault f;
+    f.kind = kind;
+    f.rtnCode = std::move(code);
+    f.rtnMsg = std::move(msg);
+    f.body = std::move(body);
+    return f;
+  }
 };
 
 // What reached the gateway, before decryption.

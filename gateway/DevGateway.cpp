@@ -58,12 +58,15 @@ GatewayOptions GatewayOptions::fromBuild() {
   return o;
 }
 
+std::string GatewayOptions::defaultKeyCacheDir() { return std::string(build::kDevPkiDir) + "/gateway-keys"; }
+
 DevGateway::DevGateway(GatewayOptions options) : options_(std::move(options)) {
   const std::string source = build::kSourceDir;
   if (options_.rsaKeyFile.empty()) options_.rsaKeyFile = GatewayOptions::fromBuild().rsaKeyFile;
   if (options_.usersFile.empty()) options_.usersFile = source + "/gateway/demo-users.txt";
   if (options_.templateFile.empty()) options_.templateFile = source + "/gateway/depcert-template.html";
   if (!options_.clock) options_.clock = systemNow;
+  if (options_.keyCacheDir.empty()) options_.keyCacheDir = GatewayOptions::defaultKeyCacheDir();
   const std::string& data = options_.dataDir;
   ctx_ = std::make_unique<GatewayContext>(options_.clock, data.empty() ? "" : data + "/state.txt",
                                           data.empty() ? "" : data + "/outbox.txt", options_.consoleOutbox);
@@ -171,6 +174,11 @@ void DevGateway::clearRequests() {
 void DevGateway::setVersionAccepted(bool accepted) {
   std::lock_guard lock(mutex_);
   ctx_->versionAccepted = accepted;
+}
+
+void DevGateway::addSession(Session session) {
+  std::lock_guard lock(mutex_);
+  ctx_->sessions.adopt(std::move(session));
 }
 
 void DevGateway::setConfigValue(const std::string& key, const std::string& value) {

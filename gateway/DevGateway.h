@@ -42,6 +42,8 @@ struct GatewayOptions {
 
   // The build's development PKI, the development port, TLS on.
   static GatewayOptions fromBuild();
+  // A folder of the build's development PKI.
+  static std::string defaultKeyCacheDir();
 };
 
 using ApiHandler = std::function<ApiReply(ApiRequest&)>;
@@ -81,6 +83,8 @@ class DevGateway {
   [[nodiscard]] std::vector<Outbox::Message> outboxMessages() const;
   // The development CA's root and issuing certificates (PEM), once started.
   [[nodiscard]] std::string caCertificatesPem() const;
+  // Opens a session as a login would (tests of the AES regime).
+  void addSession(Session session);
 
  private:
   struct ApiEntry {

@@ -22,6 +22,13 @@ Session& SessionTable::open(const std::string& userKey, bool mustChangePwd) {
   return s;
 }
 
+void SessionTable::adopt(Session session) {
+  session.lastSeen = now_();
+  ended_.erase(session.id);
+  const std::string id = session.id;
+  active_[id] = std::move(session);
+}
+
 Session* SessionTable::find(const std::string& id, State& state) {
   if (auto it = active_.find(id); it != active_.end()) {
     const std::time_t now = now_();

@@ -18,6 +18,8 @@ class SessionTable {
   void setIdleSeconds(long seconds) { idleSeconds_ = seconds; }
 
   Session& open(const std::string& userKey, bool mustChangePwd);
+  // Takes a session made elsewhere (tests) as if it had just been opened.
+  void adopt(Session session);
   // The session under the id, its state in `state`. An active session counts
   // the call as activity; one idle for too long expires here.
   Session* find(const std::string& id, State& state);

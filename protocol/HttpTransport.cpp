@@ -72,7 +72,7 @@ std::string HttpTransport::getHttpSendData(const ParamList* params) {
 }
 
 int32_t HttpTransport::httpConnect(const std::string& url, const std::string& connectMethod, const ParamList* dataSend,
-                                   Bytes& responseData) const {
+                                   Bytes& responseData, long* httpStatus) const {
   logLine("begin http");
   const bool isPost = connectMethod == "POST";
   if (!isPost && connectMethod != "GET") return kNotSent;
@@ -110,6 +110,10 @@ int32_t HttpTransport::httpConnect(const std::string& url, const std::string& co
     }
   } else {
     curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
+    // Downloads often sit behind a redirect; stay on http(s) and verified TLS.
+    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(h, CURLOPT_MAXREDIRS, 5L);
+    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
   }
   Bytes body;
   curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, appendBody);
@@ -123,6 +127,7 @@ int32_t HttpTransport::httpConnect(const std::string& url, const std::string& co
     return kNoResponse;
   }
   responseData = std::move(body);
+  if (httpStatus) curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, httpStatus);
   logLine("http response text get");
   return kResponse;
 }
@@ -142,6 +147,18 @@ int32_t HttpTransport::httpPost(const std::string& url, const ParamList* dataSen
 
 bool HttpTransport::httpDownload(const std::string& url, Bytes& body) const {
   return httpConnect(url, "GET", nullptr, body) == kResponse && !body.empty();
+}
+
+bool HttpTransport::httpDownloadAsFile(const std::string& url, const std::string& filePath, mode_t mode) const {
+  Bytes body;
+  long status = 0;
+  if (httpConnect(url, "GET", nullptr, body, &status) != kResponse || body.empty()) return false;
+  // An error page is not the file that was asked for.
+  if (status < 200 || status > 299) {
+    logf("download failed: HTTP status %ld", status);
+    return false;
+  }
+  return CommonUtility().saveFile(filePath, body, mode);
 }
 
 }  // namespace karv

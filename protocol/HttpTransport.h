@@ -2,6 +2,8 @@
 #include "OpenSslHandles.h"
 #include "ParamList.h"
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -25,13 +27,18 @@ class HttpTransport {
   [[nodiscard]] static std::string getHttpSendData(const ParamList* params);
 
   // method is "POST" or "GET"; anything else returns kNotSent without traffic.
+  // A GET follows redirects. httpStatus, when given, receives the HTTP status.
   [[nodiscard]] int32_t httpConnect(const std::string& url, const std::string& connectMethod, const ParamList* dataSend,
-                                    Bytes& responseData) const;
+                                    Bytes& responseData, long* httpStatus = nullptr) const;
   // POST, the body decoded as Big5 into responseTxt (left untouched on failure).
   [[nodiscard]] int32_t httpPost(const std::string& url, const ParamList* dataSend,
                                  std::optional<std::string>& responseTxt) const;
   // GET of a URL into memory; true when a non-empty body came.
   [[nodiscard]] bool httpDownload(const std::string& url, Bytes& body) const;
+  // GET of a URL saved to a file (folders made, file replaced atomically);
+  // true when a successful (2xx), non-empty download was saved. A file that
+  // could not be written, or an error page, gives false and writes nothing.
+  [[nodiscard]] bool httpDownloadAsFile(const std::string& url, const std::string& filePath, mode_t mode = 0644) const;
 
  private:
   std::string extraCaFile_;

@@ -24,14 +24,31 @@ int32_t KARVLib::httpAesEncPost(const std::string& apiName, const ParamList& pos
   return exchange_.httpAesEncPost(getTargetUrl(apiName), *httpAesKey_, postParams, dataOut);
 }
 
+namespace {
+GatewayReply openReply(int32_t status, const std::optional<std::string>& text) {
+  GatewayReply reply;
+  reply.status = status;
+  if (status == HttpTransport::kResponse) reply.doc = ReplyEnvelope::getXmlDoc(text, reply.rtnCode, reply.rtnMsg);
+  return reply;
+}
+}  // namespace
+
+GatewayReply KARVLib::postPubKey(const std::string& apiName, const ParamList& params) const {
+  std::optional<std::string> text;
+  const int32_t status = httpPubKeyEncPost(apiName, params, text);
+  return openReply(status, text);
+}
+
+GatewayReply KARVLib::postAes(const std::string& apiName, const ParamList& params) const {
+  std::optional<std::string> text;
+  const int32_t status = httpAesEncPost(apiName, params, text);
+  return openReply(status, text);
+}
+
 int32_t KARVLib::versionCheck(std::optional<std::string>& /*errMsg*/) {
-  std::optional<std::string> reply;
-  const ParamList params{{"os", "mac"}, {"version", build::kClientVersion}};
-  if (httpPubKeyEncPost("checkVersion", params, reply) != HttpTransport::kResponse) return kVersionNoReply;
-  std::optional<std::string> rtnCode;
-  std::optional<std::string> rtnMsg;
-  auto doc = ReplyEnvelope::getXmlDoc(reply, rtnCode, rtnMsg);
-  return rtnCode == "0" ? 0 : kVersionRejected;
+  const GatewayReply reply = postPubKey("checkVersion", ParamList{{"os", "mac"}, {"version", build::kClientVersion}});
+  if (reply.transportFailed()) return kVersionNoReply;
+  return reply.accepted() ? 0 : kVersionRejected;
 }
 
 }  // namespace karv

@@ -1,5 +1,6 @@
 #pragma once
 #include "EncryptedExchange.h"
+#include "GatewayReply.h"
 #include "GatewayEndpoint.h"
 #include "ParamList.h"
 #include "ReplyEnvelope.h"
@@ -29,6 +30,8 @@ class KARVLib {
   // Result codes of the calls made in this file.
   static constexpr int32_t kVersionRejected = 53705;
   static constexpr int32_t kVersionNoReply = 53701;
+  // "validateBtsCertDlPwd" rejected the certificate download password.
+  static constexpr int32_t kCertDlPwdRejected = 56005;
 
   // --- Session and identity ---
   [[nodiscard]] const std::optional<std::string>& getSessionId() const { return httpSessionId_; }
@@ -61,11 +64,101 @@ class KARVLib {
   [[nodiscard]] int32_t httpAesEncPost(const std::string& apiName, const ParamList& postParams,
                                        std::optional<std::string>& dataOut) const;
 
+  // Posts and opens the reply, envelope read.
+  [[nodiscard]] GatewayReply postPubKey(const std::string& apiName, const ParamList& params) const;
+  [[nodiscard]] GatewayReply postAes(const std::string& apiName, const ParamList& params) const;
+
   // --- Calls ---
   // 0 accepted, 53705 refused (or unreadable reply), 53701 no reply. errMsg is never written.
   [[nodiscard]] virtual int32_t versionCheck(std::optional<std::string>& errMsg);
 
+  // --- Configuration, keep-alive, messages, update ---
+  // The configuration text under the key, or none. Loads the configuration
+  // first when it is not loaded (a failed load is retried at the next call);
+  // "" only loads. Once the user's ID number is known, the first read also
+  // fixes "env.userPfxFilePath" and the current PFX path.
+  [[nodiscard]] virtual std::optional<std::string> getSysCfg(const std::string& key);
+  // Keep-alive in the AES regime; nothing is sent without a session key. Always 0.
+  [[nodiscard]] virtual int32_t iAmAlive();
+  // The KARVErrMsg text of a code; the code as decimal text when it has none.
+  [[nodiscard]] virtual std::string getErrMsg(int32_t code) const;
+  // Downloads the newer client from "app.mac.dlUrl" to
+  // <home>/Downloads/<application name><extension of the address, else .pkg>;
+  // the file's full path, or "" when there was no address, no bytes or no file.
+  [[nodiscard]] virtual std::string dlNewClient();
+
+  // The application's name for the installer file; the program's name until set.
+  void setApplicationName(std::string name) { applicationName_ = std::move(name); }
+  [[nodiscard]] std::string applicationName() const;
+
+  // --- Login and account calls ---
+  static constexpr int32_t kLoginRejected = 53907;
+  static constexpr int32_t kFirstLoginChange = 53913;
+  static constexpr int32_t kLogoutRejected = 54003;
+  static constexpr int32_t kFnStatusNoCn = 54101;
+  static constexpr int32_t kFnStatusRejected = 54103;
+  static constexpr int32_t kSendAuthCodeFailed = 56001;
+  static constexpr int32_t kVerifyAuthCodeFailed = 56003;
+  static constexpr int32_t kContactInfoFailed = 56007;
+
+  // idno, agCode and accNo go in and come back as the gateway returned them.
+  [[nodiscard]] virtual int32_t login(std::optional<std::string>& idno, std::optional<std::string>& agCode,
+                                      std::optional<std::string>& accNo, const std::optional<std::string>& pwd,
+                                      std::optional<std::string>& errMsg, const std::string& loginType);
+  [[nodiscard]] virtual int32_t changeBtsLoginPwd(const std::optional<std::string>& idno,
+                                                  const std::optional<std::string>& oldPwd,
+                                                  const std::optional<std::string>& newPwd,
+                                                  std::optional<std::string>& errMsg);
+  [[nodiscard]] virtual int32_t logout(const std::optional<std::string>& idno);
+  [[nodiscard]] virtual int32_t getFnStatus(const std::string& cn, std::string& fnStatus, int32_t& certCount,
+                                            int32_t& effectCertCount, std::optional<std::string>& errMsg);
+  [[nodiscard]] virtual int32_t queryContactInfo(std::string& email, std::string& phone, std::string& birth,
+                                                 std::optional<std::string>& errMsg);
+  [[nodiscard]] virtual int32_t sendAuthCode(const std::string& mail, const std::string& phone,
+                                             const std::string& authType, const std::string& opType,
+                                             std::optional<std::string>& errMsg);
+  [[nodiscard]] virtual int32_t validateBtsCertDlPwd(const std::string& pwd, std::optional<std::string>& errMsg);
+  [[nodiscard]] virtual int32_t VerifyAuthCode(const std::string& authCode, const std::string& opType,
+                                               std::optional<std::string>& errMsg);
+
+  // --- Certificate calls ---
+  static constexpr int32_t kRenewNotAllowed = 54303;
+  static constexpr int32_t kActivateFailed = 54701;
+  static constexpr int32_t kApplyFailed = 55015;
+  static constexpr int32_t kRenewRejected = 55201;
+  static constexpr int32_t kRevokeFailed = 55801;
+  static constexpr int kNewKeyLength = 2048;
+  // The PEM armour of a request: the BEGIN line and the line feed before END.
+  static constexpr char kPemArmourPattern[] = "^-+[^-]+-+\n|\n-+[^-]+-+$";
+
+  [[nodiscard]] virtual int32_t applyCert(const std::string& cn, std::string& b64PrivateKey, std::string& b64Cert,
+                                          StringMap& certInfo, std::optional<std::string>& errMsg);
+  [[nodiscard]] virtual int32_t renewCert(const std::string& cn, const std::string& pfxFilePath,
+                                          const std::string& pfxFilePwd, std::string& b64Cert, StringMap& certInfo,
+                                          std::optional<std::string>& errMsg);
+  // With a record, "rvkCode" and "rvkMsg" are put into it on success.
+  [[nodiscard]] virtual int32_t revokeCert(const std::string& cn, StringMap* certInfo,
+                                           std::optional<std::string>& errMsg);
+  // No "certPath" field is sent when pfxFilePath is absent. errMsg is never written.
+  [[nodiscard]] virtual int32_t activeCert(int32_t certApplyId, const std::optional<std::string>& pfxFilePath,
+                                           std::optional<std::string>& errMsg);
+  // 0 also when the gateway rejects the query (no certificate to show).
+  [[nodiscard]] virtual int32_t qrySvrCertInfo(const std::string& cn, std::optional<StringMap>& certInfo,
+                                               std::optional<std::string>& errMsg);
+  [[nodiscard]] virtual std::optional<StringMap> getLastActiveCertInfo(const std::string& cn);
+  [[nodiscard]] virtual int32_t qryClntCertInfo(const std::string& cn, const std::string& pfxFilePath,
+                                                const std::string& pfxFilePwd, StringMap& certInfo,
+                                                std::optional<std::string>& errMsg);
+  // The request text without its PEM armour (inner and final line feeds kept).
+  [[nodiscard]] static std::string stripPemArmour(const std::string& pem);
+
  private:
+  // Asks the gateway for its configuration and completes it with the client's
+  // entries; false (nothing stored) when the gateway did not give it.
+  bool loadSysCfg();
+  void fixUserPfxFilePath(StringMap& cfg);
+
+  std::string applicationName_;
   GatewayEndpoint endpoint_;
   EncryptedExchange exchange_;
 

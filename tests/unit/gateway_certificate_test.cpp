@@ -3,8 +3,11 @@
 
 #include "CommonUtility.h"
 #include "DemoSeed.h"
+#include "support/GatewayPki.h"
+#include "support/TestFiles.h"
 #include "support/TestGateway.h"
 #include "support/TestPki.h"
+#include "support/ToolRunner.h"
 
 namespace karv::test {
 namespace {
@@ -75,7 +78,7 @@ TEST(GatewayCertificates, ApplicationIssuesChainVerifiedByOpensslAndActivates) {
   X509Ptr cert = userCertOfReply(first.field("cert"));
   ASSERT_TRUE(cert);
   EXPECT_EQ(cnOf(cert.get()), u.cn);
-  EXPECT_EQ(EVP_PKEY_eq(X509_get0_pubkey(cert.get()), sharedTestKey()), 1);
+  EXPECT_EQ(EVP_PKEY_eq(X509_get0_pubkey(cert.get()), requestKey()), 1);
   const auto info = first.map("//Root/certInfo");
   ASSERT_TRUE(info);
   EXPECT_EQ(info->at("serial"), serialOf(cert.get()));
@@ -89,7 +92,7 @@ TEST(GatewayCertificates, ApplicationIssuesChainVerifiedByOpensslAndActivates) {
   const GatewayReply again = apply(*lib, u, "");
   ASSERT_TRUE(again.ok());
   X509Ptr reissued = userCertOfReply(again.field("cert"));
-  EXPECT_EQ(EVP_PKEY_eq(X509_get0_pubkey(reissued.get()), sharedTestKey()), 1);
+  EXPECT_EQ(EVP_PKEY_eq(X509_get0_pubkey(reissued.get()), requestKey()), 1);
   EXPECT_NE(certIdOf(again), certIdOf(first));
 
   EXPECT_EQ(postAes(*lib, "activeCert", {{"certApplyId", certIdOf(first)}}).rtnCode, "4007");  // replaced
@@ -120,7 +123,7 @@ TEST(GatewayCertificates, ApplicationIssuesChainVerifiedByOpensslAndActivates) {
   // The openssl tool agrees: the chain verifies, the user certificate is no CA,
   // and the PKCS#7 reply parses.
   const std::string dir = gw.dataDir();
-  ASSERT_TRUE(writeText(dir + "/user.pem", pemOf(reissued.get())));
+  writeText(dir + "/user.pem", certPem(reissued.get()));
   const ToolResult verified = runTool(
       {"openssl", "verify", "-CAfile", dir + "/ca/root.pem", "-untrusted", dir + "/ca/issuing.pem", dir + "/user.pem"});
   EXPECT_EQ(verified.exitCode, 0) << verified.output;
@@ -128,7 +131,8 @@ TEST(GatewayCertificates, ApplicationIssuesChainVerifiedByOpensslAndActivates) {
   const ToolResult ext = runTool({"openssl", "x509", "-in", dir + "/user.pem", "-noout", "-ext", "basicConstraints"});
   EXPECT_NE(ext.output.find("CA:FALSE"), std::string::npos) << ext.output;
   const auto der = CommonUtility().base64Decode(again.field("cert"));
-  ASSERT_TRUE(der && writeText(dir + "/chain.p7b", std::string(der->begin(), der->end())));
+  ASSERT_TRUE(der);
+  writeText(dir + "/chain.p7b", std::string(der->begin(), der->end()));
   const ToolResult p7 =
       runTool({"openssl", "pkcs7", "-inform", "DER", "-in", dir + "/chain.p7b", "-print_certs", "-noout"});
   EXPECT_EQ(p7.exitCode, 0) << p7.output;
@@ -162,11 +166,11 @@ TEST(GatewayCertificates, RenewalNeedsSignatureOfCurrentCertificate) {
   ASSERT_EQ(last.field("serial"), serialOf(old.cert.get()));
 
   const std::string serial = last.field("serial");
-  const std::string csr = clientCsr(u.cn, otherTestKey());
+  const std::string csr = clientCsr(u.cn, otherRequestKey());
   EXPECT_EQ(renew(*lib, serial, csr, "").rtnCode, "4005");
   EXPECT_EQ(renew(*lib, serial, csr, "!!not base64!!").rtnCode, "4005");
   EXPECT_EQ(renew(*lib, serial, csr, renewalSignature(csr + "x", old.cert.get(), old.key.get())).rtnCode, "4005");
-  EXPECT_EQ(renew(*lib, serial, csr, renewalSignature(csr, old.cert.get(), sharedTestKey())).rtnCode, "4005");
+  EXPECT_EQ(renew(*lib, serial, csr, renewalSignature(csr, old.cert.get(), requestKey())).rtnCode, "4005");
   const std::string sign = renewalSignature(csr, old.cert.get(), old.key.get());
   EXPECT_EQ(renew(*lib, serial + "0", csr, sign).rtnCode, "4011");
   EXPECT_EQ(renew(*lib, serial, "", "").rtnCode, "4010");  // nothing to continue yet
@@ -178,18 +182,18 @@ TEST(GatewayCertificates, RenewalNeedsSignatureOfCurrentCertificate) {
   EXPECT_TRUE(pkcs7Certs(renewed.field("cert")).empty());  // renewals answer in DER by default
   X509Ptr cert = userCertOfReply(renewed.field("cert"));
   ASSERT_TRUE(cert);
-  EXPECT_EQ(EVP_PKEY_eq(X509_get0_pubkey(cert.get()), otherTestKey()), 1);
+  EXPECT_EQ(EVP_PKEY_eq(X509_get0_pubkey(cert.get()), otherRequestKey()), 1);
   expectStatus(*lib, u, "02", "1", "1");
 
   // Continued renewal: empty request and signature, a certificate for the kept key.
   const GatewayReply continued = renew(*lib, serial, "", "");
   ASSERT_TRUE(continued.ok());
   X509Ptr again = userCertOfReply(continued.field("cert"));
-  EXPECT_EQ(EVP_PKEY_eq(X509_get0_pubkey(again.get()), otherTestKey()), 1);
+  EXPECT_EQ(EVP_PKEY_eq(X509_get0_pubkey(again.get()), otherRequestKey()), 1);
   ASSERT_TRUE(postAes(*lib, "activeCert", {{"certApplyId", certIdOf(continued)}}).ok());
   expectStatus(*lib, u, "00", "2", "1");  // the old one is held but no longer in effect
   EXPECT_EQ(postAes(*lib, "qryLastActiveCert", {{"cn", u.cn}}).field("serial"), serialOf(again.get()));
-  EXPECT_EQ(renew(*lib, serialOf(again.get()), csr, renewalSignature(csr, again.get(), otherTestKey())).rtnCode,
+  EXPECT_EQ(renew(*lib, serialOf(again.get()), csr, renewalSignature(csr, again.get(), otherRequestKey())).rtnCode,
             "4010");  // far from expiry
 }
 

@@ -10,9 +10,9 @@
 #include "KarvBuildConfig.h"
 #include "SecureFiles.h"
 #include "TextCodec.h"
-#include "support/TempDir.h"
+#include "support/TestFiles.h"
 #include "support/TestGateway.h"
-#include "support/TestPki.h"
+#include "support/ToolRunner.h"
 
 namespace karv::test {
 namespace {
@@ -26,8 +26,8 @@ std::string forThisClient(std::string url) {
 
 TEST(GatewayPages, DeploymentTemplateAndInstaller) {
   TempDir dir;
-  const std::string package = dir.path() + "/KARV-1.1.pkg";
-  ASSERT_TRUE(writeText(package, std::string("pkg\0bytes", 9)));
+  const std::string package = dir / "KARV-1.1.pkg";
+  writeText(package, std::string("pkg\0bytes", 9));
   TestGateway gw({{"gateway.installerFile", package}});
   auto lib = gw.client();
   const GatewayReply cfg = postPublic(*lib, "getSysCfg", {{"version", "1.0"}});
@@ -75,7 +75,7 @@ TEST(GatewayProgram, ServesADataFolderUntilTerminated) {
   {
     // A data folder the library made (CA, state, demo certificates): the program takes it up.
     TestGateway made;
-    std::filesystem::copy(made.dataDir(), dir.path(), std::filesystem::copy_options::recursive);
+    std::filesystem::copy(made.dataDir(), dir.path, std::filesystem::copy_options::recursive);
   }
   int out[2];
   ASSERT_EQ(::pipe(out), 0);
@@ -84,7 +84,7 @@ TEST(GatewayProgram, ServesADataFolderUntilTerminated) {
     ::dup2(out[1], STDOUT_FILENO);
     ::close(out[0]);
     ::close(out[1]);
-    ::execl(KARV_GATEWAY_PROGRAM, KARV_GATEWAY_PROGRAM, "--port", "0", "--no-tls", "--data", dir.path().c_str(),
+    ::execl(KARV_GATEWAY_PROGRAM, KARV_GATEWAY_PROGRAM, "--port", "0", "--no-tls", "--data", dir.path.c_str(),
             static_cast<char*>(nullptr));
     ::_exit(127);
   }
@@ -104,20 +104,19 @@ TEST(GatewayProgram, ServesADataFolderUntilTerminated) {
   lib.setSessionId(login.field("sessionId"));
   lib.setAesKey(login.field("aeskey"));
   EXPECT_EQ(postAes(lib, "getFnStatus", {{"cn", demo::kExpiring.cn}}).field("fnStatus"), "01");
-  EXPECT_NE(output.find(dir.path() + "/outbox.txt"), std::string::npos);
+  EXPECT_NE(output.find(dir / "outbox.txt"), std::string::npos);
   ::kill(pid, SIGTERM);
   int status = 0;
   ASSERT_EQ(::waitpid(pid, &status, 0), pid);
   ::close(out[0]);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  EXPECT_TRUE(readWholeFile(dir.path() + "/state.txt").has_value());
+  EXPECT_TRUE(readWholeFile(dir / "state.txt").has_value());
 }
 
 TEST(GatewayProgram, ServesHttpsWithTheDevelopmentTlsCa) {
   auto options = gateway::GatewayOptions::fromBuild();
   options.port = 0;
   options.consoleOutbox = false;
-  options.keyCacheDir = KARV_TEST_KEY_CACHE;
   gateway::DevGateway gw(options);
   ASSERT_TRUE(gw.start()) << gw.lastError();
   EXPECT_EQ(gw.baseUrl().rfind("https://127.0.0.1:", 0), 0u);

@@ -8,17 +8,12 @@
 #include "KarvBuildConfig.h"
 #include "SecureFiles.h"
 #include "StateFile.h"
-#include "support/TempDir.h"
+#include "support/GatewayPki.h"
+#include "support/TestFiles.h"
 #include "support/TestGateway.h"
-#include "support/TestPki.h"
 
 namespace karv::test {
 namespace {
-
-mode_t modeOf(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 0777 : 0;
-}
 
 GatewayReply changePwd(const TestGateway& gw, const DemoUserRef& u, const std::string& newPwd) {
   return postPublic(*gw.client(), "changeBtsLoginPwd", {{"idno", u.idno}, {"oldPwd", u.pwd}, {"newPwd", newPwd}});
@@ -71,14 +66,14 @@ TEST(GatewayState, FreshFolderStartsFromDemoUsersAndADamagedOneDoesNotStart) {
   EXPECT_LE(left, 10 * 86400);
 
   TempDir damaged;
-  ASSERT_TRUE(writeFileAtomically(damaged.path() + "/state.txt", "certs nextId=1001\ncert id=oops\n"));
+  ASSERT_TRUE(writeFileAtomically(damaged / "state.txt", "certs nextId=1001\ncert id=oops\n"));
   gateway::GatewayOptions options;
-  options.dataDir = damaged.path();
+  options.dataDir = damaged.path.string();
   options.consoleOutbox = false;
   gateway::DevGateway broken(options);
   EXPECT_FALSE(broken.start());
   EXPECT_NE(broken.lastError().find("state.txt"), std::string::npos) << broken.lastError();
-  EXPECT_EQ(readWholeFile(damaged.path() + "/state.txt"), "certs nextId=1001\ncert id=oops\n");  // left for a look
+  EXPECT_EQ(readWholeFile(damaged / "state.txt"), "certs nextId=1001\ncert id=oops\n");  // left for a look
 }
 
 TEST(GatewayState, FailedWriteIsRefusedAndForgotten) {
@@ -96,7 +91,6 @@ TEST(GatewayState, FailedWriteIsRefusedAndForgotten) {
 TEST(GatewayState, InMemoryGatewayWritesNothing) {
   gateway::GatewayOptions options;
   options.consoleOutbox = false;
-  options.keyCacheDir = KARV_TEST_KEY_CACHE;
   gateway::DevGateway gw(options);
   ASSERT_TRUE(gw.start()) << gw.lastError();
   KARVLib lib(GatewayEndpoint{gw.baseUrl(), build::kPublicKeyPem, "", 10});

@@ -1,54 +1,17 @@
-#include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <csignal>
-#include <cstdlib>
-#include <filesystem>
-
 #include "SecureFiles.h"
+
+#include "support/TestFiles.h"
+
+#include <gtest/gtest.h>
 
 namespace karv {
 namespace {
 
+using test::entryCount;
+using test::FileSizeLimit;
+using test::modeOf;
+using test::TempDir;
 namespace fs = std::filesystem;
-
-struct TempDir {
-  fs::path path;
-  TempDir() {
-    std::string tmpl = (fs::temp_directory_path() / "karv-files-XXXXXX").string();
-    path = ::mkdtemp(tmpl.data());
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::permissions(path, fs::perms::owner_all, ec);
-    for (auto& e : fs::recursive_directory_iterator(path, ec)) fs::permissions(e.path(), fs::perms::owner_all, ec);
-    fs::remove_all(path, ec);
-  }
-};
-
-// Lowers RLIMIT_FSIZE for its lifetime; SIGXFSZ is ignored so write() fails with EFBIG.
-struct FileSizeLimit {
-  rlimit saved{};
-  void (*oldHandler)(int);
-  explicit FileSizeLimit(rlim_t bytes) {
-    ::getrlimit(RLIMIT_FSIZE, &saved);
-    oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit lower{bytes, saved.rlim_max};
-    ::setrlimit(RLIMIT_FSIZE, &lower);
-  }
-  ~FileSizeLimit() {
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, oldHandler);
-  }
-};
-
-mode_t modeOf(const fs::path& p) {
-  struct stat st {};
-  ::stat(p.c_str(), &st);
-  return st.st_mode & 07777;
-}
 
 TEST(SecureFiles, AtomicWriteReplacesWholeFileWithOwnerOnlyMode) {
   TempDir dir;
@@ -81,6 +44,17 @@ TEST(SecureFiles, FailedWriteKeepsOldFileAndReportsFailure) {
   }
 }
 
+TEST(SecureFiles, NewFileNeverReplacesAnExistingOne) {
+  TempDir dir;
+  const std::string file = dir / "20250101000000000.p8";
+  EXPECT_EQ(writeNewFileAtomically(file, "first"), NewFileResult::kWritten);
+  EXPECT_EQ(writeNewFileAtomically(file, "second"), NewFileResult::kExists);
+  EXPECT_EQ(readWholeFile(file), "first");
+  EXPECT_EQ(modeOf(file), 0600u);
+  EXPECT_EQ(entryCount(dir.path), 1u);  // the temporary file is gone in both cases
+  EXPECT_EQ(writeNewFileAtomically(dir / "missing/a.p8", "x"), NewFileResult::kFailed);
+}
+
 TEST(SecureFiles, FailuresOnBadPaths) {
   TempDir dir;
   EXPECT_FALSE(writeFileAtomically("", "x"));
@@ -98,11 +72,8 @@ TEST(SecureFiles, MakeFoldersCreatesChainWithMode) {
   ASSERT_TRUE(makeFolders(deep.string(), 0700));
   EXPECT_EQ(modeOf(deep), 0700u);
   EXPECT_TRUE(makeFolders(deep.string(), 0700));  // idempotent
-  const char* oldHome = std::getenv("HOME");
-  const std::string saved = oldHome ? oldHome : "";
-  ::setenv("HOME", dir.path.c_str(), 1);
+  test::ScopedEnv home("HOME", dir.path.string());
   EXPECT_EQ(privateKeyFolder(), dir.path.string() + "/.plix");
-  ::setenv("HOME", saved.c_str(), 1);
 }
 
 }  // namespace

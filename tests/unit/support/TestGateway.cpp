@@ -49,10 +49,9 @@ TestGateway::~TestGateway() {
 
 void TestGateway::startGateway() {
   gateway::GatewayOptions options;
-  options.dataDir = dir_.path();
+  options.dataDir = dir_.path.string();
   options.config = config_;
   options.consoleOutbox = false;
-  options.keyCacheDir = KARV_TEST_KEY_CACHE;
   options.clock = [offset = offset_] { return std::time(nullptr) + offset->load(); };
   gateway_ = std::make_unique<gateway::DevGateway>(options);
   if (!gateway_->start()) ADD_FAILURE() << "gateway did not start: " << gateway_->lastError();

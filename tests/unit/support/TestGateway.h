@@ -19,7 +19,7 @@
 #include "KARVLib.h"
 #include "ParamList.h"
 #include "ReplyEnvelope.h"
-#include "TempDir.h"
+#include "support/TestFiles.h"
 
 namespace karv::test {
 
@@ -75,7 +75,7 @@ class TestGateway {
   ~TestGateway();
 
   [[nodiscard]] gateway::DevGateway& gateway() { return *gateway_; }
-  [[nodiscard]] const std::string& dataDir() const { return dir_.path(); }
+  [[nodiscard]] std::string dataDir() const { return dir_.path.string(); }
   [[nodiscard]] std::string publicKeyPem() const;
   // A protocol client for this gateway, without a session.
   [[nodiscard]] std::unique_ptr<KARVLib> client(long timeoutSeconds = 10) const;

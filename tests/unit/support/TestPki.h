@@ -1,50 +1,45 @@
 #pragma once
-// Test-side certificate material, made with OpenSSL directly (not with the
-// client's own code): requests and renewal signatures in the forms the
-// client sends, reading certificates out of replies and .pfx files, and
-// running the openssl tool.
+// A small certificate authority for tests: RSA keys made once per run,
+// certificates with chosen names, serials and basicConstraints, and the
+// gateway's certificate text forms (base64 DER, base64 PKCS#7 chain).
+#include "OpenSslHandles.h"
+#include "support/TestFiles.h"
+
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "OpenSslHandles.h"
-
 namespace karv::test {
 
-// A 2048-bit RSA key, made once for all test runs of the build (key generation is slow).
-[[nodiscard]] EVP_PKEY* sharedTestKey();
-// A second key, for requests that must differ from the first.
-[[nodiscard]] EVP_PKEY* otherTestKey();
+// 2048-bit keys, generated on first use and kept for the whole run.
+EVP_PKEY* rootKey();
+EVP_PKEY* intermediateKey();
+EVP_PKEY* userKey();
+EVP_PKEY* otherUserKey();
 
-// A PKCS#10 request for the common name, signed with SHA-256, as the client
-// sends it: the base64 lines of the PEM body joined by line feeds, with the
-// line feed that followed the last one.
-[[nodiscard]] std::string clientCsr(const std::string& cn, EVP_PKEY* key = sharedTestKey());
-// The same with its signature spoiled (the last byte of the DER changed).
-[[nodiscard]] std::string clientCsrWithBadSignature(const std::string& cn);
-// The client's renewal signature over the request text: base64 of a DER
-// PKCS#7 SignedData (SHA-1, embedded content, signer certificate, no attributes).
-[[nodiscard]] std::string renewalSignature(const std::string& content, X509* cert, EVP_PKEY* key);
-
-// The user's certificate in a "cert" reply: a DER certificate, or the
-// certificate with basicConstraints cA false in a PKCS#7 chain.
-[[nodiscard]] X509Ptr userCertOfReply(const std::string& b64);
-// The certificates of a base64 PKCS#7 reply, in order (empty when it is not one).
-[[nodiscard]] std::vector<X509Ptr> pkcs7Certs(const std::string& b64);
-
-struct PfxContent {
-  PkeyPtr key;
-  X509Ptr cert;
+struct Subject {
+  std::string cn, ou, o, l, st, c;
 };
-[[nodiscard]] PfxContent readPfx(const std::string& path, const std::string& password);
 
-[[nodiscard]] std::string pemOf(const X509* cert);
-[[nodiscard]] bool writeText(const std::string& path, const std::string& text);
-
-struct ToolResult {
-  int exitCode = -1;
-  std::string output;  // stdout and stderr together
+struct CertOptions {
+  long serial = 1;
+  std::optional<bool> caConstraint;  // basicConstraints cA, none: no extension
 };
-// Runs a program with an argument vector (no shell) and waits for it.
-[[nodiscard]] ToolResult runTool(const std::vector<std::string>& argv);
+
+// Signed by issuerKey; issuer null makes it self-signed.
+X509Ptr makeCert(const Subject& subject, EVP_PKEY* subjectKey, X509* issuer, EVP_PKEY* issuerKey,
+                 const CertOptions& options);
+
+// Root CA -> intermediate CA -> user certificate (cA false) for userKey().
+struct Chain {
+  X509Ptr root, intermediate, user;
+};
+const Chain& standardChain();
+
+std::string b64Der(X509* cert);
+// A certs-only PKCS#7 SignedData holding the certificates in this order.
+std::string b64Pkcs7(const std::vector<X509*>& certs);
+std::string certPem(X509* cert);
+std::string keyPem(EVP_PKEY* key);
 
 }  // namespace karv::test

@@ -1,0 +1,28 @@
+#include "AlertPresenter.h"
+
+#include <QAbstractButton>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace karv::app {
+
+int QtAlertPresenter::present(const Alert& alert) {
+  const bool sheet = alert.style == Style::Sheet;
+  QMessageBox box(sheet ? alert.window : nullptr);
+  box.setWindowModality(sheet ? Qt::WindowModal : Qt::ApplicationModal);
+  box.setIcon(sheet ? QMessageBox::Information : QMessageBox::Warning);
+  box.setWindowTitle(alert.title);
+  box.setText(alert.title);
+  box.setInformativeText(alert.text);
+  box.setAccessibleName(alert.title);
+  QList<QAbstractButton*> buttons;
+  for (int i = 0; i < alert.buttons.size(); ++i)
+    buttons << box.addButton(alert.buttons[i], i == 0 ? QMessageBox::AcceptRole : QMessageBox::RejectRole);
+  if (!buttons.isEmpty()) box.setDefaultButton(qobject_cast<QPushButton*>(buttons.first()));
+  box.exec();
+  const int index = static_cast<int>(buttons.indexOf(box.clickedButton()));
+  // Closing the box without a button counts as the last (declining) button.
+  return 1000 + (index >= 0 ? index : static_cast<int>(std::max<qsizetype>(buttons.size() - 1, 0)));
+}
+
+}  // namespace karv::app

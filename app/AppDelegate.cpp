@@ -1,0 +1,115 @@
+#include "AppDelegate.h"
+
+#include "KARVMask.h"
+#include "KarvBuildConfig.h"
+#include "ui_MainWindow.h"
+
+#include <QCoreApplication>
+#include <QPalette>
+#include <QUrl>
+
+namespace karv::app {
+
+AppDelegate::AppDelegate(AppServices services, QObject* parent)
+    : QObject(parent), services_(std::move(services)), window_(std::make_unique<QMainWindow>()),
+      ui_(std::make_unique<Ui::MainWindow>()) {
+  ui_->setupUi(window_.get());
+  wireMainWindow();
+}
+
+void AppDelegate::wireMainWindow() {
+  Ui::MainWindow& ui = *ui_;
+  connect(ui.openURL, &QPushButton::clicked, this, &AppDelegate::openHomePage);
+  connect(ui.isAccount, &QRadioButton::clicked, this, &AppDelegate::setAccount);
+  connect(ui.isId, &QRadioButton::clicked, this, &AppDelegate::setId);
+  connect(ui.chkShowPwdPlainText, &QCheckBox::clicked, this, &AppDelegate::chkShowPwdPlaintextOnClick);
+  connect(ui.btnLogin, &QPushButton::clicked, this, &AppDelegate::btnLoginOnClick);
+  connect(ui.btnCrtIdno, &QPushButton::clicked, this, &AppDelegate::btnCrtIdnoOnClick);
+  connect(ui.btnBrowsePfxFile, &QPushButton::clicked, this, &AppDelegate::btnBrowsePfxFileOnClick);
+  // Each button passes the user's common name as it is at the moment of the click.
+  connect(ui.btnApplyCert, &QPushButton::clicked, this, [this] { doAuth(userCn(), "Apply"); });
+  connect(ui.btnRevokeCert, &QPushButton::clicked, this, [this] { doAuth(userCn(), "Revoke"); });
+  connect(ui.btnRenewCert, &QPushButton::clicked, this, [this] { doRenewCert(userCn()); });
+  connect(ui.btnQrySvrCertInfo, &QPushButton::clicked, this, [this] { doQrySvrCertInfo(userCn()); });
+  connect(ui.btnQryClntCertInfo, &QPushButton::clicked, this, [this] {
+    doQrySvrCertInfo(userCn());
+    doQryClntCertInfo(userCn());
+  });
+  connect(ui.btnChgPfxPwd, &QPushButton::clicked, this, [this] { doChangePfxPwd(userCn()); });
+  connect(ui.btnDepCert, &QPushButton::clicked, this, [this] { doDepCert(userCn()); });
+  connect(ui.btnRmvDepCert, &QPushButton::clicked, this, [this] { doRmvDepCert(userCn()); });
+  keepAliveTimer_.setInterval(300 * 1000);
+  idleTimer_.setInterval(1000);
+  connect(&keepAliveTimer_, &QTimer::timeout, this, [this] {
+    if (openAlerts_ > 0) keepAliveDeferred_ = true;
+    else doIAmAlive();
+  });
+  connect(&idleTimer_, &QTimer::timeout, this, [this] {
+    if (openAlerts_ > 0) idleCheckDeferred_ = true;
+    else checkIdle();
+  });
+}
+
+QString AppDelegate::userCn() { return QString::fromStdString(getKARVlib()->getCn().value_or(std::string())); }
+
+AppDelegate::~AppDelegate() = default;
+
+KARVMask* AppDelegate::mask() const { return mask_.data(); }
+
+void AppDelegate::applicationDidFinishLaunching() {
+  currentLoginType_ = "1";
+  window_->show();
+  // Nothing may be typed until the gateway has accepted this version.
+  window_->centralWidget()->setEnabled(false);
+  doVersionCheck();
+  window_->centralWidget()->setEnabled(true);
+  focusFirstLoginField();
+  styleHomePageLink();
+  // Both password fields obey the 16-character limit.
+  connect(ui_->txtSecureLoginPwd, &QLineEdit::textChanged, this, &AppDelegate::textDidChange);
+  connect(ui_->txtLoginPwd, &QLineEdit::textChanged, this, &AppDelegate::textDidChange);
+}
+
+void AppDelegate::focusFirstLoginField() {
+  // A hidden field cannot hold the focus: in the account layout the ID field
+  // is hidden, so the account number takes it.
+  QWidget* field = ui_->txtUserIdNo->isVisibleTo(window_.get()) ? static_cast<QWidget*>(ui_->txtUserIdNo)
+                                                                 : static_cast<QWidget*>(ui_->txtUserAccountNo);
+  field->setFocus(Qt::OtherFocusReason);
+}
+
+void AppDelegate::styleHomePageLink() {
+  QPalette palette = ui_->openURL->palette();
+  palette.setColor(QPalette::ButtonText, QColor::fromRgbF(0.0f, 0.7490196078431373f, 1.0f, 1.0f));
+  ui_->openURL->setPalette(palette);
+}
+
+void AppDelegate::doVersionCheck() {
+  std::optional<std::string> errMsg;
+  const int32_t result = getKARVlib()->versionCheck(errMsg);
+  if (result == 0) return;
+  if (result == KARVLib::kVersionRejected) {
+    runClientUpdate();
+  } else if (result == KARVLib::kVersionNoReply) {
+    const QString host = QString::fromStdString(getKARVlib()->endpoint().schemeAndHost());
+    doAlert(QString("與伺服器(%1)間網路連線發生錯誤!!").arg(host));
+  }
+  terminate();
+}
+
+KARVLib* AppDelegate::getKARVlib() {
+  if (!karvLib_) {
+    karvLib_ = services_.makeProtocolClient();
+    karvLib_->setApplicationName(QCoreApplication::applicationName().toStdString());
+  }
+  return karvLib_.get();
+}
+
+void AppDelegate::openHomePage() { services_.desktop->openUrl(QUrl(QString::fromUtf8(build::kHomePageUrl))); }
+
+void AppDelegate::terminate() {
+  window_->hide();
+  services_.terminate();
+}
+
+}  // namespace karv::app

@@ -1,0 +1,161 @@
+#pragma once
+#include "AppServices.h"
+#include "KARVLib.h"
+
+#include <QMainWindow>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+
+#include <QDialog>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace Ui {
+class MainWindow;
+}
+
+namespace karv::app {
+
+class KARVMask;
+}  // namespace karv::app
+class QLineEdit;
+namespace karv::app {
+
+// The application controller: owns the main window and the one protocol
+// client, and runs every workflow of the client on the UI thread.
+class AppDelegate : public QObject {
+  Q_OBJECT
+ public:
+  explicit AppDelegate(AppServices services = AppServices::defaults(), QObject* parent = nullptr);
+  ~AppDelegate() override;
+
+  // --- Start-up ---
+  void applicationDidFinishLaunching();
+  void doVersionCheck();
+  [[nodiscard]] static bool applicationShouldTerminateAfterLastWindowClosed() { return true; }
+  void applicationWillTerminate() {}  // no logout request when the application quits
+
+  // --- Messages ---
+  void doAlert(const QString& message);
+  void doAlert(const QString& title, const QString& message);
+  [[nodiscard]] bool doConfirm(const QString& message);
+  [[nodiscard]] bool doConfirm(const QString& title, const QString& message);
+  // The application-modal "錯誤" alert that dialogs use for input errors.
+  void showDialogError(const QString& message);
+  // The text for a result code ("不明的錯誤(錯誤代碼 %d)" without one); 0 shows nothing.
+  void showErrMsg(int32_t code);
+  // The given text, or the text for the code when there is none.
+  void showErrMsg(int32_t code, const std::optional<std::string>& errMsg2);
+  void showMask() { showMask(QString()); }
+  void showMask(const QString& prompt);
+  void showIdle(const QString& text);
+  void hideMask();
+
+  // --- Login and logout ---
+  void setAccount();
+  void setId();
+  void chkShowPwdPlaintextOnClick();
+  void textDidChange();
+  void btnLoginOnClick();
+  void btnCrtIdnoOnClick();
+  // The login; the client's result code, or -1 when the input was refused.
+  int32_t doBtsLogin();
+  int32_t doLogout();
+  void setUserLogin(bool loggedIn) { userLoggedIn_ = loggedIn; }
+  [[nodiscard]] bool isUserLogin() const { return userLoggedIn_; }
+  [[nodiscard]] static QString createIdno();
+  // The check digit of a letter and eight digits (the ID number rule).
+  [[nodiscard]] static int idnoCheckDigit(QChar letter, const QString& eightDigits);
+  void setCurrentPfxFilePath(const QString& path);
+
+  // --- Function status and buttons ---
+  void setBtnStatus();
+  void setBtnStatus(const QString& fnStatus, int32_t certCount, int32_t effectCertCount);
+  void invokeAutoPrcs(const QString& fnStatus);
+  void btnBrowsePfxFileOnClick();
+  [[nodiscard]] const QString& currentFnStatus() const { return currentFnStatus_; }
+
+  // --- Certificate workflows (entry points of the buttons) ---
+  virtual void doAuth(const QString& cn, const QString& type);
+  virtual void doRenewCert(const QString& cn);
+  virtual void doQrySvrCertInfo(const QString& cn);
+  virtual void doQryClntCertInfo(const QString& cn);
+  virtual void doChangePfxPwd(const QString& cn);
+  virtual void doDepCert(const QString& cn);
+  virtual void doRmvDepCert(const QString& cn);
+
+  // --- Idle logout and keep-alive ---
+  void doIAmAlive();
+  void registerEventMonitor();
+  void checkIdle();
+  [[nodiscard]] QTimer& keepAliveTimer() { return keepAliveTimer_; }
+  [[nodiscard]] QTimer& idleTimer() { return idleTimer_; }
+
+  // --- Sheets: every dialog is a window-modal sheet on the main window ---
+  using SheetHandler = std::function<void(int)>;
+  // The common end of every sheet: logs the result and calls the handler.
+  void showWindowEndSheet(QDialog* sheet, int returnCode, const SheetHandler& handler);
+
+  // --- Protocol client and desktop ---
+  KARVLib* getKARVlib();
+  void openHomePage();
+
+  [[nodiscard]] QMainWindow* window() const { return window_.get(); }
+  [[nodiscard]] Ui::MainWindow* ui() const { return ui_.get(); }
+  [[nodiscard]] KARVMask* mask() const;
+  [[nodiscard]] const QString& currentLoginType() const { return currentLoginType_; }
+  [[nodiscard]] const AppServices& services() const { return services_; }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ protected:
+  // Replaces the dialog in `field` by a new one (the old one is released once
+  // its own signals are done), then begins it as a sheet whose end calls handler.
+  template <class Controller>
+  Controller* beginSheet(QPointer<Controller>& field, SheetHandler handler) {
+    if (field) field->deleteLater();
+    field = new Controller(window_.get());
+    openSheet(field, std::move(handler));
+    return field;
+  }
+  void openSheet(QDialog* dialog, SheetHandler handler);
+
+ private:
+  void terminate();
+  void wireMainWindow();
+  void startSessionTimers();
+  void runFirstLoginChange(const QString& idno);
+  void endFirstLoginChange(int returnCode);
+  // Every alert passes here: the timers wait while one is open.
+  int presentAlert(AlertPresenter::Alert alert);
+  void runDeferredTimerWork();
+  [[nodiscard]] QString userCn();
+  [[nodiscard]] QLineEdit* passwordFieldInUse() const;
+  void styleHomePageLink();
+  void focusFirstLoginField();
+  // Client update after a refused version: messages, download, installer.
+  void runClientUpdate();
+
+  AppServices services_;
+  std::unique_ptr<QMainWindow> window_;
+  std::unique_ptr<Ui::MainWindow> ui_;
+  std::unique_ptr<KARVLib> karvLib_;
+  QPointer<KARVMask> mask_;
+  QString currentLoginType_;
+  QString currentFnStatus_;
+  bool userLoggedIn_ = false;
+  std::optional<QDateTime> lastActivity_;
+  QTimer keepAliveTimer_;
+  QTimer idleTimer_;
+  int openAlerts_ = 0;
+  bool keepAliveDeferred_ = false;
+  bool idleCheckDeferred_ = false;
+};
+
+}  // namespace karv::app

@@ -1,0 +1,76 @@
+#include "AppDelegate.h"
+#include "KARVMask.h"
+#include "Log.h"
+
+namespace karv::app {
+
+void AppDelegate::doAlert(const QString& message) { doAlert("提示訊息", message); }
+
+int AppDelegate::presentAlert(AlertPresenter::Alert alert) {
+  // While a message waits for the user the session timers hold still; what
+  // fell due meanwhile runs once the message is gone.
+  ++openAlerts_;
+  const int result = services_.alerts->present(alert);
+  --openAlerts_;
+  if (openAlerts_ == 0) runDeferredTimerWork();
+  return result;
+}
+
+void AppDelegate::doAlert(const QString& title, const QString& message) {
+  (void)presentAlert({AlertPresenter::Style::Sheet, window_.get(), title, message, {"好"}});
+}
+
+bool AppDelegate::doConfirm(const QString& message) { return doConfirm("確認資訊", message); }
+
+bool AppDelegate::doConfirm(const QString& title, const QString& message) {
+  return presentAlert({AlertPresenter::Style::Sheet, window_.get(), title, message, {"好", "取消"}}) == 1000;
+}
+
+void AppDelegate::showErrMsg(int32_t code) {
+  if (code == 0) return;
+  QString text = QString::fromStdString(getKARVlib()->getErrMsg(code));
+  if (text == QString::number(code)) text = QString("不明的錯誤(錯誤代碼 %1)").arg(code);
+  doAlert(text);
+}
+
+void AppDelegate::showErrMsg(int32_t code, const std::optional<std::string>& errMsg2) {
+  if (!errMsg2 || errMsg2->empty())
+    showErrMsg(code);
+  else
+    doAlert(QString::fromStdString(*errMsg2));
+}
+
+void AppDelegate::showDialogError(const QString& message) {
+  (void)presentAlert({AlertPresenter::Style::ApplicationModal, nullptr, "錯誤", message, {"確定"}});
+}
+
+void AppDelegate::openSheet(QDialog* dialog, SheetHandler handler) {
+  dialog->setWindowModality(Qt::WindowModal);
+  connect(
+      dialog, &QDialog::finished, this,
+      [this, dialog, handler = std::move(handler)](int code) { showWindowEndSheet(dialog, code, handler); },
+      Qt::SingleShotConnection);
+  dialog->open();
+}
+
+void AppDelegate::showWindowEndSheet(QDialog* sheet, int returnCode, const SheetHandler& handler) {
+  sheet->hide();
+  logf("showWindow returnCode = %ld", static_cast<long>(returnCode));
+  if (handler) handler(returnCode);
+}
+
+void AppDelegate::showMask(const QString& prompt) {
+  if (!mask_) mask_ = new KARVMask(window_->centralWidget());
+  mask_->showWithPrompt(prompt);
+}
+
+void AppDelegate::showIdle(const QString& text) {
+  if (!mask_) mask_ = new KARVMask(window_->centralWidget());
+  mask_->showIdle(text);
+}
+
+void AppDelegate::hideMask() {
+  if (mask_) mask_->hide();
+}
+
+}  // namespace karv::app

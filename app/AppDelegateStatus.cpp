@@ -1,0 +1,52 @@
+// The function status: which certificate buttons are usable, and the offer
+// of the pending operation after login.
+#include "AppDelegate.h"
+#include "ui_MainWindow.h"
+
+namespace karv::app {
+
+void AppDelegate::setBtnStatus() {
+  std::string fnStatus;
+  int32_t certCount = 0;
+  int32_t effectCertCount = 0;
+  std::optional<std::string> errMsg;
+  if (getKARVlib()->getFnStatus(userCn().toStdString(), fnStatus, certCount, effectCertCount, errMsg) == 0)
+    setBtnStatus(QString::fromStdString(fnStatus), certCount, effectCertCount);
+}
+
+void AppDelegate::setBtnStatus(const QString& fnStatus, int32_t certCount, int32_t effectCertCount) {
+  currentFnStatus_ = fnStatus;
+  Ui::MainWindow& ui = *ui_;
+  for (QPushButton* b : {ui.btnApplyCert, ui.btnRenewCert, ui.btnQrySvrCertInfo, ui.btnQryClntCertInfo, ui.btnDepCert,
+                         ui.btnRmvDepCert, ui.btnRevokeCert})
+    b->setEnabled(false);
+  ui.btnChgPfxPwd->setEnabled(true);
+  // A missing position (a status shorter than two characters) reads as "0".
+  auto at = [&](int i) { return i < fnStatus.size() ? fnStatus[i] : QChar(u'0'); };
+  if (at(0) != u'0') ui.btnApplyCert->setEnabled(true);
+  if (at(1) != u'0') ui.btnRenewCert->setEnabled(true);
+  if (certCount > 0) {
+    ui.btnQrySvrCertInfo->setEnabled(true);
+    ui.btnQryClntCertInfo->setEnabled(true);
+  }
+  if (effectCertCount > 0) {
+    for (QPushButton* b : {ui.btnChgPfxPwd, ui.btnDepCert, ui.btnRmvDepCert, ui.btnRevokeCert}) b->setEnabled(true);
+  }
+  if (certCount > 0) doQrySvrCertInfo(userCn());
+}
+
+void AppDelegate::invokeAutoPrcs(const QString& fnStatus) {
+  const QChar apply = fnStatus.size() > 0 ? fnStatus[0] : QChar(u'0');
+  const QChar renew = fnStatus.size() > 1 ? fnStatus[1] : QChar(u'0');
+  if (apply == u'1' || apply == u'2') {
+    if (doConfirm(apply == u'1' ? "直接開始憑證申請??" : "您的憑證申請操作未完成，繼續進行憑證申請??"))
+      doAuth(userCn(), "Apply");
+  } else if (renew == u'1' || renew == u'2') {
+    if (doConfirm(renew == u'1' ? "您的憑證即將到期, 直接進行憑證更新??" : "您的憑證更新操作尚未完成, 繼續進行憑證更新??"))
+      doRenewCert(userCn());
+  }
+}
+
+void AppDelegate::btnBrowsePfxFileOnClick() { services_.desktop->revealFile(ui_->lblPfxFilePath->text()); }
+
+}  // namespace karv::app

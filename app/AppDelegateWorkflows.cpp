@@ -1,0 +1,17 @@
+// Entry points of the certificate workflows that are still to come.
+#include "AppDelegate.h"
+
+namespace karv::app {
+namespace {
+const QString kComingSoon = QStringLiteral("此功能即將開放，敬請期待。");
+}
+
+void AppDelegate::doAuth(const QString&, const QString&) { doAlert(kComingSoon); }
+void AppDelegate::doRenewCert(const QString&) { doAlert(kComingSoon); }
+void AppDelegate::doQrySvrCertInfo(const QString&) {}
+void AppDelegate::doQryClntCertInfo(const QString&) { doAlert(kComingSoon); }
+void AppDelegate::doChangePfxPwd(const QString&) { doAlert(kComingSoon); }
+void AppDelegate::doDepCert(const QString&) { doAlert(kComingSoon); }
+void AppDelegate::doRmvDepCert(const QString&) { doAlert(kComingSoon); }
+
+}  // namespace karv::app

@@ -1,0 +1,19 @@
+#include "AppServices.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+
+namespace karv::app {
+
+AppServices AppServices::defaults() {
+  AppServices s;
+  s.makeProtocolClient = [] { return std::make_unique<KARVLib>(); };
+  s.alerts = std::make_shared<QtAlertPresenter>();
+  s.desktop = std::make_shared<XdgDesktopServices>();
+  s.clock = std::make_shared<SystemClock>();
+  // Queued, so that a quit asked for before the event loop runs still ends it.
+  s.terminate = [] { QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection); };
+  return s;
+}
+
+}  // namespace karv::app

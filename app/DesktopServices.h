@@ -1,0 +1,27 @@
+#pragma once
+#include <QString>
+#include <QUrl>
+
+namespace karv::app {
+
+// What the client asks of the desktop: opening addresses and files, showing
+// a file in the file manager. Tests install a recording double.
+class DesktopServices {
+ public:
+  virtual ~DesktopServices() = default;
+  // Opens an https address in the default browser.
+  virtual bool openUrl(const QUrl& url) = 0;
+  // Opens a local file with its associated application; false when that failed.
+  virtual bool openFile(const QString& path) = 0;
+  // Shows the file selected in the file manager (or at least its folder).
+  virtual void revealFile(const QString& path) = 0;
+};
+
+class XdgDesktopServices : public DesktopServices {
+ public:
+  bool openUrl(const QUrl& url) override;
+  bool openFile(const QString& path) override;
+  void revealFile(const QString& path) override;
+};
+
+}  // namespace karv::app

@@ -1,0 +1,91 @@
+#include "KARVMask.h"
+
+#include <QEvent>
+#include <QLabel>
+#include <QPainter>
+#include <QProgressBar>
+
+namespace karv::app {
+
+KARVMask::KARVMask(QWidget* parent) : QWidget(parent) {
+  setObjectName("mask");
+  setAccessibleName("處理中");
+  setFocusPolicy(Qt::StrongFocus);
+  QWidget::hide();
+  parent->installEventFilter(this);  // follow the parent's size
+}
+
+void KARVMask::coverParent() {
+  if (parentWidget()) setGeometry(parentWidget()->rect());
+  const int w = width();
+  const int h = height();
+  if (lblPrompt_) lblPrompt_->setGeometry(0, h / 2, w, 20);
+  if (progressBar_) progressBar_->setGeometry((w - 150) / 2, h / 2 + 24, 150, 20);
+}
+
+void KARVMask::showWithPrompt(const QString& prompt) {
+  if (!lblPrompt_) {
+    lblPrompt_ = new QLabel(this);
+    lblPrompt_->setObjectName("lblPrompt");
+    lblPrompt_->setAlignment(Qt::AlignCenter);
+    QFont font = lblPrompt_->font();
+    font.setPointSize(14);
+    lblPrompt_->setFont(font);
+    lblPrompt_->setStyleSheet("color: black;");
+  }
+  lblPrompt_->setText(prompt);
+  lblPrompt_->setAccessibleName(prompt.isEmpty() ? QStringLiteral("處理中") : prompt);
+  lblPrompt_->setVisible(true);
+  if (!progressBar_) {
+    progressBar_ = new QProgressBar(this);
+    progressBar_->setObjectName("progressBar");
+    progressBar_->setAccessibleName("處理進度");
+    progressBar_->setRange(0, 0);  // indeterminate
+    progressBar_->setTextVisible(false);
+  }
+  progressBar_->setVisible(true);
+  coverParent();
+  QWidget::show();
+  raise();
+  setFocus(Qt::OtherFocusReason);
+  idleMode_ = false;
+}
+
+void KARVMask::showIdle(const QString& text) {
+  showWithPrompt(text);
+  progressBar_->setVisible(false);
+  lblPrompt_->setVisible(true);
+  idleMode_ = true;
+}
+
+void KARVMask::hide() {
+  idleMode_ = false;
+  QWidget::hide();
+}
+
+bool KARVMask::event(QEvent* e) {
+  switch (e->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::Wheel:
+      e->accept();  // swallowed: nothing beneath may be used (Tab included)
+      return true;
+    default:
+      return QWidget::event(e);
+  }
+}
+
+bool KARVMask::eventFilter(QObject* watched, QEvent* e) {
+  if (watched == parentWidget() && e->type() == QEvent::Resize && isVisible()) coverParent();
+  return QWidget::eventFilter(watched, e);
+}
+
+void KARVMask::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.fillRect(rect(), QColor(255, 255, 255, 204));  // white at 80%
+}
+
+}  // namespace karv::app

@@ -1,0 +1,39 @@
+#pragma once
+#include <QWidget>
+
+class QLabel;
+class QProgressBar;
+
+namespace karv::app {
+
+// The overlay that covers the main window's content while a request runs
+// (busy: prompt and moving bar) or while the idle countdown shows (idle:
+// prompt only). It swallows clicks and keys so nothing beneath can be used.
+class KARVMask : public QWidget {
+  Q_OBJECT
+ public:
+  explicit KARVMask(QWidget* parent);
+
+  void show() { showWithPrompt(QString()); }
+  void showWithPrompt(const QString& prompt);
+  void showIdle(const QString& text);
+  void hide();
+
+  [[nodiscard]] bool idleMode() const { return idleMode_; }
+  [[nodiscard]] QLabel* lblPrompt() const { return lblPrompt_; }
+  [[nodiscard]] QProgressBar* progressBar() const { return progressBar_; }
+
+ protected:
+  bool event(QEvent* e) override;
+  bool eventFilter(QObject* watched, QEvent* e) override;
+  void paintEvent(QPaintEvent* e) override;
+
+ private:
+  void coverParent();
+
+  bool idleMode_ = false;
+  QLabel* lblPrompt_ = nullptr;
+  QProgressBar* progressBar_ = nullptr;
+};
+
+}  // namespace karv::app

@@ -1,0 +1,17 @@
+// KARV: the certificate-management client.
+#include "AppDelegate.h"
+#include "ChineseFont.h"
+#include "OpenSslInit.h"
+
+#include <QApplication>
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName("KARV");
+  QApplication::setApplicationDisplayName("KARV 憑證管理");
+  karv::app::preferTraditionalChineseFont();
+  karv::loadOpenSslProviders();
+  karv::app::AppDelegate delegate;
+  delegate.applicationDidFinishLaunching();
+  return QApplication::exec();
+}

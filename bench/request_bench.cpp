@@ -1,0 +1,86 @@
+// The client's own cost of one gateway request without the network: five
+// values encrypted, the form built, a two-block reply opened, decoded, parsed
+// and its envelope read; next to the bare OpenSSL operations it cannot avoid
+// (five RSA public-key encryptions and two RSA public-key recoveries).
+#include "CommonUtility.h"
+#include "HttpTransport.h"
+#include "KarvBuildConfig.h"
+#include "RSAUtility.h"
+#include "ReplyEnvelope.h"
+#include "ServerCrypto.h"
+#include "TextCodec.h"
+
+#include <benchmark/benchmark.h>
+#include <openssl/pem.h>
+#include <openssl/rsa.h>
+
+namespace {
+
+const std::string& twoBlockReply() {
+  static const std::string reply = [] {
+    karv::gateway::ServerCrypto server(std::string(karv::build::kDevPkiDir) + "/gateway-rsa.pem");
+    std::string xml = "<?xml version=\"1.0\" encoding=\"Big5\"?><Root><rtnCode>0</rtnCode><rtnMsg>成功</rtnMsg>";
+    while (xml.size() < 400) xml += "<certCount>1</certCount><fnStatus>10</fnStatus>";
+    xml += "</Root>";
+    return server.sealRsaReply(*karv::utf8ToBig5(xml));
+  }();
+  return reply;
+}
+
+const karv::ParamList kValues{{"loginType", "1"}, {"brnhId", "001"}, {"acctNo", "1234567"},
+                              {"idno", "A123456789"}, {"pwd", "Passw0rd"}};
+
+void ClientRequestWork(benchmark::State& state) {
+  karv::RSAUtility rsa;
+  karv::CommonUtility util;
+  for (auto _ : state) {
+    karv::ParamList sealed;
+    for (const auto& [name, value] : kValues) sealed.put(name, rsa.encryptAndB64WithPublicKey(value));
+    std::string form = karv::HttpTransport::getHttpSendData(&sealed);
+    auto raw = util.base64Decode(twoBlockReply());
+    auto plain = rsa.decryptWithPublicKey(*raw);
+    auto text = karv::big5ToUtf8(std::string_view(reinterpret_cast<const char*>(plain->data()), plain->size()));
+    std::optional<std::string> code;
+    std::optional<std::string> msg;
+    auto doc = karv::ReplyEnvelope::getXmlDoc(text, code, msg);
+    benchmark::DoNotOptimize(form);
+    benchmark::DoNotOptimize(doc);
+    if (code != "0") state.SkipWithError("reply did not open");
+  }
+}
+
+void BareOpenSslWork(benchmark::State& state) {
+  const std::string pem = karv::build::kPublicKeyPem;
+  BIO* bio = BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size()));
+  EVP_PKEY* key = PEM_read_bio_PUBKEY(bio, nullptr, nullptr, nullptr);
+  BIO_free(bio);
+  auto raw = *karv::CommonUtility().base64Decode(twoBlockReply());
+  unsigned char out[256];
+  for (auto _ : state) {
+    for (const auto& [name, value] : kValues) {
+      EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new_from_pkey(nullptr, key, nullptr);
+      EVP_PKEY_encrypt_init(ctx);
+      EVP_PKEY_CTX_set_rsa_padding(ctx, RSA_PKCS1_PADDING);
+      size_t len = sizeof out;
+      EVP_PKEY_encrypt(ctx, out, &len, reinterpret_cast<const unsigned char*>(value.data()), value.size());
+      EVP_PKEY_CTX_free(ctx);
+    }
+    EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new_from_pkey(nullptr, key, nullptr);
+    EVP_PKEY_verify_recover_init(ctx);
+    EVP_PKEY_CTX_set_rsa_padding(ctx, RSA_PKCS1_PADDING);
+    for (size_t off = 0; off < raw.size(); off += 256) {
+      size_t len = sizeof out;
+      EVP_PKEY_verify_recover(ctx, out, &len, raw.data() + off, 256);
+    }
+    EVP_PKEY_CTX_free(ctx);
+    benchmark::DoNotOptimize(out);
+  }
+  EVP_PKEY_free(key);
+}
+
+BENCHMARK(BareOpenSslWork)->Unit(benchmark::kMicrosecond);
+BENCHMARK(ClientRequestWork)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

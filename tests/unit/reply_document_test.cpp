@@ -1,0 +1,89 @@
+#include "GDataXMLDocument.h"
+#include "ReplyEnvelope.h"
+#include "TextCodec.h"
+
+#include <gtest/gtest.h>
+
+namespace karv {
+namespace {
+
+TEST(ReplyDocument, BlanksDroppedCdataReadAsText) {
+  auto compact = GDataXMLDocument::initWithXMLString("<Root><rtnCode>0</rtnCode><rtnMsg>好</rtnMsg></Root>");
+  auto pretty = GDataXMLDocument::initWithXMLString(
+      "<?xml version=\"1.0\" encoding=\"Big5\"?>\n<Root>\n  <rtnCode>0</rtnCode>\n  <rtnMsg><![CDATA[好 <b>]]></rtnMsg>\n</Root>\n");
+  ASSERT_TRUE(compact && pretty);
+  auto a = compact->rootElement()->children();
+  auto b = pretty->rootElement()->children();
+  ASSERT_TRUE(a && b);
+  ASSERT_EQ(a->size(), 2u);
+  ASSERT_EQ(b->size(), 2u);
+  EXPECT_EQ((*b)[0]->name(), "rtnCode");
+  EXPECT_EQ((*b)[1]->stringValue(), "好 <b>");
+  EXPECT_EQ((*b)[1]->childCount(), 1u);  // CDATA became one text node
+  EXPECT_EQ(ReplyEnvelope::getXPathValue(pretty.get(), "//Root/rtnMsg"), "好 <b>");
+}
+
+TEST(ReplyDocument, NotXmlGivesNoDocument) {
+  for (const char* text : {"", "plain", "<Root>", "<a></b>"}) EXPECT_FALSE(GDataXMLDocument::initWithXMLString(text)) << text;
+  EXPECT_FALSE(ReplyEnvelope::getXmlDoc(std::nullopt));
+  EXPECT_FALSE(ReplyEnvelope::getXmlDoc(std::string()));
+  std::optional<std::string> code = "keep";
+  std::optional<std::string> msg = "keep";
+  EXPECT_FALSE(ReplyEnvelope::getXmlDoc(std::string("nope"), code, msg));
+  EXPECT_EQ(code, "keep");
+  EXPECT_EQ(msg, "keep");
+}
+
+TEST(ReplyDocument, EnvelopeAndXPathValues) {
+  std::optional<std::string> code;
+  std::optional<std::string> msg;
+  auto doc = ReplyEnvelope::getXmlDoc(std::string("<Root><rtnCode>53907</rtnCode></Root>"), code, msg);
+  ASSERT_TRUE(doc);
+  EXPECT_EQ(code, "53907");
+  EXPECT_EQ(msg, "");  // no rtnMsg reads as ""
+  EXPECT_EQ(ReplyEnvelope::getXPathValue(nullptr, "//Root/rtnCode"), "");
+  EXPECT_EQ(ReplyEnvelope::getXPathValue(doc.get(), "count(//Root)"), "");  // not a node set
+  EXPECT_FALSE(doc->nodesForXPath("//Root[").has_value());                   // does not evaluate
+  EXPECT_EQ(doc->nodesForXPath("//nothing")->size(), 0u);
+  EXPECT_EQ(doc->firstNodeForXPath("//nothing"), nullptr);
+}
+
+TEST(ReplyDocument, NamespacesAndNames) {
+  auto doc = GDataXMLDocument::initWithXMLString(
+      "<Root xmlns=\"urn:d\" xmlns:k=\"urn:k\"><k:cn>x</k:cn><plain>y</plain></Root>");
+  ASSERT_TRUE(doc);
+  auto cn = doc->firstNodeForXPath("//k:cn");
+  ASSERT_TRUE(cn);
+  EXPECT_EQ(cn->name(), "k:cn");
+  EXPECT_EQ(doc->firstNodeForXPath("//_def_ns:plain")->stringValue(), "y");
+  auto text = cn->children();
+  ASSERT_TRUE(text);
+  EXPECT_EQ((*text)[0]->name(), "text");
+}
+
+TEST(ReplyDocument, NodeToMapTakesLeavesOnly) {
+  auto doc = GDataXMLDocument::initWithXMLString(
+      "<Root><cn>王小明</cn><note/><certInfo><a>1</a><b>2</b></certInfo><wrap><x>inner</x></wrap><cn>later</cn></Root>");
+  ASSERT_TRUE(doc);
+  auto map = ReplyEnvelope::xmlNodeToMap(doc->rootElement());
+  ASSERT_TRUE(map);
+  EXPECT_EQ(map->at("cn"), "later");  // a later child overwrites
+  EXPECT_EQ(map->at("note"), "");
+  EXPECT_EQ(map->at("wrap"), "inner");
+  EXPECT_EQ(map->count("certInfo"), 0u);
+  EXPECT_EQ(doc->firstNodeForXPath("//certInfo")->childCount(), 2u);
+  EXPECT_FALSE(ReplyEnvelope::xmlNodeToMap(doc->firstNodeForXPath("//note")));
+  EXPECT_FALSE(ReplyEnvelope::xmlNodeToMap(nullptr));
+}
+
+TEST(TextCodec, Big5IsStrict) {
+  EXPECT_EQ(big5ToUtf8("\xa4\xa4\xa4\xe5 ok"), "中文 ok");
+  EXPECT_EQ(big5ToUtf8(""), "");
+  EXPECT_FALSE(big5ToUtf8("\x81\x30").has_value());
+  EXPECT_FALSE(big5ToUtf8("\xa4").has_value());  // truncated double byte
+  EXPECT_EQ(utf8ToBig5("中文 ok"), "\xa4\xa4\xa4\xe5 ok");
+  EXPECT_FALSE(utf8ToBig5("😀").has_value());
+}
+
+}  // namespace
+}  // namespace karv
