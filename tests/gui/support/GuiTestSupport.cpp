@@ -1,12 +1,30 @@
 #include "GuiTestSupport.h"
 
+#include <QTest>
+
 #include "KarvBuildConfig.h"
 
 namespace karv::test {
 
 int ScriptedAlertPresenter::present(const Alert& alert) {
   shown_.append({alert.style, alert.title, alert.text, alert.buttons});
+  if (const auto byText = answersByText_.constFind(alert.text); byText != answersByText_.constEnd()) return *byText;
   return answers_.isEmpty() ? 1000 : answers_.dequeue();
+}
+
+void typeInto(QLineEdit* field, const QString& text) {
+  field->setFocus();
+  field->selectAll();
+  QTest::keyClick(field, Qt::Key_Backspace);
+  QTest::keyClicks(field, text);
+}
+
+void click(QAbstractButton* button) {
+  // Radio buttons and check boxes take clicks on their indicator and text
+  // only, which may end short of the middle of a wide control.
+  const QPoint at =
+      button->isCheckable() ? QPoint(qMin(8, button->width() / 2), button->height() / 2) : button->rect().center();
+  QTest::mouseClick(button, Qt::LeftButton, {}, at);
 }
 
 QStringList ScriptedAlertPresenter::texts() const {

@@ -1,17 +1,20 @@
 #pragma once
 // Doubles and a harness for driving AppDelegate headless against an
 // in-process development gateway.
-#include "AppDelegate.h"
-#include "DevGateway.h"
-
+#include <QAbstractButton>
+#include <QApplication>
+#include <QHash>
+#include <QLineEdit>
 #include <QList>
 #include <QPair>
 #include <QQueue>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
-
 #include <memory>
+
+#include "AppDelegate.h"
+#include "DevGateway.h"
 
 namespace karv::test {
 
@@ -26,6 +29,8 @@ class ScriptedAlertPresenter : public app::AlertPresenter {
   };
   int present(const Alert& alert) override;
   void answerNext(int code) { answers_.enqueue(code); }
+  // Answers every alert with this text so, ahead of the queue.
+  void answerFor(const QString& text, int code) { answersByText_.insert(text, code); }
   [[nodiscard]] const QList<Shown>& shown() const { return shown_; }
   [[nodiscard]] QStringList texts() const;
   void clear() { shown_.clear(); }
@@ -33,7 +38,25 @@ class ScriptedAlertPresenter : public app::AlertPresenter {
  private:
   QList<Shown> shown_;
   QQueue<int> answers_;
+  QHash<QString, int> answersByText_;
 };
+
+// The dialog open as a sheet right now (a window-modal dialog is the active
+// modal widget as soon as it opens), when it is of the given kind.
+template <class Dialog = QDialog>
+Dialog* activeSheet() {
+  return qobject_cast<Dialog*>(QApplication::activeModalWidget());
+}
+
+// A control of a dialog by its objectName; null when there is none.
+template <class Control>
+Control* control(QWidget* dialog, const char* objectName) {
+  return dialog ? dialog->findChild<Control*>(QString::fromLatin1(objectName)) : nullptr;
+}
+
+// Replaces the field's text by typing, as a user would.
+void typeInto(QLineEdit* field, const QString& text);
+void click(QAbstractButton* button);
 
 class RecordingDesktop : public app::DesktopServices {
  public:
