@@ -352,6 +352,29 @@ class DialogsTest : public QObject {
     QVERIFY(h.alerts().shown().isEmpty());
   }
 
+  void passwordChangeNothingSentIsNoSuccess() {
+    // A change request that reports "nothing sent" (1) must not end the
+    // dialog as "changed" (also 1).
+    struct NothingSent : karv::KARVLib {
+      using KARVLib::KARVLib;
+      int32_t changeBtsLoginPwd(const std::optional<std::string>&, const std::optional<std::string>&,
+                                const std::optional<std::string>&, std::optional<std::string>&) override {
+        return 1;
+      }
+    };
+    AppHarness h;
+    h.setClientFactory([](const karv::GatewayEndpoint& ep) { return std::make_unique<NothingSent>(ep); });
+    h.app().window()->show();
+    Results results;
+    h.app().showUserChgBtsLoginPwdWindow("C120001686", results.handler());
+    auto* sheet = activeSheet();
+    control<QLineEdit>(sheet, "txtUserBtsLoginOldPwd")->setText("Start1234");
+    control<QLineEdit>(sheet, "txtUserBtsLoginNewPwd")->setText("NewPass99");
+    control<QLineEdit>(sheet, "txtUserBtsLoginNewPwdConfirm")->setText("NewPass99");
+    click(control<QPushButton>(sheet, "btnOK"));
+    QCOMPARE(results.codes, QList<int>{karv::KARVLib::kFirstLoginChange});
+  }
+
   void everyControlHasAChineseAccessibleName() {
     AppHarness h;
     h.app().window()->show();

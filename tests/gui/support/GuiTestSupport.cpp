@@ -51,7 +51,7 @@ app::AppDelegate& AppHarness::app() {
   if (!app_) {
     app::AppServices services;
     const GatewayEndpoint ep = endpoint();
-    services.makeProtocolClient = [ep] { return std::make_unique<KARVLib>(ep); };
+    services.makeProtocolClient = [ep, factory = clientFactory_] { return factory(ep); };
     services.alerts = alerts_;
     services.desktop = desktop_;
     services.clock = clock_;

@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 #include <QUrl>
+#include <functional>
 #include <memory>
 
 #include "AppDelegate.h"
@@ -98,6 +99,9 @@ class AppHarness {
   ManualClock& clock() { return *clock_; }
   [[nodiscard]] int terminations() const { return terminations_; }
   [[nodiscard]] GatewayEndpoint endpoint() const;
+  // Replaces the protocol clients the application makes (before app()).
+  using ClientFactory = std::function<std::unique_ptr<KARVLib>(const GatewayEndpoint&)>;
+  void setClientFactory(ClientFactory factory) { clientFactory_ = std::move(factory); }
 
  private:
   std::unique_ptr<gateway::DevGateway> gateway_;
@@ -105,6 +109,7 @@ class AppHarness {
   std::shared_ptr<RecordingDesktop> desktop_ = std::make_shared<RecordingDesktop>();
   std::shared_ptr<ManualClock> clock_ = std::make_shared<ManualClock>();
   std::unique_ptr<app::AppDelegate> app_;
+  ClientFactory clientFactory_ = [](const GatewayEndpoint& ep) { return std::make_unique<KARVLib>(ep); };
   int terminations_ = 0;
 };
 
