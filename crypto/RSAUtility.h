@@ -1,5 +1,7 @@
 #pragma once
+#include "CertInfo.h"
 #include "OpenSslHandles.h"
+#include "X509Names.h"
 
 #include <cstdint>
 #include <optional>
@@ -10,6 +12,8 @@ namespace karv {
 // Parameter encryption of the gateway protocol: RSA with the gateway's public
 // key before login, AES-128-CBC with the session key after it. Stateless apart
 // from the public key text it is given (the build's key by default).
+// Also the face of the certificate work: key pairs and requests, .pfx files,
+// signing, names and times (status codes in CertStatus.h).
 class RSAUtility {
  public:
   RSAUtility();
@@ -37,6 +41,45 @@ class RSAUtility {
   [[nodiscard]] std::optional<Bytes> decryptWithAes(const std::string& key, const Bytes& dataIn) const;
   [[nodiscard]] int32_t decryptWithAes(const std::string& key, const std::uint8_t* dataIn, int32_t dataInSize,
                                        Bytes& dataOut, int32_t& dataOutSize) const;
+
+  // A 2048-bit (keyLength) RSA key pair and its PKCS#10 request for the
+  // common name; the key is also kept in a new key file of the hidden working
+  // folder. The outputs are set only on success (0).
+  [[nodiscard]] int32_t createCSR(const std::string& cn, int32_t keyLength, std::string& csr,
+                                  std::string& privateKey) const;
+
+  // .pfx files: written with the issued certificate text and a PEM key, with
+  // the key found among the key files, or as a ready structure.
+  [[nodiscard]] int32_t savePfxFile(const std::string& b64Cert, const std::string& b64PrivateKey,
+                                    const std::string& pfxFilePath, const std::string& pfxFilePwd) const;
+  [[nodiscard]] int32_t savePfxFile(const std::string& b64Cert, const std::string& pfxFilePath,
+                                    const std::string& pfxFilePwd) const;
+  [[nodiscard]] int32_t savePfxFile(PKCS12* pkcs12, const std::string& pfxFilePath) const;
+  [[nodiscard]] int32_t loadPfx(const std::string& pfxFilePath, const std::string& pfxFilePwd, Pkcs12Ptr& pkcs12,
+                                CertInfo& certInfo) const;
+  [[nodiscard]] int32_t loadPfx(const std::string& pfxFilePath, const std::string& pfxFilePwd,
+                                CertInfo& certInfo) const;
+  [[nodiscard]] int32_t loadPfx(const std::string& pfxFilePath, const std::string& pfxFilePwd, std::string& b64X509Cert,
+                                std::string& b64P12Cert, CertInfo& certInfo) const;
+  // Whether the file opens with the password; the expected issuer and serial
+  // are the caller's to compare.
+  [[nodiscard]] int32_t checkPfxFile(const std::string& pfxFilePath, const std::string& pfxFilePwd,
+                                     const std::string& certIssuer, const std::string& certHexSerial) const;
+  [[nodiscard]] int32_t changePwd(const std::string& pfxFilePath, const std::string& pfxFileOldPwd,
+                                  const std::string& pfxFileNewPwd) const;
+
+  // DER PKCS#7 SignedData over plainText with the key of the .pfx.
+  [[nodiscard]] int32_t signPKCS7(const std::string& pfxFilePath, const std::string& pfxFilePwd, const Bytes& plainText,
+                                  Bytes& sign) const;
+  [[nodiscard]] int32_t signPKCS7(PKCS12* p12Cert, const std::string& p12CertPwd, const Bytes& plainText,
+                                  Bytes& sign) const;
+
+  // Names and times as texts.
+  [[nodiscard]] std::string getX509NamePart(const X509_NAME* name, int nid) const;
+  [[nodiscard]] std::optional<std::string> asn1TimeToLocalTimeStr(const ASN1_TIME* time) const;
+  [[nodiscard]] std::string getCertUserIdFromCn(const std::string& cn) const;
+  [[nodiscard]] std::optional<NameParts> parseSubject(const std::string& subject) const;
+  [[nodiscard]] bool cmpSubject(const std::string& subject1, const std::string& subject2) const;
 
  private:
   std::string publicKeyPem_;

@@ -68,25 +68,41 @@ bool makeFolders(const std::string& path, mode_t mode) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool writeFileAtomically(const std::string& path, std::string_view bytes, mode_t mode) {
-  if (path.empty() || path.back() == '/') return false;
+namespace {
+
+// Writes a complete temporary file next to `path`, then publishes it: by
+// rename (replacing) or by link (failing with EEXIST when the name is taken).
+NewFileResult writeThroughTemporary(const std::string& path, std::string_view bytes, mode_t mode, bool replace) {
+  if (path.empty() || path.back() == '/') return NewFileResult::kFailed;
   std::string tmp = path + ".XXXXXX";
   Fd fd(::mkstemp(tmp.data()));
   if (fd.fd < 0) {
     logf("write %s failed: %s", path.c_str(), std::strerror(errno));
-    return false;
+    return NewFileResult::kFailed;
   }
-  const bool ok = ::fchmod(fd.fd, mode) == 0 && writeAll(fd.fd, bytes) && ::fsync(fd.fd) == 0 &&
-                  ::close(fd.release()) == 0 && ::rename(tmp.c_str(), path.c_str()) == 0;
+  bool ok = ::fchmod(fd.fd, mode) == 0 && writeAll(fd.fd, bytes) && ::fsync(fd.fd) == 0 && ::close(fd.release()) == 0;
+  if (ok) ok = replace ? ::rename(tmp.c_str(), path.c_str()) == 0 : ::link(tmp.c_str(), path.c_str()) == 0;
+  const int error = ok ? 0 : errno;
+  if (!ok || !replace) ::unlink(tmp.c_str());  // after link() the temporary name is surplus
   if (!ok) {
-    logf("write %s failed: %s", path.c_str(), std::strerror(errno));
-    ::unlink(tmp.c_str());
-    return false;
+    if (!replace && error == EEXIST) return NewFileResult::kExists;
+    logf("write %s failed: %s", path.c_str(), std::strerror(error));
+    return NewFileResult::kFailed;
   }
-  // The rename itself must survive a crash too.
+  // The new name itself must survive a crash too.
   Fd dir(::open(parentOf(path).c_str(), O_RDONLY | O_DIRECTORY));
   if (dir.fd >= 0) ::fsync(dir.fd);
-  return true;
+  return NewFileResult::kWritten;
+}
+
+}  // namespace
+
+bool writeFileAtomically(const std::string& path, std::string_view bytes, mode_t mode) {
+  return writeThroughTemporary(path, bytes, mode, true) == NewFileResult::kWritten;
+}
+
+NewFileResult writeNewFileAtomically(const std::string& path, std::string_view bytes, mode_t mode) {
+  return writeThroughTemporary(path, bytes, mode, false);
 }
 
 std::optional<std::string> readWholeFile(const std::string& path) {

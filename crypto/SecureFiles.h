@@ -24,6 +24,11 @@ namespace karv {
 // The file gets `mode`. False on any failure; the old file is then intact.
 [[nodiscard]] bool writeFileAtomically(const std::string& path, std::string_view bytes, mode_t mode = 0600);
 
+// Like writeFileAtomically, but never replaces an existing file: the complete
+// file appears under `path` only if no file of that name was there.
+enum class NewFileResult { kWritten, kExists, kFailed };
+[[nodiscard]] NewFileResult writeNewFileAtomically(const std::string& path, std::string_view bytes, mode_t mode = 0600);
+
 // The whole regular file, or none when it cannot be read.
 [[nodiscard]] std::optional<std::string> readWholeFile(const std::string& path);
 

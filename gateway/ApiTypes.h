@@ -1,6 +1,9 @@
 #pragma once
+#include <ctime>
+#include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -9,10 +12,16 @@ namespace karv::gateway {
 
 enum class Regime { PublicKey, Aes };
 
+// The gateway's idea of "now" (seconds since the epoch); tests inject their own.
+using Clock = std::function<std::time_t()>;
+
 struct Session {
   std::string id;
   std::string aesKey;
-  std::string userKey;  // which user logged in (the store's key)
+  std::string userKey;         // which user logged in (the store's key: the ID number)
+  bool mustChangePwd = false;  // a first login: only logout and keep-alive until the change
+  std::time_t lastSeen = 0;
+  std::set<std::string> verifiedFor{};  // operation types ("Apply", "Revoke") the user proved identity for
 };
 
 // One decoded API call.
@@ -20,28 +29,40 @@ struct ApiRequest {
   std::string api;
   std::map<std::string, std::string> params;  // decrypted values
   Session* session = nullptr;                 // from "SID:" in the URL, when known
+
+  // The value of a parameter, or none when it was not sent.
+  [[nodiscard]] std::optional<std::string> param(const std::string& name) const;
 };
 
 // What an API answers: the envelope and the result fields, in order.
 struct ApiReply {
+  using Fields = std::vector<std::pair<std::string, std::string>>;
   std::string rtnCode = "0";
   std::string rtnMsg;
-  std::vector<std::pair<std::string, std::string>> fields;
+  Fields fields;
+  std::vector<std::pair<std::string, Fields>> groups;  // elements with leaf children, after the fields
 
-  static ApiReply ok(std::string msg = "成功") { return ApiReply{"0", std::move(msg), {}}; }
-  static ApiReply reject(std::string code, std::string msg) { return ApiReply{std::move(code), std::move(msg), {}}; }
+  static ApiReply ok(std::string msg = "成功") { return ApiReply{"0", std::move(msg), {}, {}}; }
+  static ApiReply reject(std::string code, std::string msg) {
+    return ApiReply{std::move(code), std::move(msg), {}, {}};
+  }
   ApiReply& add(std::string name, std::string value) {
     fields.emplace_back(std::move(name), std::move(value));
     return *this;
   }
-  // <Root><rtnCode/><rtnMsg/>fields...</Root> with text escaped.
+  ApiReply& addGroup(std::string name, Fields children) {
+    groups.emplace_back(std::move(name), std::move(children));
+    return *this;
+  }
+  [[nodiscard]] bool accepted() const { return rtnCode == "0"; }
+  // <Root><rtnCode/><rtnMsg/>fields...groups...</Root> with text escaped.
   [[nodiscard]] std::string toXml() const;
 };
 
 // A chosen misbehaviour of one API, for tests.
 struct Fault {
   enum class Kind {
-    Reply,       // answer rtnCode / rtnMsg (sealed as usual)
+    Reply,       // answer rtnCode / rtnMsg (sealed as usual); both empty: only the delay
     EmptyBody,   // HTTP 200 with no body
     RawBody,     // this exact body, not sealed
     PlainReply,  // these exact plain bytes, sealed as usual (not Big5-encoded)
@@ -52,9 +73,11 @@ struct Fault {
   std::string rtnCode;
   std::string rtnMsg;
   std::string body;
-  int delayMs = 0;  // wait this long before answering (any kind)
+  int delayMs = 0;  // wait this long before answering (any kind): a slow answer
 
-  static Fault reply(std::string code, std::string msg) { return make(Kind::Reply, std::move(code), std::move(msg), {}); }
+  static Fault reply(std::string code, std::string msg) {
+    return make(Kind::Reply, std::move(code), std::move(msg), {});
+  }
   static Fault emptyBody() { return make(Kind::EmptyBody, {}, {}, {}); }
   static Fault rawBody(std::string body) { return make(Kind::RawBody, {}, {}, std::move(body)); }
   static Fault plainReply(std::string text) { return make(Kind::PlainReply, {}, {}, std::move(text)); }

@@ -1,18 +1,25 @@
 #include "DevGateway.h"
 
-#include "KarvBuildConfig.h"
-#include "Log.h"
-#include "TextCodec.h"
-
 #include <httplib.h>
 
 #include <chrono>
-#include <regex>
+
+#include "CertFormat.h"
+#include "ConnectionCutter.h"
+#include "FormBody.h"
+#include "GatewayApis.h"
+#include "GatewayContext.h"
+#include "KarvBuildConfig.h"
+#include "Log.h"
+#include "SecureFiles.h"
+#include "TextCodec.h"
 
 namespace karv::gateway {
 namespace {
 constexpr char kApiPrefix[] = "/RACGW/api/";
 constexpr size_t kMaxRecorded = 200;
+constexpr char kTemplatePage[] = "depCertForMac";
+constexpr char kInstallerPage[] = "download";
 
 // "/RACGW/api/SID:abc/getFnStatus" -> ("abc", "getFnStatus").
 bool splitApiPath(const std::string& path, std::optional<std::string>& sid, std::string& api) {
@@ -26,6 +33,18 @@ bool splitApiPath(const std::string& path, std::optional<std::string>& sid, std:
   api = rest;
   return !api.empty() && api.find('/') == std::string::npos;
 }
+
+RecordedRequest recordOf(const httplib::Request& req, const std::string& body) {
+  RecordedRequest rec;
+  rec.method = req.method;
+  rec.path = req.path;
+  rec.body = body;
+  rec.contentType = req.get_header_value("Content-Type");
+  if (const auto q = req.target.find('?'); q != std::string::npos) rec.query = req.target.substr(q + 1);
+  return rec;
+}
+
+std::time_t systemNow() { return std::time(nullptr); }
 }  // namespace
 
 GatewayOptions GatewayOptions::fromBuild() {
@@ -39,9 +58,19 @@ GatewayOptions GatewayOptions::fromBuild() {
   return o;
 }
 
+std::string GatewayOptions::defaultKeyCacheDir() { return std::string(build::kDevPkiDir) + "/gateway-keys"; }
+
 DevGateway::DevGateway(GatewayOptions options) : options_(std::move(options)) {
+  const std::string source = build::kSourceDir;
   if (options_.rsaKeyFile.empty()) options_.rsaKeyFile = GatewayOptions::fromBuild().rsaKeyFile;
-  registerBuiltins();
+  if (options_.usersFile.empty()) options_.usersFile = source + "/gateway/demo-users.txt";
+  if (options_.templateFile.empty()) options_.templateFile = source + "/gateway/depcert-template.html";
+  if (!options_.clock) options_.clock = systemNow;
+  if (options_.keyCacheDir.empty()) options_.keyCacheDir = GatewayOptions::defaultKeyCacheDir();
+  const std::string& data = options_.dataDir;
+  ctx_ = std::make_unique<GatewayContext>(options_.clock, data.empty() ? "" : data + "/state.txt",
+                                          data.empty() ? "" : data + "/outbox.txt", options_.consoleOutbox);
+  registerGatewayApis(*this, *ctx_);
 }
 
 DevGateway::~DevGateway() { stop(); }
@@ -57,37 +86,60 @@ void DevGateway::registerApi(const std::string& name, Regime regime, ApiHandler 
   apis_[name] = ApiEntry{regime, std::move(handler)};
 }
 
-void DevGateway::registerBuiltins() {
-  apis_["checkVersion"] = {Regime::PublicKey, [this](ApiRequest& r) {
-                             const bool known = r.params.count("os") && r.params.count("version");
-                             if (!known) return ApiReply::reject("9001", "缺少參數");
-                             if (!versionAccepted_ || r.params["version"] != build::kClientVersion)
-                               return ApiReply::reject("1001", "用戶端版本過舊,請更新");
-                             return ApiReply::ok();
-                           }};
+bool DevGateway::loadWorld() {
+  GatewayContext& c = *ctx_;
+  if (!options_.configFile.empty() && !c.config.loadFile(options_.configFile, error_)) return false;
+  for (const auto& [key, value] : options_.config) c.config.set(key, value);
+  c.sessions.setIdleSeconds(c.config.getNumber(cfg::kSessionIdleSeconds, 1200));
+  c.outbox.setLimits(c.config.getNumber(cfg::kCodeLifetimeSeconds, 300),
+                     static_cast<int>(c.config.getNumber(cfg::kCodeMaxTries, 5)));
+  if (!c.users.loadDemoFile(options_.usersFile, error_)) return false;
+  if (!pages_.load(options_.templateFile, c.config.get(cfg::kInstallerFile), error_)) return false;
+  const std::string& data = options_.dataDir;
+  if (!data.empty() && !makeFolders(data, 0700)) {
+    error_ = "cannot make the data folder " + data;
+    return false;
+  }
+  c.keyCacheDir = options_.keyCacheDir;
+  c.ca = DevCa::openOrCreate(data.empty() ? "" : data + "/ca", c.keyCacheDir, error_);
+  if (!c.ca) return false;
+  return c.openState(data, error_);
 }
 
 bool DevGateway::bind() {
   crypto_ = std::make_unique<ServerCrypto>(options_.rsaKeyFile);
-  if (!crypto_->loaded()) return false;
+  if (!crypto_->loaded()) {
+    error_ = "cannot read the gateway key " + options_.rsaKeyFile;
+    return false;
+  }
   if (options_.tls)
     server_ = std::make_unique<httplib::SSLServer>(options_.tlsCertFile.c_str(), options_.tlsKeyFile.c_str());
   else
     server_ = std::make_unique<httplib::Server>();
-  if (!server_->is_valid()) return false;
-  server_->set_payload_max_length(options_.maxBodyBytes);
-  server_->Post(R"(/RACGW/api/.*)", [this](const httplib::Request& req, httplib::Response& res) { handleApi(req, res); });
-  server_->Get(R"(/RACGW/api/.*)", [this](const httplib::Request& req, httplib::Response& res) { handleApi(req, res); });
-  if (options_.port == 0) {
-    port_ = server_->bind_to_any_port(options_.host.c_str());
-    return port_ > 0;
+  if (!server_->is_valid()) {
+    error_ = "cannot set up TLS with " + options_.tlsCertFile;
+    return false;
   }
-  port_ = options_.port;
-  return server_->bind_to_port(options_.host.c_str(), port_);
+  // Longer bodies are refused by the handler after the library skipped them.
+  server_->set_payload_max_length(options_.maxBodyBytes);
+  server_->Post(R"(/RACGW/api/.*)", [this](const httplib::Request& req, httplib::Response& res,
+                                           const httplib::ContentReader& reader) { onPost(req, res, reader); });
+  server_->Get(R"(/RACGW/.*)", [this](const httplib::Request& req, httplib::Response& res) { onGet(req, res); });
+  port_ = options_.port == 0 ? server_->bind_to_any_port(options_.host.c_str())
+                             : (server_->bind_to_port(options_.host.c_str(), options_.port) ? options_.port : -1);
+  if (port_ <= 0) {
+    error_ = "cannot listen on " + options_.host + ":" + std::to_string(options_.port);
+    return false;
+  }
+  return true;
 }
 
 bool DevGateway::start() {
-  if (!bind()) return false;
+  if (!loadWorld() || !bind()) {
+    logf("karv-gateway: %s", error_.c_str());
+    return false;
+  }
+  ctx_->origin = origin();
   thread_ = std::thread([this] { server_->listen_after_bind(); });
   // The socket already listens; wait for the accept loop so stop() cannot race it.
   while (!server_->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -121,105 +173,188 @@ void DevGateway::clearRequests() {
 
 void DevGateway::setVersionAccepted(bool accepted) {
   std::lock_guard lock(mutex_);
-  versionAccepted_ = accepted;
+  ctx_->versionAccepted = accepted;
 }
 
 void DevGateway::addSession(Session session) {
   std::lock_guard lock(mutex_);
-  sessions_[session.id] = std::move(session);
+  ctx_->sessions.adopt(std::move(session));
 }
 
-std::string DevGateway::seal(Regime regime, const Session* session, const std::string& plain, bool big5) const {
-  std::string bytes = plain;
-  if (big5) {
-    auto encoded = utf8ToBig5(plain);
-    if (!encoded) return {};
-    bytes = *encoded;
-  }
-  if (regime == Regime::Aes) return session ? crypto_->sealAesReply(session->aesKey, bytes) : std::string();
+void DevGateway::setConfigValue(const std::string& key, const std::string& value) {
+  std::lock_guard lock(mutex_);
+  ctx_->config.set(key, value);
+}
+
+std::vector<Outbox::Message> DevGateway::outboxMessages() const {
+  std::lock_guard lock(mutex_);
+  return ctx_->outbox.messages();
+}
+
+std::string DevGateway::caCertificatesPem() const {
+  std::lock_guard lock(mutex_);
+  if (!ctx_->ca) return {};
+  return toPem(ctx_->ca->root()) + toPem(ctx_->ca->issuing());
+}
+
+void DevGateway::record(RecordedRequest rec) {
+  if (recorded_.size() >= kMaxRecorded) recorded_.erase(recorded_.begin());
+  recorded_.push_back(std::move(rec));
+}
+
+std::string DevGateway::sealBytes(Regime regime, const std::string& aesKey, const std::string& bytes) const {
+  if (regime == Regime::Aes) return aesKey.empty() ? std::string() : crypto_->sealAesReply(aesKey, bytes);
   return crypto_->sealRsaReply(bytes);
 }
 
-bool DevGateway::applyFault(const std::string& api, const Session* session, Regime regime, httplib::Response& res) {
-  auto it = faults_.find(api);
-  if (it == faults_.end()) return false;
-  const Fault& f = it->second;
-  if (f.delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(f.delayMs));
-  switch (f.kind) {
-    case Fault::Kind::Reply:
-      if (f.rtnCode.empty() && f.rtnMsg.empty()) return false;  // a pure delay
-      res.set_content(seal(regime, session, ApiReply::reject(f.rtnCode, f.rtnMsg).toXml(), true), "text/plain");
-      return true;
-    case Fault::Kind::EmptyBody: res.set_content("", "text/plain"); return true;
-    case Fault::Kind::RawBody: res.set_content(f.body, "text/plain"); return true;
-    case Fault::Kind::PlainReply: res.set_content(seal(regime, session, f.body, false), "text/plain"); return true;
-    case Fault::Kind::Garbage: res.set_content("%%% not base64 %%%", "text/plain"); return true;
-    case Fault::Kind::NoAnswer:
-      // A provider that fails aborts the connection before any body arrives.
-      res.set_chunked_content_provider("text/plain", [](size_t, httplib::DataSink&) { return false; });
-      return true;
-  }
-  return false;
+std::string DevGateway::seal(Regime regime, const std::string& aesKey, const ApiReply& reply) const {
+  auto big5 = utf8ToBig5(reply.toXml());
+  if (!big5) big5 = utf8ToBig5(rejections::kUnencodable.reply().toXml());
+  return sealBytes(regime, aesKey, big5.value_or(std::string()));
 }
 
-void DevGateway::handleApi(const httplib::Request& req, httplib::Response& res) {
-  std::lock_guard lock(mutex_);
-  RecordedRequest rec;
-  rec.method = req.method;
-  rec.path = req.path;
-  rec.body = req.body;
-  rec.contentType = req.get_header_value("Content-Type");
-  if (const auto q = req.target.find('?'); q != std::string::npos) rec.query = req.target.substr(q + 1);
+bool DevGateway::takeFault(const std::string& name, Fault& fault) {
+  {
+    std::lock_guard lock(mutex_);
+    auto it = faults_.find(name);
+    if (it == faults_.end()) return false;
+    fault = it->second;
+  }
+  // A slow answer must not hold up the other connections.
+  if (fault.delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(fault.delayMs));
+  return !(fault.kind == Fault::Kind::Reply && fault.rtnCode.empty() && fault.rtnMsg.empty());
+}
 
+void DevGateway::applyFault(const Fault& f, Regime regime, const std::string& aesKey, const httplib::Request& req,
+                            httplib::Response& res) {
+  res.status = 200;
+  switch (f.kind) {
+    case Fault::Kind::Reply:
+      res.set_content(seal(regime, aesKey, ApiReply::reject(f.rtnCode, f.rtnMsg)), "text/plain");
+      break;
+    case Fault::Kind::EmptyBody:
+      res.set_content("", "text/plain");
+      break;
+    case Fault::Kind::RawBody:
+      res.set_content(f.body, "text/plain");
+      break;
+    case Fault::Kind::PlainReply:
+      res.set_content(sealBytes(regime, aesKey, f.body), "text/plain");
+      break;
+    case Fault::Kind::Garbage:
+      res.set_content("%%% not base64 %%%", "text/plain");
+      break;
+    case Fault::Kind::NoAnswer:
+      if (!cutConnection(req.local_port, req.remote_port)) logLine("karv-gateway: no connection to cut");
+      break;
+  }
+}
+
+void DevGateway::onPost(const httplib::Request& req, httplib::Response& res, const httplib::ContentReader& reader) {
+  std::string body;
+  bool tooLarge = false;
+  const bool read = reader([&](const char* data, size_t length) {
+    if (body.size() + length > options_.maxBodyBytes) {
+      tooLarge = true;
+      return false;
+    }
+    body.append(data, length);
+    return true;
+  });
+  if (!read && res.status == 413) tooLarge = true;  // declared longer than the limit: skipped unread
+  serveApi(req, body, tooLarge, res);
+}
+
+void DevGateway::onGet(const httplib::Request& req, httplib::Response& res) {
+  if (req.path.rfind(kApiPrefix, 0) == 0) return serveApi(req, "", false, res);
+  for (const char* page : {kTemplatePage, kInstallerPage})
+    if (req.path.rfind(std::string("/RACGW/") + page + "/", 0) == 0) return servePage(req, res, page);
+  res.status = 404;
+}
+
+void DevGateway::servePage(const httplib::Request& req, httplib::Response& res, const std::string& name) {
+  RecordedRequest rec = recordOf(req, "");
+  rec.api = name;
+  Fault fault;
+  const bool faulty = takeFault(name, fault);
+  std::lock_guard lock(mutex_);
+  if (faulty) {
+    applyFault(fault, Regime::PublicKey, "", req, res);
+  } else if (name == kTemplatePage) {
+    res.set_content(pages_.templateBig5(), "text/html; charset=Big5");
+  } else {
+    res.set_content(pages_.installer(), "application/octet-stream");
+  }
+  record(std::move(rec));
+}
+
+void DevGateway::serveApi(const httplib::Request& req, const std::string& body, bool tooLarge, httplib::Response& res) {
+  RecordedRequest rec = recordOf(req, body);
   std::string api;
   const bool pathOk = splitApiPath(req.path, rec.sessionId, api);
   rec.api = api;
-  auto entry = apis_.find(api);
-  Session* session = nullptr;
-  if (rec.sessionId) {
-    auto s = sessions_.find(*rec.sessionId);
-    if (s != sessions_.end()) session = &s->second;
+  Fault fault;
+  const bool faulty = pathOk && takeFault(api, fault);
+
+  std::lock_guard lock(mutex_);
+  if (faulty) {
+    auto entry = apis_.find(api);
+    const Regime regime = entry == apis_.end() ? Regime::PublicKey : entry->second.regime;
+    SessionTable::State state = SessionTable::State::Unknown;
+    const Session* session = rec.sessionId ? ctx_->sessions.find(*rec.sessionId, state) : nullptr;
+    applyFault(fault, regime, session ? session->aesKey : "", req, res);
+  } else {
+    Reply reply = answerApi(rec, body, tooLarge, req.method);
+    res.status = reply.status;
+    res.set_content(reply.body, "text/plain; charset=Big5");
   }
-  auto record = [&] {
-    if (recorded_.size() >= kMaxRecorded) recorded_.erase(recorded_.begin());
-    recorded_.push_back(rec);
-  };
-  if (!pathOk || entry == apis_.end()) {
-    res.status = 404;
-    record();
-    return;
+  record(std::move(rec));
+}
+
+DevGateway::Reply DevGateway::answerApi(RecordedRequest& rec, const std::string& body, bool tooLarge,
+                                        const std::string& method) {
+  using namespace rejections;
+  SessionTable::State state = SessionTable::State::Unknown;
+  Session* session = rec.sessionId ? ctx_->sessions.find(*rec.sessionId, state) : nullptr;
+  auto entry = apis_.find(rec.api);
+  if (entry == apis_.end()) {
+    // Answer in the regime the caller can open: the session's key once logged in.
+    const bool active = state == SessionTable::State::Active;
+    return {404, seal(active ? Regime::Aes : Regime::PublicKey, active ? session->aesKey : "", kUnknownApi.reply())};
   }
   const Regime regime = entry->second.regime;
-  if (applyFault(api, session, regime, res)) {
-    record();
-    return;
+  if (regime == Regime::Aes && state != SessionTable::State::Active) {
+    // Without a key the refusal cannot be sealed; said in plain text for the log.
+    if (!session) return {401, utf8ToBig5(kSessionExpired.message).value_or("")};
+    const Rejection& why = state == SessionTable::State::LoggedOut ? kLoggedOut : kSessionExpired;
+    return {401, seal(regime, session->aesKey, why.reply())};
   }
+  // A copy: the handler may end the session (logout).
+  const std::string replyKey = regime == Regime::Aes ? session->aesKey : "";
+  auto refuse = [&](int status, const Rejection& why) { return Reply{status, seal(regime, replyKey, why.reply())}; };
+  if (method != "POST") return refuse(405, kNotForm);
+  if (tooLarge) return refuse(413, kBodyTooLarge);
+  if (!isFormContentType(rec.contentType)) return refuse(415, kNotForm);
+  const auto form = parseFormBody(body);
+  if (!form) return refuse(400, kNotForm);
 
-  ApiRequest call{api, {}, session};
-  ApiReply reply;
+  ApiRequest call{rec.api, {}, regime == Regime::Aes ? session : nullptr};
   bool undecryptable = false;
-  for (const auto& [name, value] : req.params) {
+  for (const auto& [name, value] : *form) {
     if (value.empty()) {
       call.params[name] = "";
       continue;
     }
-    auto plain = regime == Regime::PublicKey ? crypto_->openRsaValue(value)
-                 : session                   ? crypto_->openAesValue(session->aesKey, value)
-                                             : std::nullopt;
-    if (!plain) undecryptable = true;
-    else call.params[name] = *plain;
+    auto plain = regime == Regime::PublicKey ? crypto_->openRsaValue(value) : crypto_->openAesValue(replyKey, value);
+    if (plain)
+      call.params[name] = *plain;
+    else
+      undecryptable = true;
   }
   rec.params = call.params;
-  if (regime == Regime::Aes && !session) {
-    // No session key to answer with: the reply cannot be sealed for the client.
-    reply = ApiReply::reject("9002", "連線逾時或尚未登入,請重新登入");
-  } else if (undecryptable) {
-    reply = ApiReply::reject("9003", "參數無法解密");
-  } else {
-    reply = entry->second.handler(call);
-  }
-  res.set_content(seal(regime, session, reply.toXml(), true), "text/plain");
-  record();
+  if (undecryptable) return refuse(400, kUndecryptable);
+  const ApiReply reply = entry->second.handler(call);
+  return {200, seal(regime, replyKey, reply)};
 }
 
 }  // namespace karv::gateway

@@ -1,15 +1,15 @@
 #include "ServerCrypto.h"
 
-#include "CommonUtility.h"
-#include "Log.h"
-#include "RSAUtility.h"
-
 #include <openssl/err.h>
 #include <openssl/pem.h>
 #include <openssl/rsa.h>
 
 #include <cstdio>
 #include <memory>
+
+#include "CommonUtility.h"
+#include "Log.h"
+#include "RSAUtility.h"
 
 namespace karv::gateway {
 namespace {

@@ -121,6 +121,37 @@ class KARVLib {
   [[nodiscard]] virtual int32_t VerifyAuthCode(const std::string& authCode, const std::string& opType,
                                                std::optional<std::string>& errMsg);
 
+  // --- Certificate calls ---
+  static constexpr int32_t kRenewNotAllowed = 54303;
+  static constexpr int32_t kActivateFailed = 54701;
+  static constexpr int32_t kApplyFailed = 55015;
+  static constexpr int32_t kRenewRejected = 55201;
+  static constexpr int32_t kRevokeFailed = 55801;
+  static constexpr int kNewKeyLength = 2048;
+  // The PEM armour of a request: the BEGIN line and the line feed before END.
+  static constexpr char kPemArmourPattern[] = "^-+[^-]+-+\n|\n-+[^-]+-+$";
+
+  [[nodiscard]] virtual int32_t applyCert(const std::string& cn, std::string& b64PrivateKey, std::string& b64Cert,
+                                          StringMap& certInfo, std::optional<std::string>& errMsg);
+  [[nodiscard]] virtual int32_t renewCert(const std::string& cn, const std::string& pfxFilePath,
+                                          const std::string& pfxFilePwd, std::string& b64Cert, StringMap& certInfo,
+                                          std::optional<std::string>& errMsg);
+  // With a record, "rvkCode" and "rvkMsg" are put into it on success.
+  [[nodiscard]] virtual int32_t revokeCert(const std::string& cn, StringMap* certInfo,
+                                           std::optional<std::string>& errMsg);
+  // No "certPath" field is sent when pfxFilePath is absent. errMsg is never written.
+  [[nodiscard]] virtual int32_t activeCert(int32_t certApplyId, const std::optional<std::string>& pfxFilePath,
+                                           std::optional<std::string>& errMsg);
+  // 0 also when the gateway rejects the query (no certificate to show).
+  [[nodiscard]] virtual int32_t qrySvrCertInfo(const std::string& cn, std::optional<StringMap>& certInfo,
+                                               std::optional<std::string>& errMsg);
+  [[nodiscard]] virtual std::optional<StringMap> getLastActiveCertInfo(const std::string& cn);
+  [[nodiscard]] virtual int32_t qryClntCertInfo(const std::string& cn, const std::string& pfxFilePath,
+                                                const std::string& pfxFilePwd, StringMap& certInfo,
+                                                std::optional<std::string>& errMsg);
+  // The request text without its PEM armour (inner and final line feeds kept).
+  [[nodiscard]] static std::string stripPemArmour(const std::string& pem);
+
  private:
   // Asks the gateway for its configuration and completes it with the client's
   // entries; false (nothing stored) when the gateway did not give it.

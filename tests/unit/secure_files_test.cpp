@@ -7,6 +7,7 @@
 namespace karv {
 namespace {
 
+using test::entryCount;
 using test::FileSizeLimit;
 using test::modeOf;
 using test::TempDir;
@@ -41,6 +42,17 @@ TEST(SecureFiles, FailedWriteKeepsOldFileAndReportsFailure) {
     EXPECT_FALSE(writeFileAtomically(file, "new"));
     EXPECT_EQ(readWholeFile(file), "old");
   }
+}
+
+TEST(SecureFiles, NewFileNeverReplacesAnExistingOne) {
+  TempDir dir;
+  const std::string file = dir / "20250101000000000.p8";
+  EXPECT_EQ(writeNewFileAtomically(file, "first"), NewFileResult::kWritten);
+  EXPECT_EQ(writeNewFileAtomically(file, "second"), NewFileResult::kExists);
+  EXPECT_EQ(readWholeFile(file), "first");
+  EXPECT_EQ(modeOf(file), 0600u);
+  EXPECT_EQ(entryCount(dir.path), 1u);  // the temporary file is gone in both cases
+  EXPECT_EQ(writeNewFileAtomically(dir / "missing/a.p8", "x"), NewFileResult::kFailed);
 }
 
 TEST(SecureFiles, FailuresOnBadPaths) {

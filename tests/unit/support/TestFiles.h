@@ -6,6 +6,7 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -52,7 +53,8 @@ struct FileSizeLimit {
   FileSizeLimit& operator=(const FileSizeLimit&) = delete;
 };
 
-// Sets (or, with none, unsets) an environment variable for its lifetime.
+// Sets (or, with none, unsets) an environment variable for its lifetime. The
+// time zone is read again each time, so TZ takes effect at once.
 struct ScopedEnv {
   std::string name;
   std::optional<std::string> saved;
@@ -62,12 +64,14 @@ struct ScopedEnv {
       ::setenv(name.c_str(), value->c_str(), 1);
     else
       ::unsetenv(name.c_str());
+    ::tzset();
   }
   ~ScopedEnv() {
     if (saved)
       ::setenv(name.c_str(), saved->c_str(), 1);
     else
       ::unsetenv(name.c_str());
+    ::tzset();
   }
   ScopedEnv(const ScopedEnv&) = delete;
   ScopedEnv& operator=(const ScopedEnv&) = delete;

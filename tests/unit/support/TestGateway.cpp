@@ -1,0 +1,130 @@
+#include "TestGateway.h"
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+
+#include "KarvBuildConfig.h"
+#include "SecureFiles.h"
+
+namespace karv::test {
+namespace {
+GatewayReply readReply(int32_t status, std::optional<std::string> text) {
+  GatewayReply reply;
+  reply.status = status;
+  reply.text = std::move(text);
+  reply.doc = ReplyEnvelope::getXmlDoc(reply.text, reply.rtnCode, reply.rtnMsg);
+  return reply;
+}
+}  // namespace
+
+std::string GatewayReply::field(const std::string& name) const {
+  return ReplyEnvelope::getXPathValue(doc.get(), "//Root/" + name);
+}
+
+std::optional<ReplyMap> GatewayReply::map(const std::string& xpath) const {
+  if (!doc) return std::nullopt;
+  return ReplyEnvelope::xmlNodeToMap(doc->firstNodeForXPath(xpath));
+}
+
+GatewayReply postPublic(const KARVLib& lib, const std::string& api, const ParamList& params) {
+  std::optional<std::string> text;
+  const int32_t status = lib.httpPubKeyEncPost(api, params, text);
+  return readReply(status, std::move(text));
+}
+
+GatewayReply postAes(const KARVLib& lib, const std::string& api, const ParamList& params) {
+  std::optional<std::string> text;
+  const int32_t status = lib.httpAesEncPost(api, params, text);
+  return readReply(status, std::move(text));
+}
+
+TestGateway::TestGateway(std::initializer_list<std::pair<const std::string, std::string>> config) : config_(config) {
+  startGateway();
+}
+
+TestGateway::~TestGateway() {
+  if (gateway_) gateway_->stop();
+}
+
+void TestGateway::startGateway() {
+  gateway::GatewayOptions options;
+  options.dataDir = dir_.path.string();
+  options.config = config_;
+  options.consoleOutbox = false;
+  options.clock = [offset = offset_] { return std::time(nullptr) + offset->load(); };
+  gateway_ = std::make_unique<gateway::DevGateway>(options);
+  if (!gateway_->start()) ADD_FAILURE() << "gateway did not start: " << gateway_->lastError();
+}
+
+void TestGateway::restart() {
+  gateway_->stop();
+  gateway_.reset();
+  startGateway();
+}
+
+std::string TestGateway::publicKeyPem() const { return build::kPublicKeyPem; }
+
+std::unique_ptr<KARVLib> TestGateway::client(long timeoutSeconds) const {
+  return std::make_unique<KARVLib>(GatewayEndpoint{gateway_->baseUrl(), publicKeyPem(), "", timeoutSeconds});
+}
+
+GatewayReply TestGateway::login(KARVLib& lib, const DemoUserRef& user, const std::string& loginType) const {
+  const bool byAccount = loginType == "1";
+  GatewayReply reply = postPublic(lib, "doBtsLogin",
+                                  {{"loginType", loginType},
+                                   {"brnhId", byAccount ? user.brnhId : ""},
+                                   {"acctNo", byAccount ? user.acctNo : ""},
+                                   {"idno", byAccount ? "" : user.idno},
+                                   {"pwd", user.pwd}});
+  if (reply.rtnCode == "0" || reply.rtnCode == "999") {
+    lib.setUserIdno(reply.field("idno"));
+    lib.setAgcode(reply.field("brnhId"));
+    lib.setAccount(reply.field("acctNo"));
+    lib.setAesKey(reply.field("aeskey"));
+    lib.setSessionId(reply.field("sessionId"));
+    lib.setCn(reply.field("cn"));
+  }
+  return reply;
+}
+
+std::unique_ptr<KARVLib> TestGateway::loggedIn(const DemoUserRef& user) const {
+  auto lib = client();
+  const GatewayReply reply = login(*lib, user);
+  EXPECT_EQ(reply.rtnCode, "0") << "login of " << user.idno << ": " << reply.rtnMsg.value_or("(no reply)");
+  return lib;
+}
+
+bool TestGateway::verifyIdentity(const KARVLib& lib, const DemoUserRef& user, const std::string& opType) const {
+  const GatewayReply sent = postAes(lib, "sendAuthCode",
+                                    {{"idno", user.idno},
+                                     {"agCode", user.brnhId},
+                                     {"account", user.acctNo},
+                                     {"authType", "1"},
+                                     {"opType", opType},
+                                     {"mail", user.email}});
+  const auto code = lastOutboxCode();
+  if (!sent.ok() || !code) return false;
+  return postAes(lib, "verifyAuthCode",
+                 {{"idno", user.idno},
+                  {"agCode", user.brnhId},
+                  {"account", user.acctNo},
+                  {"authcode", *code},
+                  {"opType", opType}})
+      .ok();
+}
+
+std::optional<std::string> TestGateway::lastOutboxCode() const {
+  const auto text = readWholeFile(outboxFile());
+  if (!text) return std::nullopt;
+  const auto at = text->rfind("code=");
+  if (at == std::string::npos) return std::nullopt;
+  const auto end = text->find('\n', at);
+  return text->substr(at + 5, end == std::string::npos ? std::string::npos : end - at - 5);
+}
+
+std::string TestGateway::demoPfx(const DemoUserRef& user) const {
+  return dataDir() + "/demo-certs/" + user.idno + ".pfx";
+}
+
+}  // namespace karv::test

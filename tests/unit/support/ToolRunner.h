@@ -1,0 +1,20 @@
+#pragma once
+#include <string>
+#include <vector>
+
+namespace karv::test {
+
+struct ToolResult {
+  int exitCode = -1;   // -1 when the program could not be started
+  std::string output;  // stdout and stderr together
+};
+
+// Runs a program from PATH with an argument vector (no shell) and waits.
+ToolResult runTool(const std::vector<std::string>& argv);
+
+// True when every needle occurs in the text.
+bool containsAll(const std::string& text, const std::vector<std::string>& needles);
+// How often the needle occurs in the text.
+int countOf(const std::string& text, const std::string& needle);
+
+}  // namespace karv::test
