@@ -3,6 +3,8 @@
 #include <QTest>
 
 #include "KarvBuildConfig.h"
+#include "Log.h"
+#include "ui_MainWindow.h"
 
 namespace karv::test {
 
@@ -27,6 +29,14 @@ void click(QAbstractButton* button) {
   QTest::mouseClick(button, Qt::LeftButton, {}, at);
 }
 
+LogRecorder::LogRecorder() {
+  setLogSink([this](std::string_view line) { lines_ << QString::fromUtf8(line.data(), qsizetype(line.size())); });
+}
+
+LogRecorder::~LogRecorder() { setLogSink({}); }
+
+QStringList LogRecorder::linesWith(const QString& text) const { return lines_.filter(text); }
+
 QStringList ScriptedAlertPresenter::texts() const {
   QStringList list;
   for (const auto& s : shown_) list << s.text;
@@ -37,6 +47,7 @@ AppHarness::AppHarness() {
   auto options = gateway::GatewayOptions::fromBuild();
   options.port = 0;
   options.tls = false;
+  options.consoleOutbox = false;
   gateway_ = std::make_unique<gateway::DevGateway>(options);
   if (!gateway_->start()) qFatal("development gateway did not start");
 }
@@ -60,6 +71,47 @@ app::AppDelegate& AppHarness::app() {
     app_ = std::make_unique<app::AppDelegate>(services);
   }
   return *app_;
+}
+
+bool AppHarness::logIn(const DemoUserRef& user, const std::optional<QString>& pwd) {
+  app::AppDelegate& a = app();
+  if (!launched_) {
+    a.applicationDidFinishLaunching();
+    launched_ = true;
+  }
+  for (const char* offer : {"直接開始憑證申請??", "您的憑證申請操作未完成，繼續進行憑證申請??",
+                            "您的憑證即將到期, 直接進行憑證更新??", "您的憑證更新操作尚未完成, 繼續進行憑證更新??"})
+    alerts_->answerFor(QString::fromUtf8(offer), 1001);
+  Ui::MainWindow& ui = *a.ui();
+  click(ui.isId);
+  typeInto(ui.txtUserIdNo, QString::fromUtf8(user.idno));
+  typeInto(ui.txtSecureLoginPwd, pwd.value_or(QString::fromUtf8(user.pwd)));
+  click(ui.btnLogin);
+  return a.isUserLogin();
+}
+
+int AppHarness::requestCount(const std::string& api) const {
+  int n = 0;
+  for (const auto& r : gateway_->requests()) n += r.api == api ? 1 : 0;
+  return n;
+}
+
+std::optional<gateway::RecordedRequest> AppHarness::lastRequest(const std::string& api) const {
+  const auto requests = gateway_->requests();
+  for (auto it = requests.rbegin(); it != requests.rend(); ++it)
+    if (it->api == api) return *it;
+  return std::nullopt;
+}
+
+std::optional<gateway::Outbox::Message> AppHarness::lastOutboxMessage() const {
+  const auto messages = gateway_->outboxMessages();
+  if (messages.empty()) return std::nullopt;
+  return messages.back();
+}
+
+void AppHarness::relaunch() {
+  app_.reset();
+  launched_ = false;
 }
 
 }  // namespace karv::test

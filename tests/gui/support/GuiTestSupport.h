@@ -13,9 +13,11 @@
 #include <QUrl>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "AppDelegate.h"
 #include "DevGateway.h"
+#include "support/TestGateway.h"
 
 namespace karv::test {
 
@@ -59,6 +61,20 @@ Control* control(QWidget* dialog, const char* objectName) {
 void typeInto(QLineEdit* field, const QString& text);
 void click(QAbstractButton* button);
 
+// Collects every log line while it lives.
+class LogRecorder {
+ public:
+  LogRecorder();
+  ~LogRecorder();
+  LogRecorder(const LogRecorder&) = delete;
+  LogRecorder& operator=(const LogRecorder&) = delete;
+  // The lines that contain the text.
+  [[nodiscard]] QStringList linesWith(const QString& text) const;
+
+ private:
+  QStringList lines_;
+};
+
 class RecordingDesktop : public app::DesktopServices {
  public:
   bool openUrl(const QUrl& url) override {
@@ -98,6 +114,20 @@ class AppHarness {
   RecordingDesktop& desktop() { return *desktop_; }
   ManualClock& clock() { return *clock_; }
   [[nodiscard]] int terminations() const { return terminations_; }
+
+  // Launches the application (once) and logs the demo user in by ID number
+  // through the main window, with the given password or the user's own. The
+  // offers of a pending operation after login are declined. True when the
+  // user is logged in.
+  bool logIn(const DemoUserRef& user, const std::optional<QString>& pwd = std::nullopt);
+  // How many requests of the API reached the gateway, and the last of them.
+  [[nodiscard]] int requestCount(const std::string& api) const;
+  [[nodiscard]] std::optional<gateway::RecordedRequest> lastRequest(const std::string& api) const;
+  // The last verification code the gateway "sent", with its channel and addressee.
+  [[nodiscard]] std::optional<gateway::Outbox::Message> lastOutboxMessage() const;
+  // Ends this application and makes a new one on the same gateway: the
+  // user's next launch.
+  void relaunch();
   [[nodiscard]] GatewayEndpoint endpoint() const;
   // Replaces the protocol clients the application makes (before app()).
   using ClientFactory = std::function<std::unique_ptr<KARVLib>(const GatewayEndpoint&)>;
@@ -111,6 +141,7 @@ class AppHarness {
   std::unique_ptr<app::AppDelegate> app_;
   ClientFactory clientFactory_ = [](const GatewayEndpoint& ep) { return std::make_unique<KARVLib>(ep); };
   int terminations_ = 0;
+  bool launched_ = false;
 };
 
 }  // namespace karv::test
