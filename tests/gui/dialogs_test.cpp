@@ -11,22 +11,13 @@
 #include "AuthCodeWindowController.h"
 #include "BtsCertDlPwdWindowController.h"
 #include "GuiTestSupport.h"
-#include "Log.h"
 #include "UserAgreementWindowController.h"
 #include "UserAuthWindowController.h"
 #include "UserChgBtsLoginPwdWindowController.h"
 
-using karv::app::AuthCodeWindowController;
-using karv::app::BtsCertDlPwdWindowController;
-using karv::app::UserAgreementWindowController;
-using karv::app::UserAuthWindowController;
-using karv::app::UserChgBtsLoginPwdWindowController;
-using karv::test::activeSheet;
-using karv::test::AppHarness;
-using karv::test::click;
-using karv::test::control;
-using karv::test::typeInto;
-using Style = karv::app::AlertPresenter::Style;
+using namespace karv::app;
+using namespace karv::test;
+using Style = AlertPresenter::Style;
 
 namespace {
 const QString kBirth = "19800115";
@@ -34,7 +25,7 @@ const QString kBirth = "19800115";
 // Result codes that reached a sheet's handler, in order.
 struct Results {
   QList<int> codes;
-  karv::app::AppDelegate::SheetHandler handler() {
+  AppDelegate::SheetHandler handler() {
     return [this](int code) { codes << code; };
   }
 };
@@ -99,19 +90,17 @@ class DialogsTest : public QObject {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("choice");
     QTest::addColumn<int>("expected");
-    QTest::newRow("birth differs") << "19800116"
-                                   << "useMail" << -1;
-    QTest::newRow("other-script digits differ from the record") << "１９８００１１５"
-                                                                << "useMail" << -1;
+    // clang-format off
+    QTest::newRow("birth differs") << "19800116" << "useMail" << -1;
+    QTest::newRow("other-script digits differ from the record") << "１９８００１１５" << "useMail" << -1;
     QTest::newRow("no method") << kBirth << "" << -2;
     QTest::newRow("mail") << kBirth << "useMail" << 1;
     QTest::newRow("phone") << kBirth << "usePhone" << 2;
     QTest::newRow("download password") << kBirth << "useService" << 3;
     QTest::newRow("last choice wins") << kBirth << "useService,usePhone" << 2;
-    QTest::newRow("cancel") << ""
-                            << "btnCancel" << -3;
-    QTest::newRow("escape") << ""
-                            << "escape" << -3;
+    QTest::newRow("cancel") << "" << "btnCancel" << -3;
+    QTest::newRow("escape") << "" << "escape" << -3;
+    // clang-format on
   }
   void identityResultCodes() {
     QFETCH(QString, typed);
@@ -189,8 +178,7 @@ class DialogsTest : public QObject {
 
   void sheetProtocolReplacesControllerAndLogsEnd() {
     AppHarness h;
-    QStringList logged;
-    karv::setLogSink([&](std::string_view line) { logged << QString::fromUtf8(line.data(), line.size()); });
+    LogRecorder log;
     Results results;
     QPointer<UserAuthWindowController> first = openIdentity(h, results);
     QVERIFY(first);
@@ -207,8 +195,7 @@ class DialogsTest : public QObject {
     click(control<QPushButton>(second, "btnCancel"));
     QVERIFY(hiddenWhenHandled);
     QCOMPARE(results.codes, QList<int>{-3});
-    karv::setLogSink({});
-    QVERIFY(logged.contains("showWindow returnCode = -3"));
+    QCOMPARE(log.linesWith("showWindow returnCode"), QStringList{"showWindow returnCode = -3"});
   }
 
   void codeAndDownloadPasswordEntries() {
@@ -276,42 +263,17 @@ class DialogsTest : public QObject {
     QTest::addColumn<QString>("newPwd");
     QTest::addColumn<QString>("confirm");
     QTest::addColumn<QString>("message");
-    QTest::newRow("old empty") << "  "
-                               << "abc123"
-                               << "abc123"
-                               << "舊密碼空白";
-    QTest::newRow("new empty") << "Start1234"
-                               << "\t"
-                               << ""
-                               << "新密碼空白";
-    QTest::newRow("confirmation differs") << "Start1234"
-                                          << "abc123"
-                                          << "abc124"
-                                          << "新密碼與新密碼確認不同";
-    QTest::newRow("same as old") << "abc123"
-                                 << "abc123"
-                                 << "abc123"
-                                 << "新密碼不得與舊密碼相同";
-    QTest::newRow("five characters") << "Start1234"
-                                     << "ab1c2"
-                                     << "ab1c2"
-                                     << "密碼長度不足";
-    QTest::newRow("seventeen characters") << "Start1234"
-                                          << "abcdefgh123456789"
-                                          << "abcdefgh123456789"
-                                          << "密碼長度超過限制";
-    QTest::newRow("letters only") << "Start1234"
-                                  << "abcdef"
-                                  << "abcdef"
-                                  << "密碼必需包含數字";
-    QTest::newRow("digits only") << "Start1234"
-                                 << "123456"
-                                 << "123456"
-                                 << "密碼必需包含英文字母";
-    QTest::newRow("non-ASCII letters are no letters") << "Start1234"
-                                                      << "密碼123456"
-                                                      << "密碼123456"
-                                                      << "密碼必需包含英文字母";
+    // clang-format off
+    QTest::newRow("old empty") << "  " << "abc123" << "abc123" << "舊密碼空白";
+    QTest::newRow("new empty") << "Start1234" << "\t" << "" << "新密碼空白";
+    QTest::newRow("confirmation differs") << "Start1234" << "abc123" << "abc124" << "新密碼與新密碼確認不同";
+    QTest::newRow("same as old") << "abc123" << "abc123" << "abc123" << "新密碼不得與舊密碼相同";
+    QTest::newRow("five characters") << "Start1234" << "ab1c2" << "ab1c2" << "密碼長度不足";
+    QTest::newRow("seventeen characters") << "Start1234" << "abcdefgh123456789" << "abcdefgh123456789" << "密碼長度超過限制";
+    QTest::newRow("letters only") << "Start1234" << "abcdef" << "abcdef" << "密碼必需包含數字";
+    QTest::newRow("digits only") << "Start1234" << "123456" << "123456" << "密碼必需包含英文字母";
+    QTest::newRow("non-ASCII letters are no letters") << "Start1234" << "密碼123456" << "密碼123456" << "密碼必需包含英文字母";
+    // clang-format on
   }
   void passwordRulesInOrderEmptyAllFields() {
     QFETCH(QString, oldPwd);
