@@ -176,7 +176,7 @@ class AppDelegate : public QObject, public UserChgBtsLoginPwdWindowControllerDel
   void handleUserAuthResult(int returnCode, const QString& mail, const QString& phone, const QString& birth,
                             const QString& type);
   void deliverAuthCode(int returnCode, const QString& mail, const QString& phone, const QString& birth,
-                    const QString& type);
+                       const QString& type);
   // After the gateway accepted the code or the download password: the workflow.
   void continueVerified(const QString& type);
   // A refused code or download password.

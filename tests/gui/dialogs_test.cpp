@@ -314,6 +314,29 @@ class DialogsTest : public QObject {
     QVERIFY(h.alerts().shown().isEmpty());
   }
 
+  void passwordChangeRefusalReportedAfterSheetEnds() {
+    AppHarness h;
+    h.app().window()->show();
+    QStringList order;
+    h.app().showUserChgBtsLoginPwdWindow(demo::kFirstLogin.idno, [&](int code) {
+      order << QString("handler %1").arg(code);
+      QCOMPARE(h.alerts().shown().size(), 0);
+    });
+    auto* sheet = activeSheet();
+    const char* names[] = {"txtUserBtsLoginOldPwd", "txtUserBtsLoginNewPwd", "txtUserBtsLoginNewPwdConfirm"};
+    typeInto(control<QLineEdit>(sheet, "txtUserBtsLoginOldPwd"), "Wrong1234");
+    typeInto(control<QLineEdit>(sheet, "txtUserBtsLoginNewPwd"), "NewPass99");
+    typeInto(control<QLineEdit>(sheet, "txtUserBtsLoginNewPwdConfirm"), "NewPass99");
+    click(control<QPushButton>(sheet, "btnOK"));
+    // The gateway refused the old password: the sheet ends with the failure
+    // code, then the dialog reports the fixed text and empties its fields.
+    QCOMPARE(order, QStringList{QString("handler %1").arg(karv::KARVLib::kFirstLoginChange)});
+    QCOMPARE(h.alerts().texts(), QStringList{"使用者初次登入變更密碼失敗"});
+    QCOMPARE(h.alerts().shown().first().style, Style::ApplicationModal);
+    for (const char* name : names) QCOMPARE(control<QLineEdit>(sheet, name)->text(), QString());
+    QCOMPARE(h.requestCount("changeBtsLoginPwd"), 1);
+  }
+
   void passwordChangeNothingSentIsNoSuccess() {
     // A change request that reports "nothing sent" (1) must not end the
     // dialog as "changed" (also 1).
