@@ -1,5 +1,6 @@
 #include "AppDelegate.h"
 
+#include "AppResources.h"
 #include "KARVMask.h"
 #include "KarvBuildConfig.h"
 #include "ui_MainWindow.h"
@@ -13,6 +14,7 @@ namespace karv::app {
 AppDelegate::AppDelegate(AppServices services, QObject* parent)
     : QObject(parent), services_(std::move(services)), window_(std::make_unique<QMainWindow>()),
       ui_(std::make_unique<Ui::MainWindow>()) {
+  registerAppResources();
   ui_->setupUi(window_.get());
   wireMainWindow();
 }
@@ -108,6 +110,7 @@ KARVLib* AppDelegate::getKARVlib() {
 void AppDelegate::openHomePage() { services_.desktop->openUrl(QUrl(QString::fromUtf8(build::kHomePageUrl))); }
 
 void AppDelegate::terminate() {
+  terminating_ = true;
   window_->hide();
   services_.terminate();
 }

@@ -1,6 +1,7 @@
 #pragma once
 #include "AppServices.h"
 #include "KARVLib.h"
+#include "UserChgBtsLoginPwdWindowController.h"
 
 #include <QMainWindow>
 #include <QObject>
@@ -22,15 +23,23 @@ class MainWindow;
 namespace karv::app {
 
 class KARVMask;
+class UserAgreementWindowController;
+class UserAuthWindowController;
+class AuthCodeWindowController;
+class BtsCertDlPwdWindowController;
 }  // namespace karv::app
 class QLineEdit;
 namespace karv::app {
 
 // The application controller: owns the main window and the one protocol
-// client, and runs every workflow of the client on the UI thread.
-class AppDelegate : public QObject {
+// client, and runs every workflow of the client on the UI thread. It is the
+// delegate of every dialog.
+class AppDelegate : public QObject, public UserChgBtsLoginPwdWindowControllerDelegate {
   Q_OBJECT
  public:
+  // Called with a dialog's result code when its sheet ends.
+  using SheetHandler = std::function<void(int)>;
+
   explicit AppDelegate(AppServices services = AppServices::defaults(), QObject* parent = nullptr);
   ~AppDelegate() override;
 
@@ -46,7 +55,7 @@ class AppDelegate : public QObject {
   [[nodiscard]] bool doConfirm(const QString& message);
   [[nodiscard]] bool doConfirm(const QString& title, const QString& message);
   // The application-modal "錯誤" alert that dialogs use for input errors.
-  void showDialogError(const QString& message);
+  void showDialogError(const QString& message) override;
   // The text for a result code ("不明的錯誤(錯誤代碼 %d)" without one); 0 shows nothing.
   void showErrMsg(int32_t code);
   // The given text, or the text for the code when there is none.
@@ -80,8 +89,23 @@ class AppDelegate : public QObject {
   void btnBrowsePfxFileOnClick();
   [[nodiscard]] const QString& currentFnStatus() const { return currentFnStatus_; }
 
-  // --- Certificate workflows (entry points of the buttons) ---
+  // --- Identity verification before an application ("Apply") or a revocation ("Revoke") ---
   virtual void doAuth(const QString& cn, const QString& type);
+  void ApplyOrRevoke(const QString& mail, const QString& phone, const QString& birth, const QString& type);
+  void showUserAuthWindow(const QString& mail, const QString& phone, const QString& birth, const QString& title,
+                          SheetHandler handler);
+  void showAuthCodeWindow(const QString& mail, const QString& phone, const QString& birth, const QString& type);
+  void showAuthCodeWindow(SheetHandler handler);
+  void showBtsCertDlPwdWindow();
+  void showBtsCertDlPwdWindow(SheetHandler handler);
+  void showUserAgreement(SheetHandler handler);
+  // The result of the last verification step: 0 at the start, -1 after a
+  // refusal or cancellation, else the gateway's last result.
+  [[nodiscard]] int32_t myErrorCode() const { return myErrorCode_; }
+
+  // --- Certificate workflows (entry points of the buttons) ---
+  virtual void doApplyCert(const QString& cn);
+  virtual void doRevokeCert(const QString& cn);
   virtual void doRenewCert(const QString& cn);
   virtual void doQrySvrCertInfo(const QString& cn);
   virtual void doQryClntCertInfo(const QString& cn);
@@ -97,9 +121,12 @@ class AppDelegate : public QObject {
   [[nodiscard]] QTimer& idleTimer() { return idleTimer_; }
 
   // --- Sheets: every dialog is a window-modal sheet on the main window ---
-  using SheetHandler = std::function<void(int)>;
   // The common end of every sheet: logs the result and calls the handler.
   void showWindowEndSheet(QDialog* sheet, int returnCode, const SheetHandler& handler);
+
+  // --- First-login password change ---
+  void showUserChgBtsLoginPwdWindow(const QString& idno, SheetHandler handler);
+  [[nodiscard]] std::unique_ptr<KARVLib> newProtocolClient() override;
 
   // --- Protocol client and desktop ---
   KARVLib* getKARVlib();
@@ -115,12 +142,16 @@ class AppDelegate : public QObject {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  protected:
-  // Replaces the dialog in `field` by a new one (the old one is released once
-  // its own signals are done), then begins it as a sheet whose end calls handler.
-  template <class Controller>
-  Controller* beginSheet(QPointer<Controller>& field, SheetHandler handler) {
+  // Every dialog opens here: the dialog in `field` is replaced by a new one
+  // made from its layout (the old one is released once its own signals are
+  // done), this controller becomes its delegate where it takes one, setUp
+  // gives it its data, and it begins as a sheet whose end calls handler.
+  template <class Controller, class SetUp>
+  Controller* beginSheet(QPointer<Controller>& field, SetUp&& setUp, SheetHandler handler) {
     if (field) field->deleteLater();
     field = new Controller(window_.get());
+    if constexpr (requires(Controller& c) { c.setDelegate(this); }) field->setDelegate(this);
+    std::forward<SetUp>(setUp)(*field);
     openSheet(field, std::move(handler));
     return field;
   }
@@ -142,6 +173,15 @@ class AppDelegate : public QObject {
   // Client update after a refused version: messages, download, installer.
   void runClientUpdate();
 
+  void handleUserAuthResult(int returnCode, const QString& mail, const QString& phone, const QString& birth,
+                            const QString& type);
+  void deliverAuthCode(int returnCode, const QString& mail, const QString& phone, const QString& birth,
+                       const QString& type);
+  // After the gateway accepted the code or the download password: the workflow.
+  void continueVerified(const QString& type);
+  // A refused code or download password.
+  void reportVerifyFailure(const std::optional<std::string>& errMsg);
+
   AppServices services_;
   std::unique_ptr<QMainWindow> window_;
   std::unique_ptr<Ui::MainWindow> ui_;
@@ -150,6 +190,17 @@ class AppDelegate : public QObject {
   QString currentLoginType_;
   QString currentFnStatus_;
   bool userLoggedIn_ = false;
+  bool terminating_ = false;
+  // The dialog controllers, each replaced at its next opening.
+  QPointer<UserAgreementWindowController> userAgreementWindowController_;
+  QPointer<UserAuthWindowController> userAuthController_;
+  QPointer<AuthCodeWindowController> authCodeController_;
+  QPointer<BtsCertDlPwdWindowController> btsCertDlPwdController_;
+  QPointer<UserChgBtsLoginPwdWindowController> userChgBtsLoginPwdController_;
+  // What the user typed in the verification dialogs; cleared before each.
+  QString authCodePwd_;
+  QString btsCertDlPwd_;
+  int32_t myErrorCode_ = 0;
   std::optional<QDateTime> lastActivity_;
   QTimer keepAliveTimer_;
   QTimer idleTimer_;

@@ -1,6 +1,7 @@
 // Login and logout from the main window.
 #include "AppDelegate.h"
 #include "Log.h"
+#include "TextInput.h"
 #include "ui_MainWindow.h"
 
 #include <QRandomGenerator>
@@ -14,16 +15,6 @@ constexpr int kPasswordLimit = 16;
 QString branchCodeAt(int position) {
   static const QStringList kCodes{"000", "001", "002", "003", "004", "005", "006", "011"};
   return position >= 0 && position < kCodes.size() ? kCodes[position] : QString();
-}
-
-// Leading and trailing spaces and tabs only (not other white space).
-QString trimSpacesAndTabs(const QString& text) {
-  qsizetype begin = 0;
-  qsizetype end = text.size();
-  auto blank = [](QChar c) { return c == u' ' || c == u'\t'; };
-  while (begin < end && blank(text[begin])) ++begin;
-  while (end > begin && blank(text[end - 1])) --end;
-  return text.mid(begin, end - begin);
 }
 
 std::optional<std::string> utf8(const QString& s) { return s.toStdString(); }
@@ -148,11 +139,18 @@ int32_t AppDelegate::doBtsLogin() {
   return result;
 }
 
-void AppDelegate::runFirstLoginChange(const QString& /*idno*/) {
+void AppDelegate::runFirstLoginChange(const QString& idno) {
   doAlert("首次登入必需進行密碼變更!!\n接下來請依照提示進行登入密碼變更。");
-  // The password-change dialog is not built yet: the branch ends as a cancel.
-  endFirstLoginChange(0);
+  showUserChgBtsLoginPwdWindow(idno, [this](int returnCode) { endFirstLoginChange(returnCode); });
 }
+
+void AppDelegate::showUserChgBtsLoginPwdWindow(const QString& idno, SheetHandler handler) {
+  beginSheet(
+      userChgBtsLoginPwdController_, [&](UserChgBtsLoginPwdWindowController& c) { c.setIdno(idno); },
+      std::move(handler));
+}
+
+std::unique_ptr<KARVLib> AppDelegate::newProtocolClient() { return services_.makeProtocolClient(); }
 
 void AppDelegate::endFirstLoginChange(int returnCode) {
   if (returnCode == 0) {

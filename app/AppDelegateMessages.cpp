@@ -2,11 +2,17 @@
 #include "KARVMask.h"
 #include "Log.h"
 
+#include <algorithm>
+
 namespace karv::app {
 
 void AppDelegate::doAlert(const QString& message) { doAlert("提示訊息", message); }
 
 int AppDelegate::presentAlert(AlertPresenter::Alert alert) {
+  // Once the application is ending nothing more is shown: the quit is queued,
+  // and what runs on until then must not greet the user (a question counts
+  // as declined).
+  if (terminating_) return 1000 + static_cast<int>(std::max<qsizetype>(alert.buttons.size() - 1, 0));
   // While a message waits for the user the session timers hold still; what
   // fell due meanwhile runs once the message is gone.
   ++openAlerts_;

@@ -6,7 +6,6 @@ namespace {
 const QString kComingSoon = QStringLiteral("此功能即將開放，敬請期待。");
 }
 
-void AppDelegate::doAuth(const QString&, const QString&) { doAlert(kComingSoon); }
 void AppDelegate::doRenewCert(const QString&) { doAlert(kComingSoon); }
 void AppDelegate::doQrySvrCertInfo(const QString&) {}
 void AppDelegate::doQryClntCertInfo(const QString&) { doAlert(kComingSoon); }

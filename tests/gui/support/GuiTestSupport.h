@@ -1,17 +1,23 @@
 #pragma once
 // Doubles and a harness for driving AppDelegate headless against an
 // in-process development gateway.
-#include "AppDelegate.h"
-#include "DevGateway.h"
-
+#include <QAbstractButton>
+#include <QApplication>
+#include <QHash>
+#include <QLineEdit>
 #include <QList>
 #include <QPair>
 #include <QQueue>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
-
+#include <functional>
 #include <memory>
+#include <optional>
+
+#include "AppDelegate.h"
+#include "DevGateway.h"
+#include "support/TestGateway.h"
 
 namespace karv::test {
 
@@ -26,6 +32,8 @@ class ScriptedAlertPresenter : public app::AlertPresenter {
   };
   int present(const Alert& alert) override;
   void answerNext(int code) { answers_.enqueue(code); }
+  // Answers every alert with this text so, ahead of the queue.
+  void answerFor(const QString& text, int code) { answersByText_.insert(text, code); }
   [[nodiscard]] const QList<Shown>& shown() const { return shown_; }
   [[nodiscard]] QStringList texts() const;
   void clear() { shown_.clear(); }
@@ -33,6 +41,38 @@ class ScriptedAlertPresenter : public app::AlertPresenter {
  private:
   QList<Shown> shown_;
   QQueue<int> answers_;
+  QHash<QString, int> answersByText_;
+};
+
+// The dialog open as a sheet right now (a window-modal dialog is the active
+// modal widget as soon as it opens), when it is of the given kind.
+template <class Dialog = QDialog>
+Dialog* activeSheet() {
+  return qobject_cast<Dialog*>(QApplication::activeModalWidget());
+}
+
+// A control of a dialog by its objectName; null when there is none.
+template <class Control>
+Control* control(QWidget* dialog, const char* objectName) {
+  return dialog ? dialog->findChild<Control*>(QString::fromLatin1(objectName)) : nullptr;
+}
+
+// Replaces the field's text by typing, as a user would.
+void typeInto(QLineEdit* field, const QString& text);
+void click(QAbstractButton* button);
+
+// Collects every log line while it lives.
+class LogRecorder {
+ public:
+  LogRecorder();
+  ~LogRecorder();
+  LogRecorder(const LogRecorder&) = delete;
+  LogRecorder& operator=(const LogRecorder&) = delete;
+  // The lines that contain the text.
+  [[nodiscard]] QStringList linesWith(const QString& text) const;
+
+ private:
+  QStringList lines_;
 };
 
 class RecordingDesktop : public app::DesktopServices {
@@ -74,7 +114,24 @@ class AppHarness {
   RecordingDesktop& desktop() { return *desktop_; }
   ManualClock& clock() { return *clock_; }
   [[nodiscard]] int terminations() const { return terminations_; }
+
+  // Launches the application (once) and logs the demo user in by ID number
+  // through the main window, with the given password or the user's own. The
+  // offers of a pending operation after login are declined. True when the
+  // user is logged in.
+  bool logIn(const DemoUserRef& user, const std::optional<QString>& pwd = std::nullopt);
+  // How many requests of the API reached the gateway, and the last of them.
+  [[nodiscard]] int requestCount(const std::string& api) const;
+  [[nodiscard]] std::optional<gateway::RecordedRequest> lastRequest(const std::string& api) const;
+  // The last verification code the gateway "sent", with its channel and addressee.
+  [[nodiscard]] std::optional<gateway::Outbox::Message> lastOutboxMessage() const;
+  // Ends this application and makes a new one on the same gateway: the
+  // user's next launch.
+  void relaunch();
   [[nodiscard]] GatewayEndpoint endpoint() const;
+  // Replaces the protocol clients the application makes (before app()).
+  using ClientFactory = std::function<std::unique_ptr<KARVLib>(const GatewayEndpoint&)>;
+  void setClientFactory(ClientFactory factory) { clientFactory_ = std::move(factory); }
 
  private:
   std::unique_ptr<gateway::DevGateway> gateway_;
@@ -82,7 +139,9 @@ class AppHarness {
   std::shared_ptr<RecordingDesktop> desktop_ = std::make_shared<RecordingDesktop>();
   std::shared_ptr<ManualClock> clock_ = std::make_shared<ManualClock>();
   std::unique_ptr<app::AppDelegate> app_;
+  ClientFactory clientFactory_ = [](const GatewayEndpoint& ep) { return std::make_unique<KARVLib>(ep); };
   int terminations_ = 0;
+  bool launched_ = false;
 };
 
 }  // namespace karv::test

@@ -1,0 +1,23 @@
+#include "SheetDialog.h"
+
+#include <QLineEdit>
+
+#include "TextInput.h"
+
+namespace karv::app {
+
+SheetDialog::SheetDialog(QWidget* parent, int cancelCode) : QDialog(parent), cancelCode_(cancelCode) {}
+
+void SheetDialog::reject() { done(cancelCode_); }
+
+void SheetDialog::showError(const QString& message) const {
+  if (errorDelegate_) errorDelegate_->showDialogError(message);
+}
+
+QString SheetDialog::takeTrimmed(QLineEdit* field) {
+  const QString trimmed = trimSpacesAndTabs(field->text());
+  field->setText(trimmed);
+  return trimmed;
+}
+
+}  // namespace karv::app

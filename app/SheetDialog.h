@@ -1,0 +1,41 @@
+#pragma once
+#include <QDialog>
+#include <QString>
+
+class QLineEdit;
+
+namespace karv::app {
+
+// What every dialog asks of the application controller, its delegate.
+class SheetDialogDelegate {
+ public:
+  virtual ~SheetDialogDelegate() = default;
+  // The application-modal "錯誤" / "確定" alert for an input error; the
+  // dialog stays open behind it.
+  virtual void showDialogError(const QString& message) = 0;
+};
+
+// Base of the client's dialogs. Each is shown as a sheet on the main window
+// and ends with an integer code; Escape and the window's close button end it
+// as the dialog's own cancel button does.
+class SheetDialog : public QDialog {
+  Q_OBJECT
+ public:
+  SheetDialog(QWidget* parent, int cancelCode);
+
+  void reject() override;
+  void setDelegate(SheetDialogDelegate* delegate) { errorDelegate_ = delegate; }
+
+ protected:
+  // Shows an input error through the delegate (nothing without one).
+  void showError(const QString& message) const;
+  // The field's text without leading and trailing spaces and tabs, also
+  // written back into the field.
+  static QString takeTrimmed(QLineEdit* field);
+
+ private:
+  int cancelCode_;
+  SheetDialogDelegate* errorDelegate_ = nullptr;  // weak: the controller outlives its dialogs
+};
+
+}  // namespace karv::app
