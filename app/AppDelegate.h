@@ -1,5 +1,6 @@
 #pragma once
 #include "AppServices.h"
+#include "KARVDGDataSource.h"
 #include "KARVLib.h"
 #include "UserChgBtsLoginPwdWindowController.h"
 
@@ -16,6 +17,9 @@
 #include <memory>
 #include <optional>
 
+class QLineEdit;
+class QTableView;
+
 namespace Ui {
 class MainWindow;
 }
@@ -27,9 +31,6 @@ class UserAgreementWindowController;
 class UserAuthWindowController;
 class AuthCodeWindowController;
 class BtsCertDlPwdWindowController;
-}  // namespace karv::app
-class QLineEdit;
-namespace karv::app {
 
 // The application controller: owns the main window and the one protocol
 // client, and runs every workflow of the client on the UI thread. It is the
@@ -107,11 +108,18 @@ class AppDelegate : public QObject, public UserChgBtsLoginPwdWindowControllerDel
   virtual void doApplyCert(const QString& cn);
   virtual void doRevokeCert(const QString& cn);
   virtual void doRenewCert(const QString& cn);
-  virtual void doQrySvrCertInfo(const QString& cn);
+  // The server's record into the server table; the query's result code.
+  virtual int32_t doQrySvrCertInfo(const QString& cn);
   virtual void doQryClntCertInfo(const QString& cn);
   virtual void doChangePfxPwd(const QString& cn);
   virtual void doDepCert(const QString& cn);
   virtual void doRmvDepCert(const QString& cn);
+
+  // --- Certificate tables ---
+  void renderSvrCertInfo(const StringMap& record);
+  void renderClntCertInfo(const StringMap& record);
+  [[nodiscard]] KARVDGDataSource* svrCertInfoDs() const { return svrCertInfoDs_; }
+  [[nodiscard]] KARVDGDataSource* clntCertInfoDs() const { return clntCertInfoDs_; }
 
   // --- Idle logout and keep-alive ---
   void doIAmAlive();
@@ -166,6 +174,8 @@ class AppDelegate : public QObject, public UserChgBtsLoginPwdWindowControllerDel
   // Every alert passes here: the timers wait while one is open.
   int presentAlert(AlertPresenter::Alert alert);
   void runDeferredTimerWork();
+  // The table's data source, made on first use and emptied otherwise.
+  KARVDGDataSource* dataSourceFor(QTableView* table, QPointer<KARVDGDataSource>& ds);
   [[nodiscard]] QString userCn();
   [[nodiscard]] QLineEdit* passwordFieldInUse() const;
   void styleHomePageLink();
@@ -189,6 +199,8 @@ class AppDelegate : public QObject, public UserChgBtsLoginPwdWindowControllerDel
   QPointer<KARVMask> mask_;
   QString currentLoginType_;
   QString currentFnStatus_;
+  QPointer<KARVDGDataSource> svrCertInfoDs_;
+  QPointer<KARVDGDataSource> clntCertInfoDs_;
   bool userLoggedIn_ = false;
   bool terminating_ = false;
   // The dialog controllers, each replaced at its next opening.

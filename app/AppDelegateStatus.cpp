@@ -14,6 +14,12 @@ void AppDelegate::setBtnStatus() {
     setBtnStatus(QString::fromStdString(fnStatus), certCount, effectCertCount);
 }
 
+namespace {
+// A position of the function status; a status shorter than the two positions
+// it must have allows nothing.
+QChar statusAt(const QString& fnStatus, int position) { return fnStatus.size() >= 2 ? fnStatus[position] : QChar(u'0'); }
+}  // namespace
+
 void AppDelegate::setBtnStatus(const QString& fnStatus, int32_t certCount, int32_t effectCertCount) {
   currentFnStatus_ = fnStatus;
   Ui::MainWindow& ui = *ui_;
@@ -21,10 +27,8 @@ void AppDelegate::setBtnStatus(const QString& fnStatus, int32_t certCount, int32
                          ui.btnRmvDepCert, ui.btnRevokeCert})
     b->setEnabled(false);
   ui.btnChgPfxPwd->setEnabled(true);
-  // A missing position (a status shorter than two characters) reads as "0".
-  auto at = [&](int i) { return i < fnStatus.size() ? fnStatus[i] : QChar(u'0'); };
-  if (at(0) != u'0') ui.btnApplyCert->setEnabled(true);
-  if (at(1) != u'0') ui.btnRenewCert->setEnabled(true);
+  if (statusAt(fnStatus, 0) != u'0') ui.btnApplyCert->setEnabled(true);
+  if (statusAt(fnStatus, 1) != u'0') ui.btnRenewCert->setEnabled(true);
   if (certCount > 0) {
     ui.btnQrySvrCertInfo->setEnabled(true);
     ui.btnQryClntCertInfo->setEnabled(true);
@@ -36,8 +40,8 @@ void AppDelegate::setBtnStatus(const QString& fnStatus, int32_t certCount, int32
 }
 
 void AppDelegate::invokeAutoPrcs(const QString& fnStatus) {
-  const QChar apply = fnStatus.size() > 0 ? fnStatus[0] : QChar(u'0');
-  const QChar renew = fnStatus.size() > 1 ? fnStatus[1] : QChar(u'0');
+  const QChar apply = statusAt(fnStatus, 0);
+  const QChar renew = statusAt(fnStatus, 1);
   if (apply == u'1' || apply == u'2') {
     if (doConfirm(apply == u'1' ? "直接開始憑證申請??" : "您的憑證申請操作未完成，繼續進行憑證申請??"))
       doAuth(userCn(), "Apply");

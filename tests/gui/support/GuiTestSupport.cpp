@@ -10,6 +10,7 @@ namespace karv::test {
 
 int ScriptedAlertPresenter::present(const Alert& alert) {
   shown_.append({alert.style, alert.title, alert.text, alert.buttons});
+  if (onPresent) onPresent();
   if (const auto byText = answersByText_.constFind(alert.text); byText != answersByText_.constEnd()) return *byText;
   return answers_.isEmpty() ? 1000 : answers_.dequeue();
 }
@@ -73,12 +74,16 @@ app::AppDelegate& AppHarness::app() {
   return *app_;
 }
 
-bool AppHarness::logIn(const DemoUserRef& user, const std::optional<QString>& pwd) {
-  app::AppDelegate& a = app();
+void AppHarness::launch() {
   if (!launched_) {
-    a.applicationDidFinishLaunching();
+    app().applicationDidFinishLaunching();
     launched_ = true;
   }
+}
+
+bool AppHarness::logIn(const DemoUserRef& user, const std::optional<QString>& pwd) {
+  app::AppDelegate& a = app();
+  launch();
   for (const char* offer : {"直接開始憑證申請??", "您的憑證申請操作未完成，繼續進行憑證申請??",
                             "您的憑證即將到期, 直接進行憑證更新??", "您的憑證更新操作尚未完成, 繼續進行憑證更新??"})
     alerts_->answerFor(QString::fromUtf8(offer), 1001);

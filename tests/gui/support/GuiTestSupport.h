@@ -37,6 +37,8 @@ class ScriptedAlertPresenter : public app::AlertPresenter {
   [[nodiscard]] const QList<Shown>& shown() const { return shown_; }
   [[nodiscard]] QStringList texts() const;
   void clear() { shown_.clear(); }
+  // Runs while an alert is shown (the user has not answered yet).
+  std::function<void()> onPresent;
 
  private:
   QList<Shown> shown_;
@@ -115,6 +117,8 @@ class AppHarness {
   ManualClock& clock() { return *clock_; }
   [[nodiscard]] int terminations() const { return terminations_; }
 
+  // Launches the application once: start-up and version check.
+  void launch();
   // Launches the application (once) and logs the demo user in by ID number
   // through the main window, with the given password or the user's own. The
   // offers of a pending operation after login are declined. True when the

@@ -1,0 +1,76 @@
+// What the gateway and the local .pfx hold about the user's certificate,
+// shown in the main window's two tables.
+#include "AppDelegate.h"
+#include "CommonUtility.h"
+#include "KARVDGDataSource.h"
+#include "ui_MainWindow.h"
+
+#include <QHeaderView>
+
+namespace karv::app {
+namespace {
+
+QString valueOf(const StringMap& record, const char* key) {
+  const auto it = record.find(key);
+  return it == record.end() ? QString() : QString::fromStdString(it->second);
+}
+
+// yyyyMMddHHmmss... as yyyy/MM/dd HH:mm:ss; anything else unchanged.
+QString displayDate(const StringMap& record, const char* key) {
+  const auto it = record.find(key);
+  if (it == record.end()) return {};
+  return QString::fromStdString(CommonUtility().regexReplace(
+      it->second, R"(^(\d{4})(\d{2})(\d{2})(\d{2})(\d{2})(\d{2}).*$)", "$1/$2/$3 $4:$5:$6"));
+}
+
+KARVDGDataSource::Row row(const QString& label, const QString& value) {
+  return {{KARVDGDataSource::kColumns[0], label}, {KARVDGDataSource::kColumns[1], value}};
+}
+
+// The rows both tables share.
+void addCommonRows(KARVDGDataSource& ds, const StringMap& record) {
+  ds.addDataItem(row("身分證號", valueOf(record, "certUserId")));
+  ds.addDataItem(row("CN", valueOf(record, "cn")));
+  ds.addDataItem(row("憑證序號", valueOf(record, "serial")));
+  ds.addDataItem(row("憑證效期(起)", displayDate(record, "notBefore")));
+  ds.addDataItem(row("憑證效期(迄)", displayDate(record, "notAfter")));
+}
+
+}  // namespace
+
+KARVDGDataSource* AppDelegate::dataSourceFor(QTableView* table, QPointer<KARVDGDataSource>& ds) {
+  if (!ds) {
+    ds = new KARVDGDataSource(this);
+    table->setModel(ds);
+    table->horizontalHeader()->setStretchLastSection(true);
+  } else {
+    ds->reset();
+  }
+  return ds;
+}
+
+int32_t AppDelegate::doQrySvrCertInfo(const QString& cn) {
+  std::optional<StringMap> record;
+  std::optional<std::string> errMsg;
+  const int32_t result = getKARVlib()->qrySvrCertInfo(cn.toStdString(), record, errMsg);
+  if (result == 0) {
+    if (record)
+      renderSvrCertInfo(*record);
+    else
+      dataSourceFor(ui_->tvSvrCertInfo, svrCertInfoDs_);  // rejected: no certificate to show
+  }
+  return result;
+}
+
+void AppDelegate::renderSvrCertInfo(const StringMap& record) {
+  KARVDGDataSource* ds = dataSourceFor(ui_->tvSvrCertInfo, svrCertInfoDs_);
+  addCommonRows(*ds, record);
+  ds->addDataItem(row("憑證狀態", QString("%1(%2)").arg(valueOf(record, "stateMessage"), valueOf(record, "state"))));
+  ds->addDataItem(row("憑證安裝", valueOf(record, "actFlg") == "Y" ? "已完成安裝" : "尚未安裝"));
+}
+
+void AppDelegate::renderClntCertInfo(const StringMap& record) {
+  addCommonRows(*dataSourceFor(ui_->tvClntCertInfo, clntCertInfoDs_), record);
+}
+
+}  // namespace karv::app
