@@ -180,6 +180,7 @@ class AppDelegate : public QObject, public UserChgBtsLoginPwdWindowControllerDel
   [[nodiscard]] QLineEdit* passwordFieldInUse() const;
   void styleHomePageLink();
   void focusFirstLoginField();
+  void showLoginLayout(bool byAccount);
   // Client update after a refused version: messages, download, installer.
   void runClientUpdate();
 

@@ -21,26 +21,16 @@ std::optional<std::string> utf8(const QString& s) { return s.toStdString(); }
 
 }  // namespace
 
-void AppDelegate::setAccount() {
-  currentLoginType_ = "1";
-  ui_->isId->setChecked(false);
-  ui_->isAccount->setChecked(true);
-  ui_->txtUserIdNo->setVisible(false);
-  ui_->IdText->setVisible(false);
-  ui_->accountText->setVisible(true);
-  ui_->txtUserAccountNo->setVisible(true);
-  ui_->txtUsrAgcode->setVisible(true);
-}
+void AppDelegate::setAccount() { showLoginLayout(true); }
+void AppDelegate::setId() { showLoginLayout(false); }
 
-void AppDelegate::setId() {
-  currentLoginType_ = "2";
-  ui_->isAccount->setChecked(false);
-  ui_->isId->setChecked(true);
-  ui_->txtUserIdNo->setVisible(true);
-  ui_->IdText->setVisible(true);
-  ui_->accountText->setVisible(false);
-  ui_->txtUserAccountNo->setVisible(false);
-  ui_->txtUsrAgcode->setVisible(false);
+void AppDelegate::showLoginLayout(bool byAccount) {
+  currentLoginType_ = byAccount ? "1" : "2";
+  ui_->isAccount->setChecked(byAccount);
+  ui_->isId->setChecked(!byAccount);
+  for (QWidget* w : std::initializer_list<QWidget*>{ui_->txtUserIdNo, ui_->IdText}) w->setVisible(!byAccount);
+  for (QWidget* w : std::initializer_list<QWidget*>{ui_->accountText, ui_->txtUserAccountNo, ui_->txtUsrAgcode})
+    w->setVisible(byAccount);
 }
 
 QLineEdit* AppDelegate::passwordFieldInUse() const {
