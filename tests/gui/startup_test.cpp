@@ -5,6 +5,7 @@
 #include "ui_MainWindow.h"
 
 #include <QLabel>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QSignalSpy>
 #include <QtTest>
@@ -113,6 +114,30 @@ class StartupTest : public QObject {
     QCOMPARE(shown[2].title, QString("錯誤"));
     QCOMPARE(shown[2].buttons, QStringList{"確定"});
     QCOMPARE(shown[2].style, Style::ApplicationModal);
+  }
+
+  void realMessageBoxAnswersWithButtonPosition() {
+    QWidget window;
+    window.show();
+    karv::app::QtAlertPresenter presenter;
+    auto answer = [](int buttonIndex) {
+      QTimer::singleShot(0, [buttonIndex] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        for (QAbstractButton* b : box ? box->buttons() : QList<QAbstractButton*>{})
+          if (b->text() == QStringList{"好", "取消"}.at(buttonIndex)) b->click();
+      });
+    };
+    answer(1);
+    QCOMPARE(presenter.present({Style::Sheet, &window, "確認資訊", "確定?", {"好", "取消"}}), 1001);
+    answer(0);
+    QCOMPARE(presenter.present({Style::Sheet, &window, "確認資訊", "確定?", {"好", "取消"}}), 1000);
+    QTimer::singleShot(0, [] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        QCOMPARE(box->windowModality(), Qt::ApplicationModal);
+        box->buttons().first()->click();
+      }
+    });
+    QCOMPARE(presenter.present({Style::ApplicationModal, nullptr, "錯誤", "請輸入", {"確定"}}), 1000);
   }
 
   void overlayCoversAndSwallowsInput() {
