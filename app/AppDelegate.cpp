@@ -26,6 +26,11 @@ void AppDelegate::wireMainWindow() {
   connect(ui.isId, &QRadioButton::clicked, this, &AppDelegate::setId);
   connect(ui.chkShowPwdPlainText, &QCheckBox::clicked, this, &AppDelegate::chkShowPwdPlaintextOnClick);
   connect(ui.btnLogin, &QPushButton::clicked, this, &AppDelegate::btnLoginOnClick);
+  // Enter in a login field logs in, as users expect of a login form.
+  for (QLineEdit* field : {ui.txtUserAccountNo, ui.txtUserIdNo, ui.txtSecureLoginPwd, ui.txtLoginPwd})
+    connect(field, &QLineEdit::returnPressed, this, [this] {
+      if (!isUserLogin()) btnLoginOnClick();
+    });
   connect(ui.btnCrtIdno, &QPushButton::clicked, this, &AppDelegate::btnCrtIdnoOnClick);
   connect(ui.btnBrowsePfxFile, &QPushButton::clicked, this, &AppDelegate::btnBrowsePfxFileOnClick);
   // Each button passes the user's common name as it is at the moment of the click.
