@@ -1,18 +1,20 @@
 #include "AppDelegate.h"
 
+#include <QCoreApplication>
+#include <QPalette>
+#include <QUrl>
+
 #include "AppResources.h"
 #include "KARVMask.h"
 #include "KarvBuildConfig.h"
 #include "ui_MainWindow.h"
 
-#include <QCoreApplication>
-#include <QPalette>
-#include <QUrl>
-
 namespace karv::app {
 
 AppDelegate::AppDelegate(AppServices services, QObject* parent)
-    : QObject(parent), services_(std::move(services)), window_(std::make_unique<QMainWindow>()),
+    : QObject(parent),
+      services_(std::move(services)),
+      window_(std::make_unique<QMainWindow>()),
       ui_(std::make_unique<Ui::MainWindow>()) {
   registerAppResources();
   ui_->setupUi(window_.get());
@@ -48,12 +50,16 @@ void AppDelegate::wireMainWindow() {
   keepAliveTimer_.setInterval(300 * 1000);
   idleTimer_.setInterval(1000);
   connect(&keepAliveTimer_, &QTimer::timeout, this, [this] {
-    if (openAlerts_ > 0) keepAliveDeferred_ = true;
-    else doIAmAlive();
+    if (openAlerts_ > 0)
+      keepAliveDeferred_ = true;
+    else
+      doIAmAlive();
   });
   connect(&idleTimer_, &QTimer::timeout, this, [this] {
-    if (openAlerts_ > 0) idleCheckDeferred_ = true;
-    else checkIdle();
+    if (openAlerts_ > 0)
+      idleCheckDeferred_ = true;
+    else
+      checkIdle();
   });
 }
 
@@ -81,7 +87,7 @@ void AppDelegate::focusFirstLoginField() {
   // A hidden field cannot hold the focus: in the account layout the ID field
   // is hidden, so the account number takes it.
   QWidget* field = ui_->txtUserIdNo->isVisibleTo(window_.get()) ? static_cast<QWidget*>(ui_->txtUserIdNo)
-                                                                 : static_cast<QWidget*>(ui_->txtUserAccountNo);
+                                                                : static_cast<QWidget*>(ui_->txtUserAccountNo);
   field->setFocus(Qt::OtherFocusReason);
 }
 

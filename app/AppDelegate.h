@@ -1,21 +1,19 @@
 #pragma once
-#include "AppServices.h"
-#include "KARVDGDataSource.h"
-#include "KARVLib.h"
-#include "UserChgBtsLoginPwdWindowController.h"
-
+#include <QDialog>
 #include <QMainWindow>
 #include <QObject>
 #include <QPointer>
 #include <QString>
 #include <QTimer>
-
-#include <QDialog>
-
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
+
+#include "AppServices.h"
+#include "KARVDGDataSource.h"
+#include "KARVLib.h"
+#include "UserChgBtsLoginPwdWindowController.h"
 
 class QLineEdit;
 class QTableView;
@@ -158,7 +156,7 @@ class AppDelegate : public QObject, public UserChgBtsLoginPwdWindowControllerDel
   Controller* beginSheet(QPointer<Controller>& field, SetUp&& setUp, SheetHandler handler) {
     if (field) field->deleteLater();
     field = new Controller(window_.get());
-    if constexpr (requires(Controller& c) { c.setDelegate(this); }) field->setDelegate(this);
+    if constexpr (requires(Controller & c) { c.setDelegate(this); }) field->setDelegate(this);
     std::forward<SetUp>(setUp)(*field);
     openSheet(field, std::move(handler));
     return field;

@@ -1,11 +1,11 @@
 // What the gateway and the local .pfx hold about the user's certificate,
 // shown in the main window's two tables.
+#include <QHeaderView>
+
 #include "AppDelegate.h"
 #include "CommonUtility.h"
 #include "KARVDGDataSource.h"
 #include "ui_MainWindow.h"
-
-#include <QHeaderView>
 
 namespace karv::app {
 namespace {

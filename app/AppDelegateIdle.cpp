@@ -1,12 +1,12 @@
 // Keep-alive every five minutes; logout after ten minutes without input,
 // with a countdown during the last thirty seconds.
-#include "AppDelegate.h"
-#include "KARVMask.h"
-#include "Log.h"
-
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
+
+#include "AppDelegate.h"
+#include "KARVMask.h"
+#include "Log.h"
 
 namespace karv::app {
 namespace {
@@ -25,8 +25,8 @@ void AppDelegate::doIAmAlive() { (void)getKARVlib()->iAmAlive(); }
 void AppDelegate::registerEventMonitor() { qApp->installEventFilter(this); }
 
 bool AppDelegate::eventFilter(QObject* watched, QEvent* event) {
-  const bool leftPress = event->type() == QEvent::MouseButtonPress &&
-                         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton;
+  const bool leftPress =
+      event->type() == QEvent::MouseButtonPress && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton;
   if ((leftPress || event->type() == QEvent::KeyPress) && watched->isWidgetType()) {
     lastActivity_ = services_.clock->now();
     if (mask_ && mask_->idleMode()) hideMask();

@@ -1,10 +1,10 @@
 // Login and logout from the main window.
+#include <QRandomGenerator>
+
 #include "AppDelegate.h"
 #include "Log.h"
 #include "TextInput.h"
 #include "ui_MainWindow.h"
-
-#include <QRandomGenerator>
 
 namespace karv::app {
 namespace {
@@ -78,9 +78,12 @@ int32_t AppDelegate::doBtsLogin() {
   const QString pwd = passwordFieldInUse()->text();
 
   QString refusal;
-  if (byAccount && agCode.isEmpty()) refusal = "使用者帳號分公司未指定";
-  else if ((byAccount ? accNo : idno).isEmpty()) refusal = "使用者帳號空白";
-  else if (pwd.isEmpty()) refusal = "使用者密碼空白";
+  if (byAccount && agCode.isEmpty())
+    refusal = "使用者帳號分公司未指定";
+  else if ((byAccount ? accNo : idno).isEmpty())
+    refusal = "使用者帳號空白";
+  else if (pwd.isEmpty())
+    refusal = "使用者密碼空白";
   if (!refusal.isEmpty()) {
     doAlert(refusal);
     return -1;
@@ -106,9 +109,9 @@ int32_t AppDelegate::doBtsLogin() {
   startSessionTimers();
   doAlert("登入作業已完成");
   setCurrentPfxFilePath(QString::fromStdString(getKARVlib()->getSysCfg("env.userPfxFilePath").value_or("")));
-  for (QWidget* w : std::initializer_list<QWidget*>{ui_->txtUserIdNo, ui_->txtLoginPwd, ui_->txtUsrAgcode,
-                                                    ui_->txtUserAccountNo, ui_->txtSecureLoginPwd,
-                                                    ui_->chkShowPwdPlainText})
+  for (QWidget* w :
+       std::initializer_list<QWidget*>{ui_->txtUserIdNo, ui_->txtLoginPwd, ui_->txtUsrAgcode, ui_->txtUserAccountNo,
+                                       ui_->txtSecureLoginPwd, ui_->chkShowPwdPlainText})
     w->setEnabled(false);
 
   if (result == KARVLib::kFirstLoginChange) {

@@ -1,8 +1,8 @@
+#include <algorithm>
+
 #include "AppDelegate.h"
 #include "KARVMask.h"
 #include "Log.h"
-
-#include <algorithm>
 
 namespace karv::app {
 

@@ -17,7 +17,9 @@ void AppDelegate::setBtnStatus() {
 namespace {
 // A position of the function status; a status shorter than the two positions
 // it must have allows nothing.
-QChar statusAt(const QString& fnStatus, int position) { return fnStatus.size() >= 2 ? fnStatus[position] : QChar(u'0'); }
+QChar statusAt(const QString& fnStatus, int position) {
+  return fnStatus.size() >= 2 ? fnStatus[position] : QChar(u'0');
+}
 }  // namespace
 
 void AppDelegate::setBtnStatus(const QString& fnStatus, int32_t certCount, int32_t effectCertCount) {
@@ -46,7 +48,8 @@ void AppDelegate::invokeAutoPrcs(const QString& fnStatus) {
     if (doConfirm(apply == u'1' ? "直接開始憑證申請??" : "您的憑證申請操作未完成，繼續進行憑證申請??"))
       doAuth(userCn(), "Apply");
   } else if (renew == u'1' || renew == u'2') {
-    if (doConfirm(renew == u'1' ? "您的憑證即將到期, 直接進行憑證更新??" : "您的憑證更新操作尚未完成, 繼續進行憑證更新??"))
+    if (doConfirm(renew == u'1' ? "您的憑證即將到期, 直接進行憑證更新??"
+                                : "您的憑證更新操作尚未完成, 繼續進行憑證更新??"))
       doRenewCert(userCn());
   }
 }

@@ -12,7 +12,9 @@ AppServices AppServices::defaults() {
   s.desktop = std::make_shared<XdgDesktopServices>();
   s.clock = std::make_shared<SystemClock>();
   // Queued, so that a quit asked for before the event loop runs still ends it.
-  s.terminate = [] { QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection); };
+  s.terminate = [] {
+    QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
+  };
   return s;
 }
 

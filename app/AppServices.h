@@ -1,12 +1,11 @@
 #pragma once
+#include <QDateTime>
+#include <functional>
+#include <memory>
+
 #include "AlertPresenter.h"
 #include "DesktopServices.h"
 #include "KARVLib.h"
-
-#include <QDateTime>
-
-#include <functional>
-#include <memory>
 
 namespace karv::app {
 

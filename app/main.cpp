@@ -1,9 +1,9 @@
 // KARV: the certificate-management client.
+#include <QApplication>
+
 #include "AppDelegate.h"
 #include "ChineseFont.h"
 #include "OpenSslInit.h"
-
-#include <QApplication>
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);

@@ -5,11 +5,6 @@
 // Argument 0 works in a folder on disk, 1 in /dev/shm (tmpfs): our writes
 // fsync the file and its folder, the tool's do not, and on tmpfs a sync
 // costs nothing, which leaves the work itself to compare.
-#include "CommonUtility.h"
-#include "RSAUtility.h"
-#include "SecureFiles.h"
-#include "support/ToolRunner.h"
-
 #include <benchmark/benchmark.h>
 #include <openssl/pem.h>
 #include <unistd.h>
@@ -17,6 +12,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
+
+#include "CommonUtility.h"
+#include "RSAUtility.h"
+#include "SecureFiles.h"
+#include "support/ToolRunner.h"
 
 namespace karv {
 namespace {

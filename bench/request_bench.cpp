@@ -2,6 +2,10 @@
 // values encrypted, the form built, a two-block reply opened, decoded, parsed
 // and its envelope read; next to the bare OpenSSL operations it cannot avoid
 // (five RSA public-key encryptions and two RSA public-key recoveries).
+#include <benchmark/benchmark.h>
+#include <openssl/pem.h>
+#include <openssl/rsa.h>
+
 #include "CommonUtility.h"
 #include "HttpTransport.h"
 #include "KarvBuildConfig.h"
@@ -9,10 +13,6 @@
 #include "ReplyEnvelope.h"
 #include "ServerCrypto.h"
 #include "TextCodec.h"
-
-#include <benchmark/benchmark.h>
-#include <openssl/pem.h>
-#include <openssl/rsa.h>
 
 namespace {
 
@@ -27,8 +27,8 @@ const std::string& twoBlockReply() {
   return reply;
 }
 
-const karv::ParamList kValues{{"loginType", "1"}, {"brnhId", "001"}, {"acctNo", "1234567"},
-                              {"idno", "A123456789"}, {"pwd", "Passw0rd"}};
+const karv::ParamList kValues{
+    {"loginType", "1"}, {"brnhId", "001"}, {"acctNo", "1234567"}, {"idno", "A123456789"}, {"pwd", "Passw0rd"}};
 
 void ClientRequestWork(benchmark::State& state) {
   karv::RSAUtility rsa;

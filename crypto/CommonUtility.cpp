@@ -36,8 +36,8 @@ std::optional<Bytes> CommonUtility::base64Decode(const std::string& text) const 
     }
   }
   Bytes out(text.size() / 4 * 3);
-  const int n = EVP_DecodeBlock(out.data(), reinterpret_cast<const unsigned char*>(text.data()),
-                                static_cast<int>(text.size()));
+  const int n =
+      EVP_DecodeBlock(out.data(), reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()));
   if (n < 0 || static_cast<size_t>(n) < padding) return std::nullopt;
   out.resize(static_cast<size_t>(n) - padding);
   return out;

@@ -1,6 +1,4 @@
 #pragma once
-#include "OpenSslHandles.h"
-
 #include <sys/types.h>
 
 #include <cstdint>
@@ -8,6 +6,8 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "OpenSslHandles.h"
 
 namespace karv {
 

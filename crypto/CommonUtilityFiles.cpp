@@ -1,14 +1,14 @@
 // CommonUtility: folders, paths and whole-file operations.
-#include "CommonUtility.h"
-#include "Log.h"
-#include "SecureFiles.h"
-#include "XdgDirs.h"
-
 #include <unicode/utf8.h>
 
 #include <climits>
 #include <filesystem>
 #include <string_view>
+
+#include "CommonUtility.h"
+#include "Log.h"
+#include "SecureFiles.h"
+#include "XdgDirs.h"
 
 namespace karv {
 namespace {

@@ -1,11 +1,11 @@
 // CommonUtility: ICU regular expressions and date formatting.
-#include "CommonUtility.h"
-
 #include <unicode/calendar.h>
 #include <unicode/locid.h>
 #include <unicode/regex.h>
 #include <unicode/smpdtfmt.h>
 #include <unicode/unistr.h>
+
+#include "CommonUtility.h"
 
 namespace karv {
 namespace {

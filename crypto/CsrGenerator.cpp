@@ -1,11 +1,11 @@
 #include "CsrGenerator.h"
 
+#include <openssl/pem.h>
+#include <openssl/rsa.h>
+
 #include "CertStatus.h"
 #include "Log.h"
 #include "OpenSslHandles.h"
-
-#include <openssl/pem.h>
-#include <openssl/rsa.h>
 
 namespace karv {
 namespace {

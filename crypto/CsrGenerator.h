@@ -1,8 +1,8 @@
 #pragma once
-#include "KeyFileStore.h"
-
 #include <cstdint>
 #include <string>
+
+#include "KeyFileStore.h"
 
 namespace karv {
 

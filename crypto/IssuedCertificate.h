@@ -1,9 +1,9 @@
 #pragma once
-#include "OpenSslHandles.h"
-
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "OpenSslHandles.h"
 
 namespace karv {
 

@@ -1,12 +1,12 @@
 #include "KeyFileStore.h"
 
-#include "Log.h"
-#include "SecureFiles.h"
-
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+
+#include "Log.h"
+#include "SecureFiles.h"
 
 namespace karv {
 namespace {

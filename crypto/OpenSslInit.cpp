@@ -1,8 +1,8 @@
 #include "OpenSslInit.h"
 
-#include "Log.h"
-
 #include <openssl/provider.h>
+
+#include "Log.h"
 
 namespace karv {
 

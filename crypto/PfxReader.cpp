@@ -1,13 +1,13 @@
 #include "PfxReader.h"
 
+#include <openssl/err.h>
+
+#include <cstring>
+
 #include "CertStatus.h"
 #include "Log.h"
 #include "OpenSslInit.h"
 #include "SecureFiles.h"
-
-#include <openssl/err.h>
-
-#include <cstring>
 
 namespace karv {
 

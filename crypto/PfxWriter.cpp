@@ -1,16 +1,16 @@
 #include "PfxWriter.h"
 
+#include <openssl/err.h>
+#include <openssl/pem.h>
+
+#include <optional>
+
 #include "CertStatus.h"
 #include "CommonUtility.h"
 #include "IssuedCertificate.h"
 #include "Log.h"
 #include "PfxReader.h"
 #include "SecureFiles.h"
-
-#include <openssl/err.h>
-#include <openssl/pem.h>
-
-#include <optional>
 
 namespace karv {
 namespace {

@@ -1,9 +1,9 @@
 #pragma once
-#include "KeyFileStore.h"
-#include "OpenSslHandles.h"
-
 #include <cstdint>
 #include <string>
+
+#include "KeyFileStore.h"
+#include "OpenSslHandles.h"
 
 namespace karv {
 

@@ -1,10 +1,10 @@
 #include "Pkcs7Signer.h"
 
+#include <openssl/err.h>
+
 #include "CertStatus.h"
 #include "Log.h"
 #include "PfxReader.h"
-
-#include <openssl/err.h>
 
 namespace karv {
 namespace {

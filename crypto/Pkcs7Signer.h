@@ -1,8 +1,8 @@
 #pragma once
-#include "OpenSslHandles.h"
-
 #include <cstdint>
 #include <string>
+
+#include "OpenSslHandles.h"
 
 namespace karv {
 

@@ -1,15 +1,15 @@
 #include "RSAUtility.h"
 
-#include "CommonUtility.h"
-#include "KarvBuildConfig.h"
-#include "Log.h"
-
 #include <openssl/err.h>
 #include <openssl/pem.h>
 #include <openssl/rsa.h>
 
 #include <map>
 #include <mutex>
+
+#include "CommonUtility.h"
+#include "KarvBuildConfig.h"
+#include "Log.h"
 
 namespace karv {
 
@@ -101,8 +101,8 @@ std::string RSAUtility::encryptAndB64WithPublicKey(const std::string& value) con
   if (!value.empty()) {
     Bytes out;
     int32_t outSize = 0;
-    (void)encryptWithPublicKey(reinterpret_cast<const std::uint8_t*>(value.data()),
-                               static_cast<int32_t>(value.size()), out, outSize);
+    (void)encryptWithPublicKey(reinterpret_cast<const std::uint8_t*>(value.data()), static_cast<int32_t>(value.size()),
+                               out, outSize);
     if (outSize > 0) result = CommonUtility().base64Encode(out.data(), outSize);
   }
   // The plain value may be a password: its place in the line stays, masked.

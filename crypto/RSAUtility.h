@@ -1,11 +1,11 @@
 #pragma once
-#include "CertInfo.h"
-#include "OpenSslHandles.h"
-#include "X509Names.h"
-
 #include <cstdint>
 #include <optional>
 #include <string>
+
+#include "CertInfo.h"
+#include "OpenSslHandles.h"
+#include "X509Names.h"
 
 namespace karv {
 

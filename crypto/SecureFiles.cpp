@@ -1,7 +1,5 @@
 #include "SecureFiles.h"
 
-#include "Log.h"
-
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -10,6 +8,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+
+#include "Log.h"
 
 namespace karv {
 namespace {

@@ -1,11 +1,11 @@
 #include "X509Names.h"
 
-#include "OpenSslHandles.h"
-
 #include <unicode/regex.h>
 #include <unicode/unistr.h>
 
 #include <memory>
+
+#include "OpenSslHandles.h"
 
 namespace karv {
 namespace {

@@ -1,14 +1,14 @@
 #include "XdgBrowsers.h"
 
-#include "XdgDirs.h"
-#include "XdgKeyFile.h"
-
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
+
+#include "XdgDirs.h"
+#include "XdgKeyFile.h"
 
 namespace karv {
 namespace {
@@ -94,14 +94,24 @@ std::vector<std::string> DesktopEntry::commandFor(const std::string& url) const 
         continue;
       }
       switch (arg[++i]) {
-        case 'u': case 'U': case 'f': case 'F':
+        case 'u':
+        case 'U':
+        case 'f':
+        case 'F':
           if (!urlPlaced) out += url;
           urlPlaced = true;
           break;
-        case 'c': out += name; break;
-        case 'k': out += path; break;
-        case '%': out.push_back('%'); break;
-        default: break;  // deprecated codes are dropped
+        case 'c':
+          out += name;
+          break;
+        case 'k':
+          out += path;
+          break;
+        case '%':
+          out.push_back('%');
+          break;
+        default:
+          break;  // deprecated codes are dropped
       }
     }
     if (!out.empty() || arg.empty()) argv.push_back(out);

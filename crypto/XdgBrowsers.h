@@ -1,9 +1,9 @@
 #pragma once
-#include "CommonUtility.h"
-
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "CommonUtility.h"
 
 namespace karv {
 

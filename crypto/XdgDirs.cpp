@@ -1,11 +1,11 @@
 #include "XdgDirs.h"
 
-#include "SecureFiles.h"
-
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <sstream>
+
+#include "SecureFiles.h"
 
 namespace karv::xdg {
 namespace {

@@ -1,8 +1,8 @@
 #include "XdgKeyFile.h"
 
-#include "SecureFiles.h"
-
 #include <sstream>
+
+#include "SecureFiles.h"
 
 namespace karv::xdg {
 namespace {
@@ -23,11 +23,20 @@ std::string unescape(std::string_view raw) {
     }
     const char next = raw[++i];
     switch (next) {
-      case 's': out.push_back(' '); break;
-      case 'n': out.push_back('\n'); break;
-      case 't': out.push_back('\t'); break;
-      case 'r': out.push_back('\r'); break;
-      default: out.push_back(next);  // "\\", "\;" and unknown escapes
+      case 's':
+        out.push_back(' ');
+        break;
+      case 'n':
+        out.push_back('\n');
+        break;
+      case 't':
+        out.push_back('\t');
+        break;
+      case 'r':
+        out.push_back('\r');
+        break;
+      default:
+        out.push_back(next);  // "\\", "\;" and unknown escapes
     }
   }
   return out;

@@ -1,11 +1,11 @@
 #include "EncryptedExchange.h"
 
+#include <array>
+#include <functional>
+
 #include "CommonUtility.h"
 #include "Log.h"
 #include "TextCodec.h"
-
-#include <array>
-#include <functional>
 
 namespace karv {
 namespace {

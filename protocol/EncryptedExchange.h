@@ -1,12 +1,12 @@
 #pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+
 #include "GatewayEndpoint.h"
 #include "HttpTransport.h"
 #include "ParamList.h"
 #include "RSAUtility.h"
-
-#include <cstdint>
-#include <optional>
-#include <string>
 
 namespace karv {
 

@@ -23,9 +23,9 @@ void ignoreXmlError(void*, const char*, ...) {}
 std::unique_ptr<GDataXMLDocument> GDataXMLDocument::initWithXMLString(const std::string& text) {
   xmlSetGenericErrorFunc(nullptr, ignoreXmlError);
   // XML_PARSE_NONET: a reply must never make the parser fetch anything.
-  xmlDocPtr doc = xmlReadMemory(text.data(), static_cast<int>(text.size()), nullptr, "UTF-8",
-                                XML_PARSE_NOCDATA | XML_PARSE_NOBLANKS | XML_PARSE_NONET | XML_PARSE_NOERROR |
-                                    XML_PARSE_NOWARNING);
+  xmlDocPtr doc =
+      xmlReadMemory(text.data(), static_cast<int>(text.size()), nullptr, "UTF-8",
+                    XML_PARSE_NOCDATA | XML_PARSE_NOBLANKS | XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
   if (!doc) return nullptr;
   return std::unique_ptr<GDataXMLDocument>(new GDataXMLDocument(doc));
 }

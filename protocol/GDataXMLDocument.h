@@ -1,12 +1,12 @@
 #pragma once
-#include "GDataXMLNode.h"
-
 #include <libxml/tree.h>
 
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "GDataXMLNode.h"
 
 namespace karv {
 

@@ -1,11 +1,11 @@
 #pragma once
-#include "GDataXMLDocument.h"
-#include "ReplyEnvelope.h"
-
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
+
+#include "GDataXMLDocument.h"
+#include "ReplyEnvelope.h"
 
 namespace karv {
 

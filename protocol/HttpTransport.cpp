@@ -1,12 +1,12 @@
 #include "HttpTransport.h"
 
-#include "CommonUtility.h"
-#include "Log.h"
-#include "TextCodec.h"
-
 #include <curl/curl.h>
 
 #include <memory>
+
+#include "CommonUtility.h"
+#include "Log.h"
+#include "TextCodec.h"
 
 namespace karv {
 namespace {
@@ -106,7 +106,9 @@ int32_t HttpTransport::httpConnect(const std::string& url, const std::string& co
     if (!form.empty()) {
       // The values are ciphertext by now, so the body may be logged.
       logf("HTTP DATA SEND:%s",
-           CommonUtility().hexEncode(reinterpret_cast<const std::uint8_t*>(form.data()), static_cast<int32_t>(form.size())).c_str());
+           CommonUtility()
+               .hexEncode(reinterpret_cast<const std::uint8_t*>(form.data()), static_cast<int32_t>(form.size()))
+               .c_str());
     }
   } else {
     curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);

@@ -1,12 +1,12 @@
 #pragma once
-#include "OpenSslHandles.h"
-#include "ParamList.h"
-
 #include <sys/types.h>
 
 #include <cstdint>
 #include <optional>
 #include <string>
+
+#include "OpenSslHandles.h"
+#include "ParamList.h"
 
 namespace karv {
 

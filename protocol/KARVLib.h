@@ -1,15 +1,15 @@
 #pragma once
-#include "EncryptedExchange.h"
-#include "GatewayReply.h"
-#include "GatewayEndpoint.h"
-#include "ParamList.h"
-#include "ReplyEnvelope.h"
-
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
+
+#include "EncryptedExchange.h"
+#include "GatewayEndpoint.h"
+#include "GatewayReply.h"
+#include "ParamList.h"
+#include "ReplyEnvelope.h"
 
 namespace karv {
 

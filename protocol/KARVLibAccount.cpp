@@ -1,10 +1,9 @@
 // Login and account calls of the protocol client.
-#include "KARVLib.h"
+#include <charconv>
 
+#include "KARVLib.h"
 #include "KarvBuildConfig.h"
 #include "Log.h"
-
-#include <charconv>
 
 namespace karv {
 namespace {
@@ -74,8 +73,8 @@ int32_t KARVLib::logout(const std::optional<std::string>& /*idno: not sent*/) {
   return reply.accepted() ? 0 : kLogoutRejected;
 }
 
-int32_t KARVLib::getFnStatus(const std::string& cn, std::string& fnStatus, int32_t& certCount,
-                             int32_t& effectCertCount, std::optional<std::string>& errMsg) {
+int32_t KARVLib::getFnStatus(const std::string& cn, std::string& fnStatus, int32_t& certCount, int32_t& effectCertCount,
+                             std::optional<std::string>& errMsg) {
   if (cn.empty()) return kFnStatusNoCn;
   const GatewayReply reply = postAes("getFnStatus", ParamList{{"cn", cn}});
   if (reply.transportFailed()) return kFnStatusRejected;

@@ -1,8 +1,7 @@
 // Certificate calls of the protocol client: application, renewal,
 // revocation, activation and the queries.
-#include "KARVLib.h"
-
 #include "CommonUtility.h"
+#include "KARVLib.h"
 #include "Log.h"
 #include "RSAUtility.h"
 
@@ -21,13 +20,12 @@ std::string KARVLib::stripPemArmour(const std::string& pem) {
   return CommonUtility().regexReplace(pem, kPemArmourPattern, "");
 }
 
-int32_t KARVLib::applyCert(const std::string& cn, std::string& b64PrivateKey, std::string& b64Cert,
-                           StringMap& certInfo, std::optional<std::string>& errMsg) {
+int32_t KARVLib::applyCert(const std::string& cn, std::string& b64PrivateKey, std::string& b64Cert, StringMap& certInfo,
+                           std::optional<std::string>& errMsg) {
   std::string fnStatus;
   int32_t certCount = 0;
   int32_t effectCertCount = 0;
-  if (const int32_t status = getFnStatus(cn, fnStatus, certCount, effectCertCount, errMsg); status != 0)
-    return status;
+  if (const int32_t status = getFnStatus(cn, fnStatus, certCount, effectCertCount, errMsg); status != 0) return status;
   // A status without an application position allows nothing.
   if (fnStatus.empty() || fnStatus[0] == '0') return 0;
   b64PrivateKey.clear();
@@ -76,7 +74,8 @@ int32_t KARVLib::renewCert(const std::string& cn, const std::string& pfxFilePath
   }
   const auto serial = lastActive->find("serial");
   const GatewayReply reply = postAes(
-      "renewCert", ParamList{{"hexSerial", serial == lastActive->end() ? "" : serial->second}, {"csr", csr}, {"sign", sign}});
+      "renewCert",
+      ParamList{{"hexSerial", serial == lastActive->end() ? "" : serial->second}, {"csr", csr}, {"sign", sign}});
   if (reply.transportFailed()) return reply.status;
   if (!reply.accepted()) return kRenewRejected;  // the table text is shown, not the gateway's
   b64Cert = reply.field("cert");

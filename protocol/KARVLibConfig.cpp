@@ -1,12 +1,12 @@
 // KARVLib: the gateway's configuration, keep-alive, error texts and the
 // download of a newer client.
+#include <cctype>
+#include <cerrno>
+
 #include "CommonUtility.h"
 #include "ErrMsgTable.h"
 #include "KARVLib.h"
 #include "KarvBuildConfig.h"
-
-#include <cerrno>
-#include <cctype>
 
 namespace karv {
 namespace {

@@ -1,10 +1,10 @@
 #pragma once
-#include "GDataXMLDocument.h"
-
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
+
+#include "GDataXMLDocument.h"
 
 namespace karv {
 

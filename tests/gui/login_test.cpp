@@ -1,12 +1,12 @@
 // Login and logout from the main window, function status and buttons, idle
 // logout and keep-alive: headless against the development gateway.
+#include <QLabel>
+#include <QtTest>
+
 #include "GuiTestSupport.h"
 #include "KARVMask.h"
 #include "Log.h"
 #include "ui_MainWindow.h"
-
-#include <QLabel>
-#include <QtTest>
 
 using karv::gateway::Fault;
 using karv::test::AppHarness;
@@ -52,8 +52,9 @@ class LoginTest : public QObject {
     // Logged-in state: inputs locked, timers running, buttons from the status "10".
     QVERIFY(h.app().isUserLogin());
     QCOMPARE(ui->btnLogin->text(), QString("登出"));
-    for (QWidget* w : std::initializer_list<QWidget*>{ui->txtUserIdNo, ui->txtLoginPwd, ui->txtUsrAgcode,
-                                                      ui->txtUserAccountNo, ui->txtSecureLoginPwd, ui->chkShowPwdPlainText})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{ui->txtUserIdNo, ui->txtLoginPwd, ui->txtUsrAgcode, ui->txtUserAccountNo,
+                                         ui->txtSecureLoginPwd, ui->chkShowPwdPlainText})
       QVERIFY(!w->isEnabled());
     QVERIFY(ui->isAccount->isEnabled() && ui->isId->isEnabled() && ui->btnCrtIdno->isEnabled());
     QVERIFY(h.app().keepAliveTimer().isActive() && h.app().keepAliveTimer().interval() == 300000);
@@ -209,15 +210,20 @@ class LoginTest : public QObject {
     QVERIFY(ds);
     QCOMPARE(ds->numberOfRowsInTableView(), 7);
     QCOMPARE(h.app().ui()->tvSvrCertInfo->model(), ds);
-    auto cell = [&](int row, int column) { return ds->objectValue(karv::app::KARVDGDataSource::kColumns[column], row).value_or("<none>"); };
+    auto cell = [&](int row, int column) {
+      return ds->objectValue(karv::app::KARVDGDataSource::kColumns[column], row).value_or("<none>");
+    };
     QCOMPARE(cell(1, 0), QString("CN"));
     QCOMPARE(cell(1, 1), QString::fromLatin1(demo::kExpiring.cn));
     QVERIFY(QRegularExpression(R"(^\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2}$)").match(cell(4, 1)).hasMatch());
     QVERIFY(QRegularExpression(R"(^\S+\(\w+\)$)").match(cell(5, 1)).hasMatch());  // text(code), no space
 
     // The renderer on its own: odd flags and dates, and a rejected query empties the table.
-    h.app().renderSvrCertInfo({{"actFlg", "y"}, {"notBefore", "20260105"}, {"notAfter", "20270105093000123"},
-                               {"state", "1"}, {"stateMessage", "有效"}});
+    h.app().renderSvrCertInfo({{"actFlg", "y"},
+                               {"notBefore", "20260105"},
+                               {"notAfter", "20270105093000123"},
+                               {"state", "1"},
+                               {"stateMessage", "有效"}});
     QCOMPARE(cell(3, 1), QString("20260105"));
     QCOMPARE(cell(4, 1), QString("2027/01/05 09:30:00"));
     QCOMPARE(cell(5, 1), QString("有效(1)"));

@@ -1,14 +1,14 @@
 // Start-up, version check, messages and the overlay, headless.
-#include "GuiTestSupport.h"
-#include "KARVMask.h"
-#include "KarvBuildConfig.h"
-#include "ui_MainWindow.h"
-
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QSignalSpy>
 #include <QtTest>
+
+#include "GuiTestSupport.h"
+#include "KARVMask.h"
+#include "KarvBuildConfig.h"
+#include "ui_MainWindow.h"
 
 using karv::test::AppHarness;
 using Style = karv::app::AlertPresenter::Style;

@@ -1,11 +1,11 @@
 // Error reports by code and the client update after a refused version.
-#include "GuiTestSupport.h"
-#include "KARVLib.h"
-
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include "GuiTestSupport.h"
+#include "KARVLib.h"
 
 using karv::test::AppHarness;
 

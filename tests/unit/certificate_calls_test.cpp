@@ -56,7 +56,8 @@ TEST_F(CertificateCalls, GatewaySeesVerifiableRequestAndSignature) {
   EXPECT_EQ(csr.find("-----"), std::string::npos);
   EXPECT_EQ(csr.back(), '\n');
   EXPECT_NE(csr.front(), '\n');
-  const std::string pem = write("sent.csr", "-----BEGIN CERTIFICATE REQUEST-----\n" + csr + "-----END CERTIFICATE REQUEST-----\n");
+  const std::string pem =
+      write("sent.csr", "-----BEGIN CERTIFICATE REQUEST-----\n" + csr + "-----END CERTIFICATE REQUEST-----\n");
   const ToolResult req = runTool({"openssl", "req", "-in", pem, "-noout", "-verify", "-subject"});
   EXPECT_EQ(req.exitCode, 0) << req.output;
   EXPECT_NE(req.output.find("CN = " + cn), std::string::npos) << req.output;
@@ -66,7 +67,8 @@ TEST_F(CertificateCalls, GatewaySeesVerifiableRequestAndSignature) {
   ASSERT_TRUE(der);
   const std::string sig = write("sent.p7", std::string(der->begin(), der->end()));
   const std::string content = home / "content.txt";
-  const ToolResult verify = runTool({"openssl", "smime", "-verify", "-inform", "DER", "-in", sig, "-noverify", "-out", content});
+  const ToolResult verify =
+      runTool({"openssl", "smime", "-verify", "-inform", "DER", "-in", sig, "-noverify", "-out", content});
   EXPECT_EQ(verify.exitCode, 0) << verify.output;
   EXPECT_EQ(readWholeFile(content), csr);
   EXPECT_EQ(sent.at("hexSerial"), lib->getLastActiveCertInfo(cn).value_or(StringMap{})["serial"]);
@@ -115,9 +117,10 @@ TEST_F(CertificateCalls, StatusGatesAndQueries) {
   EXPECT_EQ(info.size(), 1u);
 
   // "3" in the renewal position: refused after asking for the last active certificate.
-  gw.gateway().setFault("getFnStatus", Fault::plainReply(
-      "<Root><rtnCode>0</rtnCode><rtnMsg></rtnMsg><fnStatus>03</fnStatus><certCount>1</certCount>"
-      "<effectCertCount>1</effectCertCount></Root>"));
+  gw.gateway().setFault(
+      "getFnStatus",
+      Fault::plainReply("<Root><rtnCode>0</rtnCode><rtnMsg></rtnMsg><fnStatus>03</fnStatus><certCount>1</certCount>"
+                        "<effectCertCount>1</effectCertCount></Root>"));
   const int lastActiveBefore = count("qryLastActiveCert");
   EXPECT_EQ(lib->renewCert(cn, gw.demoPfx(demo::kExpiring), gateway::kDemoPfxPassword, cert, info, errMsg),
             KARVLib::kRenewNotAllowed);
@@ -134,7 +137,8 @@ TEST_F(CertificateCalls, StatusGatesAndQueries) {
   gw.gateway().clearFaults();
   ASSERT_EQ(lib->qrySvrCertInfo(cn, server, errMsg), 0);
   ASSERT_TRUE(server);
-  for (const char* field : {"cn", "serial", "notBefore", "notAfter", "state"}) EXPECT_TRUE(server->count(field)) << field;
+  for (const char* field : {"cn", "serial", "notBefore", "notAfter", "state"})
+    EXPECT_TRUE(server->count(field)) << field;
 
   // Activation with 42 and no path: "certApplyId" only.
   EXPECT_EQ(lib->activeCert(42, std::nullopt, errMsg), KARVLib::kActivateFailed);
@@ -203,11 +207,12 @@ TEST_F(CertificateCalls, EveryFailureHasItsCode) {
 
 TEST(PemArmour, RemovesFirstLineAndLineBeforeEnd) {
   const std::string body = "MIIBAAAA\nBBBBCCCC";
-  EXPECT_EQ(KARVLib::stripPemArmour("-----BEGIN CERTIFICATE REQUEST-----\n" + body + "\n-----END CERTIFICATE REQUEST-----"),
-            body);
-  EXPECT_EQ(KARVLib::stripPemArmour("-----BEGIN CERTIFICATE REQUEST-----\n" + body +
-                                    "\n-----END CERTIFICATE REQUEST-----\n"),
-            body + "\n");
+  EXPECT_EQ(
+      KARVLib::stripPemArmour("-----BEGIN CERTIFICATE REQUEST-----\n" + body + "\n-----END CERTIFICATE REQUEST-----"),
+      body);
+  EXPECT_EQ(
+      KARVLib::stripPemArmour("-----BEGIN CERTIFICATE REQUEST-----\n" + body + "\n-----END CERTIFICATE REQUEST-----\n"),
+      body + "\n");
 }
 
 }  // namespace

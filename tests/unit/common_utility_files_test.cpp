@@ -1,11 +1,11 @@
-#include "CommonUtility.h"
-#include "Log.h"
-#include "support/TestFiles.h"
-
 #include <gtest/gtest.h>
 
 #include <ctime>
 #include <vector>
+
+#include "CommonUtility.h"
+#include "Log.h"
+#include "support/TestFiles.h"
 
 namespace karv {
 namespace {
@@ -77,7 +77,8 @@ TEST(CommonUtilityFiles, HiddenWorkingFolderIsOwnerOnly) {
   EXPECT_EQ(u.getPrivateKeyFolder(), dir / ".plix");
   fs::create_directory(dir / ".plix");
   fs::permissions(dir / ".plix", fs::perms(0755));
-  ASSERT_TRUE(u.saveFile(dir / ".plix/20240102030405006.p8", std::string("-----BEGIN " "PRIVATE KEY-----")));
+  ASSERT_TRUE(u.saveFile(dir / ".plix/20240102030405006.p8", std::string("-----BEGIN "
+                                                                         "PRIVATE KEY-----")));
   EXPECT_EQ(modeOf(dir / ".plix"), 0700u);
   EXPECT_EQ(modeOf(dir / ".plix/20240102030405006.p8"), 0600u);
 

@@ -1,12 +1,12 @@
-#include "CommonUtility.h"
-#include "KarvBuildConfig.h"
-#include "Log.h"
-#include "RSAUtility.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
+
+#include "CommonUtility.h"
+#include "KarvBuildConfig.h"
+#include "Log.h"
+#include "RSAUtility.h"
 
 namespace karv {
 namespace {

@@ -1,3 +1,6 @@
+#include <gtest/gtest.h>
+#include <openssl/pem.h>
+
 #include "CertStatus.h"
 #include "CsrGenerator.h"
 #include "KeyFileStore.h"
@@ -6,9 +9,6 @@
 #include "support/TestFiles.h"
 #include "support/TestPki.h"
 #include "support/ToolRunner.h"
-
-#include <gtest/gtest.h>
-#include <openssl/pem.h>
 
 namespace karv {
 namespace {
@@ -33,7 +33,9 @@ TEST(CreateCsr, RequestKeyAndKeyFileCheckedByOpensslTool) {
 
   ASSERT_EQ(u.createCSR("X12345-01", 2048, csr, key), certstatus::kOk);
   EXPECT_TRUE(csr.starts_with("-----BEGIN CERTIFICATE REQUEST-----\n"));
-  EXPECT_TRUE(key.starts_with("-----BEGIN " "PRIVATE KEY-----\n"));  // PKCS#8, not "RSA PRIVATE KEY"
+  EXPECT_TRUE(
+      key.starts_with("-----BEGIN "
+                      "PRIVATE KEY-----\n"));  // PKCS#8, not "RSA PRIVATE KEY"
 
   // Exactly one key file, 17 digits + ".p8", the same text, owner-only.
   const auto names = keyFileNames(home / ".plix");

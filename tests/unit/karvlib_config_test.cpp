@@ -1,3 +1,9 @@
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <algorithm>
+#include <climits>
+
 #include "CommonUtility.h"
 #include "DevGateway.h"
 #include "ErrMsgTable.h"
@@ -6,12 +12,6 @@
 #include "ServerCrypto.h"
 #include "TextCodec.h"
 #include "support/TestFiles.h"
-
-#include <gtest/gtest.h>
-#include <httplib.h>
-
-#include <algorithm>
-#include <climits>
 
 namespace karv {
 namespace {
@@ -53,9 +53,8 @@ class KARVLibConfig : public ::testing::Test {
 };
 
 TEST_F(KARVLibConfig, PlaceholdersGiveThePfxPathOnceTheIdIsKnown) {
-  served = {{"default.pfxFilePath", "#userHome#/Documents/"},
-            {"default.pfxFileName", "#userId#.pfx"},
-            {"depCert.mode", "M"}};
+  served = {
+      {"default.pfxFilePath", "#userHome#/Documents/"}, {"default.pfxFileName", "#userId#.pfx"}, {"depCert.mode", "M"}};
   auto lib = client();
   lib->setCurrentPfxFilePwd("left over");
 
@@ -101,7 +100,8 @@ TEST_F(KARVLibConfig, FolderSettingIsStoredWithForwardSlashes) {
       {{{"default.pfxFilePath", "C:\\certs"}, {"default.pfxFileName", "a.pfx"}}, "C:/certs/", "C:/certs/a.pfx"},
       {{{"default.pfxFilePath", "/Users/x/"}, {"default.pfxFileName", "a.pfx"}}, "/Users/x/", "/Users/x/a.pfx"},
       {{{"default.pfxFilePath", "#desktop#\\my certs"}, {"default.pfxFileName", "#cn#-#userId#.pfx"}},
-       "#desktop#/my certs/", desktop + "/my certs/CN1-X1.pfx"},
+       "#desktop#/my certs/",
+       desktop + "/my certs/CN1-X1.pfx"},
       // Incomplete settings read as "" rather than inventing a root folder.
       {{{"default.pfxFilePath", ""}, {"default.pfxFileName", "#userId#.pfx"}}, "", "X1.pfx"},
       {{{"default.pfxFileName", "#userId#.pfx"}}, std::nullopt, "X1.pfx"},
@@ -169,10 +169,11 @@ TEST_F(KARVLibConfig, KeepAliveIsSentOnlyWithASessionKey) {
 
 TEST(KARVLibErrMsg, EveryResultCodeHasATraditionalChineseText) {
   const KARVLib lib(GatewayEndpoint{"http://127.0.0.1:9/RACGW/api/", build::kPublicKeyPem, "", 1});
-  const std::vector<int32_t> codes = {
-      -1,    1,     52109, 52111, 52112, 52301, 52303, 52403, 52601, 52603, 52605, 52701, 52703, 52705, 52707, 52709,
-      52711, 53701, 53705, 53907, 53913, 54003, 54101, 54103, 54303, 54701, 55015, 55201, 55801, 56001, 56003,
-      KARVLib::kCertDlPwdRejected, 56007};
+  const std::vector<int32_t> codes = {-1,    1,     52109, 52111, 52112, 52301, 52303, 52403,
+                                      52601, 52603, 52605, 52701, 52703, 52705, 52707, 52709,
+                                      52711, 53701, 53705, 53907, 53913, 54003, 54101, 54103,
+                                      54303, 54701, 55015, 55201, 55801, 56001, 56003, KARVLib::kCertDlPwdRejected,
+                                      56007};
   for (int32_t code : codes) {
     const std::string text = lib.getErrMsg(code);
     EXPECT_NE(text, std::to_string(code)) << code;

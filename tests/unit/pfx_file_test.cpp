@@ -1,10 +1,10 @@
+#include <algorithm>
+
 #include "CertStatus.h"
 #include "CommonUtility.h"
 #include "Log.h"
 #include "SecureFiles.h"
 #include "support/PfxFixture.h"
-
-#include <algorithm>
 
 namespace karv {
 namespace {
@@ -88,7 +88,12 @@ TEST_F(PfxFile, StatusCodesOfLoadAndSave) {
   EXPECT_EQ(rsa.savePfxFile("@@not base64@@", key, out, "P"), 52109);
   EXPECT_EQ(rsa.savePfxFile(b64Pkcs7({}), key, out, "P"), 52109);  // a chain without certificates
   EXPECT_EQ(rsa.savePfxFile(cert, keyPem(otherUserKey()), out, "P"), 52111);
-  EXPECT_EQ(rsa.savePfxFile(cert, "-----BEGIN " "PRIVATE KEY-----\nAAAA\n-----END " "PRIVATE KEY-----\n", out, "P"), 52111);
+  EXPECT_EQ(rsa.savePfxFile(cert,
+                            "-----BEGIN "
+                            "PRIVATE KEY-----\nAAAA\n-----END "
+                            "PRIVATE KEY-----\n",
+                            out, "P"),
+            52111);
   EXPECT_FALSE(fs::exists(out));
   EXPECT_EQ(rsa.savePfxFile(nullptr, out), 1);
 }

@@ -1,9 +1,9 @@
+#include <fcntl.h>
+#include <sys/mount.h>
+
 #include "CertStatus.h"
 #include "SecureFiles.h"
 #include "support/PfxFixture.h"
-
-#include <fcntl.h>
-#include <sys/mount.h>
 
 namespace karv {
 namespace {

@@ -1,4 +1,6 @@
 // The client's framing against the development gateway over loopback.
+#include <gtest/gtest.h>
+
 #include "CommonUtility.h"
 #include "DevGateway.h"
 #include "HttpTransport.h"
@@ -7,8 +9,6 @@
 #include "Log.h"
 #include "RSAUtility.h"
 #include "TextCodec.h"
-
-#include <gtest/gtest.h>
 
 namespace karv {
 namespace {
@@ -80,7 +80,8 @@ TEST_F(FramingTest, EmptyValuesTravelEmptyAbsentOnesNotAtAll) {
 TEST_F(FramingTest, FormEncodingKeepsOnlyUnreservedCharacters) {
   EXPECT_EQ(HttpTransport::urlEncode("ab+c/d=="), "ab%2Bc%2Fd%3D%3D");
   EXPECT_EQ(HttpTransport::urlEncode("Az09-._~"), "Az09-._~");
-  EXPECT_EQ(HttpTransport::urlEncode("!*'();:@&=+$,/?%#[] "), "%21%2A%27%28%29%3B%3A%40%26%3D%2B%24%2C%2F%3F%25%23%5B%5D%20");
+  EXPECT_EQ(HttpTransport::urlEncode("!*'();:@&=+$,/?%#[] "),
+            "%21%2A%27%28%29%3B%3A%40%26%3D%2B%24%2C%2F%3F%25%23%5B%5D%20");
   EXPECT_EQ(HttpTransport::urlEncode("中"), "%E4%B8%AD");
   EXPECT_EQ(HttpTransport::getHttpSendData(nullptr), "");
   const ParamList params{{"a", ""}, {"b", "ab+c/d=="}};
@@ -138,7 +139,8 @@ TEST_F(FramingTest, VersionCheckThreeResults) {
 
   const int port = gw.port();
   gw.stop();
-  KARVLib unreachable(GatewayEndpoint{"http://127.0.0.1:" + std::to_string(port) + "/RACGW/api/", build::kPublicKeyPem, "", 5});
+  KARVLib unreachable(
+      GatewayEndpoint{"http://127.0.0.1:" + std::to_string(port) + "/RACGW/api/", build::kPublicKeyPem, "", 5});
   EXPECT_EQ(unreachable.versionCheck(errMsg), KARVLib::kVersionNoReply);
 }
 
@@ -164,8 +166,8 @@ TEST_F(FramingTest, BadRepliesNeverCountAsSuccess) {
     for (const char* api : {"echoRsa", "echoAes"}) {
       gw.setFault(api, fault);
       std::optional<std::string> reply;
-      const int32_t status = std::string(api) == "echoRsa" ? lib.httpPubKeyEncPost(api, {}, reply)
-                                                          : lib.httpAesEncPost(api, {}, reply);
+      const int32_t status =
+          std::string(api) == "echoRsa" ? lib.httpPubKeyEncPost(api, {}, reply) : lib.httpAesEncPost(api, {}, reply);
       EXPECT_EQ(status, 0) << what << " " << api;
       EXPECT_FALSE(reply.has_value()) << what << " " << api;
     }
@@ -218,8 +220,8 @@ TEST_F(FramingTest, SecretsNeverReachTheLog) {
   setLogSink([&](std::string_view l) { lines.emplace_back(l); });
   KARVLib lib = client();
   std::optional<std::string> reply;
-  (void)lib.httpPubKeyEncPost("echoRsa", ParamList{{"pwd", "Pa55word!"}, {"newPwd", "N3wPa55!"}, {"idno", "A123456789"}},
-                              reply);
+  (void)lib.httpPubKeyEncPost("echoRsa",
+                              ParamList{{"pwd", "Pa55word!"}, {"newPwd", "N3wPa55!"}, {"idno", "A123456789"}}, reply);
   openSession(lib, "S9", "K3yK3yK3yK3yK3y!");
   (void)lib.httpAesEncPost("echoAes", ParamList{{"authcode", "493817"}}, reply);
   setLogSink({});

@@ -1,8 +1,8 @@
+#include <gtest/gtest.h>
+
 #include "GDataXMLDocument.h"
 #include "ReplyEnvelope.h"
 #include "TextCodec.h"
-
-#include <gtest/gtest.h>
 
 namespace karv {
 namespace {
@@ -10,7 +10,8 @@ namespace {
 TEST(ReplyDocument, BlanksDroppedCdataReadAsText) {
   auto compact = GDataXMLDocument::initWithXMLString("<Root><rtnCode>0</rtnCode><rtnMsg>好</rtnMsg></Root>");
   auto pretty = GDataXMLDocument::initWithXMLString(
-      "<?xml version=\"1.0\" encoding=\"Big5\"?>\n<Root>\n  <rtnCode>0</rtnCode>\n  <rtnMsg><![CDATA[好 <b>]]></rtnMsg>\n</Root>\n");
+      "<?xml version=\"1.0\" encoding=\"Big5\"?>\n<Root>\n  <rtnCode>0</rtnCode>\n  <rtnMsg><![CDATA[好 "
+      "<b>]]></rtnMsg>\n</Root>\n");
   ASSERT_TRUE(compact && pretty);
   auto a = compact->rootElement()->children();
   auto b = pretty->rootElement()->children();
@@ -24,7 +25,8 @@ TEST(ReplyDocument, BlanksDroppedCdataReadAsText) {
 }
 
 TEST(ReplyDocument, NotXmlGivesNoDocument) {
-  for (const char* text : {"", "plain", "<Root>", "<a></b>"}) EXPECT_FALSE(GDataXMLDocument::initWithXMLString(text)) << text;
+  for (const char* text : {"", "plain", "<Root>", "<a></b>"})
+    EXPECT_FALSE(GDataXMLDocument::initWithXMLString(text)) << text;
   EXPECT_FALSE(ReplyEnvelope::getXmlDoc(std::nullopt));
   EXPECT_FALSE(ReplyEnvelope::getXmlDoc(std::string()));
   std::optional<std::string> code = "keep";
@@ -43,7 +45,7 @@ TEST(ReplyDocument, EnvelopeAndXPathValues) {
   EXPECT_EQ(msg, "");  // no rtnMsg reads as ""
   EXPECT_EQ(ReplyEnvelope::getXPathValue(nullptr, "//Root/rtnCode"), "");
   EXPECT_EQ(ReplyEnvelope::getXPathValue(doc.get(), "count(//Root)"), "");  // not a node set
-  EXPECT_FALSE(doc->nodesForXPath("//Root[").has_value());                   // does not evaluate
+  EXPECT_FALSE(doc->nodesForXPath("//Root[").has_value());                  // does not evaluate
   EXPECT_EQ(doc->nodesForXPath("//nothing")->size(), 0u);
   EXPECT_EQ(doc->firstNodeForXPath("//nothing"), nullptr);
 }
@@ -63,7 +65,8 @@ TEST(ReplyDocument, NamespacesAndNames) {
 
 TEST(ReplyDocument, NodeToMapTakesLeavesOnly) {
   auto doc = GDataXMLDocument::initWithXMLString(
-      "<Root><cn>王小明</cn><note/><certInfo><a>1</a><b>2</b></certInfo><wrap><x>inner</x></wrap><cn>later</cn></Root>");
+      "<Root><cn>王小明</cn><note/><certInfo><a>1</a><b>2</b></certInfo><wrap><x>inner</x></wrap><cn>later</cn></"
+      "Root>");
   ASSERT_TRUE(doc);
   auto map = ReplyEnvelope::xmlNodeToMap(doc->rootElement());
   ASSERT_TRUE(map);

@@ -1,8 +1,7 @@
-#include "SecureFiles.h"
-
-#include "support/TestFiles.h"
-
 #include <gtest/gtest.h>
+
+#include "SecureFiles.h"
+#include "support/TestFiles.h"
 
 namespace karv {
 namespace {

@@ -1,7 +1,7 @@
+#include <gtest/gtest.h>
+
 #include "RSAUtility.h"
 #include "support/TestFiles.h"
-
-#include <gtest/gtest.h>
 
 namespace karv {
 namespace {

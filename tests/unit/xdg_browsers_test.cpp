@@ -1,8 +1,8 @@
+#include <gtest/gtest.h>
+
 #include "CommonUtility.h"
 #include "XdgBrowsers.h"
 #include "support/TestFiles.h"
-
-#include <gtest/gtest.h>
 
 namespace karv {
 namespace {

@@ -1,12 +1,12 @@
 #pragma once
 // Shared set-up of the .pfx tests: a temporary HOME, the test chain, and the
 // openssl tool's view of a .pfx file.
+#include <gtest/gtest.h>
+
 #include "RSAUtility.h"
 #include "support/TestFiles.h"
 #include "support/TestPki.h"
 #include "support/ToolRunner.h"
-
-#include <gtest/gtest.h>
 
 namespace karv::test {
 

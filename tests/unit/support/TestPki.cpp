@@ -1,4 +1,3 @@
-#include "CommonUtility.h"
 #include "support/TestPki.h"
 
 #include <openssl/pem.h>
@@ -6,6 +5,8 @@
 
 #include <array>
 #include <stdexcept>
+
+#include "CommonUtility.h"
 
 namespace karv::test {
 namespace {

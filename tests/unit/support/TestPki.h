@@ -2,12 +2,12 @@
 // A small certificate authority for tests: RSA keys made once per run,
 // certificates with chosen names, serials and basicConstraints, and the
 // gateway's certificate text forms (base64 DER, base64 PKCS#7 chain).
-#include "OpenSslHandles.h"
-#include "support/TestFiles.h"
-
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "OpenSslHandles.h"
+#include "support/TestFiles.h"
 
 namespace karv::test {
 
