@@ -18,10 +18,6 @@ GatewayReply readReply(int32_t status, std::optional<std::string> text) {
 }
 }  // namespace
 
-std::string GatewayReply::field(const std::string& name) const {
-  return ReplyEnvelope::getXPathValue(doc.get(), "//Root/" + name);
-}
-
 std::optional<ReplyMap> GatewayReply::map(const std::string& xpath) const {
   if (!doc) return std::nullopt;
   return ReplyEnvelope::xmlNodeToMap(doc->firstNodeForXPath(xpath));

@@ -16,6 +16,7 @@
 
 #include "DevGateway.h"
 #include "GDataXMLDocument.h"
+#include "GatewayReply.h"
 #include "KARVLib.h"
 #include "ParamList.h"
 #include "ReplyEnvelope.h"
@@ -52,15 +53,12 @@ inline constexpr DemoUserRef kNoContact{"005", "0056789",  "E123450012", "Passw0
 }  // namespace demo
 
 // One reply, opened by the client's framing and read as an envelope.
-struct GatewayReply {
-  int32_t status = -1;  // transport status
+// The client's reply (status, document, envelope, field()) plus the opened
+// text, which tests look at when nothing parsed.
+struct GatewayReply : karv::GatewayReply {
   std::optional<std::string> text;
-  std::unique_ptr<GDataXMLDocument> doc;
-  std::optional<std::string> rtnCode;
-  std::optional<std::string> rtnMsg;
 
   [[nodiscard]] bool ok() const { return rtnCode == "0"; }
-  [[nodiscard]] std::string field(const std::string& name) const;  // "//Root/<name>", "" when missing
   [[nodiscard]] std::optional<ReplyMap> map(const std::string& xpath = "//Root") const;
 };
 [[nodiscard]] GatewayReply postPublic(const KARVLib& lib, const std::string& api, const ParamList& params);
