@@ -49,6 +49,9 @@ void KARVMask::showWithPrompt(const QString& prompt) {
   raise();
   setFocus(Qt::OtherFocusReason);
   idleMode_ = false;
+  // The request that follows blocks the event loop: paint now so the user
+  // sees the overlay while it runs.
+  if (window()->isVisible()) repaint();
 }
 
 void KARVMask::showIdle(const QString& text) {
