@@ -59,11 +59,8 @@ std::string x509NamePart(const X509_NAME* name, int nid) {
   // Converting (rather than copying the stored bytes) gives BMPString and
   // T61String entries a proper UTF-8 text too.
   const int len = data ? ASN1_STRING_to_UTF8(&utf8, data) : -1;
-  if (len < 1) {
-    OPENSSL_free(utf8);
-    return {};
-  }
-  OpenSslStringPtr owned(reinterpret_cast<char*>(utf8));
+  const OpenSslStringPtr owned(reinterpret_cast<char*>(utf8));
+  if (len < 1) return {};
   return std::string(owned.get(), static_cast<size_t>(len));
 }
 
