@@ -21,8 +21,7 @@ int QtAlertPresenter::present(const Alert& alert) {
   if (!buttons.isEmpty()) box.setDefaultButton(qobject_cast<QPushButton*>(buttons.first()));
   box.exec();
   const int index = static_cast<int>(buttons.indexOf(box.clickedButton()));
-  // Closing the box without a button counts as the last (declining) button.
-  return 1000 + (index >= 0 ? index : static_cast<int>(std::max<qsizetype>(buttons.size() - 1, 0)));
+  return index >= 0 ? 1000 + index : decliningAnswer(alert);
 }
 
 }  // namespace karv::app

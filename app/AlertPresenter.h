@@ -1,6 +1,7 @@
 #pragma once
 #include <QString>
 #include <QStringList>
+#include <algorithm>
 
 class QWidget;
 
@@ -24,6 +25,11 @@ class AlertPresenter {
   virtual ~AlertPresenter() = default;
   // Returns 1000 + the position of the button the user pressed.
   virtual int present(const Alert& alert) = 0;
+  // The answer of the last (declining) button: what a box closed without a
+  // choice, or one never shown, counts as.
+  [[nodiscard]] static int decliningAnswer(const Alert& alert) {
+    return 1000 + static_cast<int>(std::max<qsizetype>(alert.buttons.size() - 1, 0));
+  }
 };
 
 // The real presenter: QMessageBox, run synchronously.

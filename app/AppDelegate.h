@@ -82,7 +82,8 @@ class AppDelegate : public QObject, public UserChgBtsLoginPwdWindowControllerDel
   void setCurrentPfxFilePath(const QString& path);
 
   // --- Function status and buttons ---
-  void setBtnStatus();
+  // Fetches the status again and applies it; false (buttons unchanged) when the fetch fails.
+  bool setBtnStatus();
   void setBtnStatus(const QString& fnStatus, int32_t certCount, int32_t effectCertCount);
   void invokeAutoPrcs(const QString& fnStatus);
   void btnBrowsePfxFileOnClick();
@@ -142,12 +143,10 @@ class AppDelegate : public QObject, public UserChgBtsLoginPwdWindowControllerDel
   [[nodiscard]] Ui::MainWindow* ui() const { return ui_.get(); }
   [[nodiscard]] KARVMask* mask() const;
   [[nodiscard]] const QString& currentLoginType() const { return currentLoginType_; }
-  [[nodiscard]] const AppServices& services() const { return services_; }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
- protected:
   // Every dialog opens here: the dialog in `field` is replaced by a new one
   // made from its layout (the old one is released once its own signals are
   // done), this controller becomes its delegate where it takes one, setUp

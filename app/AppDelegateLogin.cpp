@@ -118,17 +118,11 @@ int32_t AppDelegate::doBtsLogin() {
     runFirstLoginChange(QString::fromStdString(idnoIo.value_or(std::string())));
     return result;
   }
-  std::string fnStatus;
-  int32_t certCount = 0;
-  int32_t effectCertCount = 0;
-  std::optional<std::string> statusMsg;
-  if (getKARVlib()->getFnStatus(userCn().toStdString(), fnStatus, certCount, effectCertCount, statusMsg) != 0) {
+  if (!setBtnStatus()) {
     doAlert("無法取得憑證導引資訊");
     return result;
   }
-  const QString status = QString::fromStdString(fnStatus);
-  setBtnStatus(status, certCount, effectCertCount);
-  invokeAutoPrcs(status);
+  invokeAutoPrcs(currentFnStatus_);
   return result;
 }
 

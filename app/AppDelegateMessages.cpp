@@ -1,5 +1,3 @@
-#include <algorithm>
-
 #include "AppDelegate.h"
 #include "KARVMask.h"
 #include "Log.h"
@@ -12,7 +10,7 @@ int AppDelegate::presentAlert(AlertPresenter::Alert alert) {
   // Once the application is ending nothing more is shown: the quit is queued,
   // and what runs on until then must not greet the user (a question counts
   // as declined).
-  if (terminating_) return 1000 + static_cast<int>(std::max<qsizetype>(alert.buttons.size() - 1, 0));
+  if (terminating_) return AlertPresenter::decliningAnswer(alert);
   // While a message waits for the user the session timers hold still; what
   // fell due meanwhile runs once the message is gone.
   ++openAlerts_;

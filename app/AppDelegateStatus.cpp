@@ -5,13 +5,15 @@
 
 namespace karv::app {
 
-void AppDelegate::setBtnStatus() {
+bool AppDelegate::setBtnStatus() {
   std::string fnStatus;
   int32_t certCount = 0;
   int32_t effectCertCount = 0;
   std::optional<std::string> errMsg;
-  if (getKARVlib()->getFnStatus(userCn().toStdString(), fnStatus, certCount, effectCertCount, errMsg) == 0)
-    setBtnStatus(QString::fromStdString(fnStatus), certCount, effectCertCount);
+  if (getKARVlib()->getFnStatus(userCn().toStdString(), fnStatus, certCount, effectCertCount, errMsg) != 0)
+    return false;
+  setBtnStatus(QString::fromStdString(fnStatus), certCount, effectCertCount);
+  return true;
 }
 
 namespace {

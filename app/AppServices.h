@@ -29,8 +29,6 @@ struct AppServices {
   std::shared_ptr<Clock> clock;
   // Ends the application (the product: quit the event loop).
   std::function<void()> terminate;
-  // Whether the real timers run (tests drive the timer steps by hand).
-  bool startTimers = true;
 
   // The product's parts: build-constant gateway, QMessageBox, XDG, system clock.
   static AppServices defaults();

@@ -1,6 +1,9 @@
 #pragma once
 // How the gateway writes certificates and their details into replies, in the
-// forms the client compares with what it reads from its own files.
+// forms the client compares with what it reads from its own files. Written
+// apart from the client's own name and serial code on purpose: the gateway
+// stands in for a foreign server, so a fault in the client's forms must show
+// as a failed comparison instead of being mirrored here.
 #include <cstdint>
 #include <ctime>
 #include <string>

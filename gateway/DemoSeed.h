@@ -26,7 +26,8 @@ struct DemoSeedPlace {
                                         std::string& error);
 
 // A PKCS#12 file: key and certificate with the CA certificates, PBE-SHA1-3DES
-// for key and certificates, an HMAC-SHA1 MAC, 2048 iterations.
+// for key and certificates, an HMAC-SHA1 MAC, 2048 iterations. Made here, not
+// with the client's writer, so the client is tested on a file it did not write.
 [[nodiscard]] Bytes makePfx(EVP_PKEY* key, X509* cert, const DevCa& ca, const std::string& password);
 
 }  // namespace karv::gateway

@@ -24,25 +24,16 @@ int32_t KARVLib::httpAesEncPost(const std::string& apiName, const ParamList& pos
   return exchange_.httpAesEncPost(getTargetUrl(apiName), *httpAesKey_, postParams, dataOut);
 }
 
-namespace {
-GatewayReply openReply(int32_t status, const std::optional<std::string>& text) {
-  GatewayReply reply;
-  reply.status = status;
-  if (status == HttpTransport::kResponse) reply.doc = ReplyEnvelope::getXmlDoc(text, reply.rtnCode, reply.rtnMsg);
-  return reply;
-}
-}  // namespace
-
 GatewayReply KARVLib::postPubKey(const std::string& apiName, const ParamList& params) const {
   std::optional<std::string> text;
   const int32_t status = httpPubKeyEncPost(apiName, params, text);
-  return openReply(status, text);
+  return GatewayReply::open(status, text);
 }
 
 GatewayReply KARVLib::postAes(const std::string& apiName, const ParamList& params) const {
   std::optional<std::string> text;
   const int32_t status = httpAesEncPost(apiName, params, text);
-  return openReply(status, text);
+  return GatewayReply::open(status, text);
 }
 
 int32_t KARVLib::versionCheck(std::optional<std::string>& /*errMsg*/) {

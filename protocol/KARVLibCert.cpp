@@ -6,15 +6,6 @@
 #include "RSAUtility.h"
 
 namespace karv {
-namespace {
-
-// The map of the first element the XPath finds; none when there is none.
-std::optional<StringMap> firstMap(const GatewayReply& reply, const std::string& xpath) {
-  if (!reply.doc) return std::nullopt;
-  return ReplyEnvelope::xmlNodeToMap(reply.doc->firstNodeForXPath(xpath));
-}
-
-}  // namespace
 
 std::string KARVLib::stripPemArmour(const std::string& pem) {
   return CommonUtility().regexReplace(pem, kPemArmourPattern, "");
@@ -43,7 +34,7 @@ int32_t KARVLib::applyCert(const std::string& cn, std::string& b64PrivateKey, st
     return kApplyFailed;
   }
   b64Cert = reply.field("cert");
-  certInfo = firstMap(reply, "//Root/certInfo").value_or(StringMap{});
+  certInfo = reply.map("//Root/certInfo").value_or(StringMap{});
   return 0;
 }
 
@@ -79,7 +70,7 @@ int32_t KARVLib::renewCert(const std::string& cn, const std::string& pfxFilePath
   if (reply.transportFailed()) return reply.status;
   if (!reply.accepted()) return kRenewRejected;  // the table text is shown, not the gateway's
   b64Cert = reply.field("cert");
-  certInfo = firstMap(reply, "//Root/certInfo").value_or(StringMap{});
+  certInfo = reply.map("//Root/certInfo").value_or(StringMap{});
   return 0;
 }
 
@@ -109,7 +100,7 @@ int32_t KARVLib::qrySvrCertInfo(const std::string& cn, std::optional<StringMap>&
   const GatewayReply reply = postAes("qryCert", ParamList{{"cn", cn}});
   if (reply.transportFailed()) return reply.status;
   if (reply.accepted())
-    certInfo = firstMap(reply, "//Root");
+    certInfo = reply.map("//Root");
   else
     reply.passMessage(errMsg);
   return 0;
@@ -118,7 +109,7 @@ int32_t KARVLib::qrySvrCertInfo(const std::string& cn, std::optional<StringMap>&
 std::optional<StringMap> KARVLib::getLastActiveCertInfo(const std::string& cn) {
   const GatewayReply reply = postAes("qryLastActiveCert", ParamList{{"cn", cn}});
   if (!reply.accepted()) return std::nullopt;
-  return firstMap(reply, "//Root");
+  return reply.map("//Root");
 }
 
 int32_t KARVLib::qryClntCertInfo(const std::string& /*cn*/, const std::string& pfxFilePath,

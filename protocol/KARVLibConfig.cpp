@@ -51,14 +51,9 @@ std::string installerExtension(const std::string& url) {
 }  // namespace
 
 bool KARVLib::loadSysCfg() {
-  std::optional<std::string> reply;
-  if (httpPubKeyEncPost("getSysCfg", ParamList{{"version", build::kClientVersion}}, reply) != HttpTransport::kResponse)
-    return false;
-  std::optional<std::string> rtnCode;
-  std::optional<std::string> rtnMsg;
-  const auto doc = ReplyEnvelope::getXmlDoc(reply, rtnCode, rtnMsg);
-  if (rtnCode != "0") return false;
-  auto cfg = ReplyEnvelope::xmlNodeToMap(doc->firstNodeForXPath("//Root"));
+  const GatewayReply reply = postPubKey("getSysCfg", ParamList{{"version", build::kClientVersion}});
+  if (!reply.accepted()) return false;
+  auto cfg = reply.map("//Root");
   if (!cfg) return false;
 
   const CommonUtility utility;

@@ -68,7 +68,6 @@ app::AppDelegate& AppHarness::app() {
     services.desktop = desktop_;
     services.clock = clock_;
     services.terminate = [this] { ++terminations_; };
-    services.startTimers = false;
     app_ = std::make_unique<app::AppDelegate>(services);
   }
   return *app_;

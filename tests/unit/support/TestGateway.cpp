@@ -11,17 +11,11 @@ namespace karv::test {
 namespace {
 GatewayReply readReply(int32_t status, std::optional<std::string> text) {
   GatewayReply reply;
-  reply.status = status;
+  static_cast<karv::GatewayReply&>(reply) = karv::GatewayReply::open(status, text);
   reply.text = std::move(text);
-  reply.doc = ReplyEnvelope::getXmlDoc(reply.text, reply.rtnCode, reply.rtnMsg);
   return reply;
 }
 }  // namespace
-
-std::optional<ReplyMap> GatewayReply::map(const std::string& xpath) const {
-  if (!doc) return std::nullopt;
-  return ReplyEnvelope::xmlNodeToMap(doc->firstNodeForXPath(xpath));
-}
 
 GatewayReply postPublic(const KARVLib& lib, const std::string& api, const ParamList& params) {
   std::optional<std::string> text;

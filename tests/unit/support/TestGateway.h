@@ -53,13 +53,12 @@ inline constexpr DemoUserRef kNoContact{"005", "0056789",  "E123450012", "Passw0
 }  // namespace demo
 
 // One reply, opened by the client's framing and read as an envelope.
-// The client's reply (status, document, envelope, field()) plus the opened
-// text, which tests look at when nothing parsed.
+// The client's reply (status, document, envelope, field(), map()) plus the
+// opened text, which tests look at when nothing parsed.
 struct GatewayReply : karv::GatewayReply {
   std::optional<std::string> text;
 
   [[nodiscard]] bool ok() const { return rtnCode == "0"; }
-  [[nodiscard]] std::optional<ReplyMap> map(const std::string& xpath = "//Root") const;
 };
 [[nodiscard]] GatewayReply postPublic(const KARVLib& lib, const std::string& api, const ParamList& params);
 [[nodiscard]] GatewayReply postAes(const KARVLib& lib, const std::string& api, const ParamList& params);
