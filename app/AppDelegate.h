@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "AppServices.h"
+#include "BlockingWork.h"
 #include "KARVDGDataSource.h"
 #include "KARVLib.h"
 #include "UserChgBtsLoginPwdWindowController.h"
@@ -63,6 +64,16 @@ class AppDelegate : public QObject, public UserChgBtsLoginPwdWindowControllerDel
   void showMask(const QString& prompt);
   void showIdle(const QString& text);
   void hideMask();
+
+  // --- Blocking work ---
+  // Every call that can block (the protocol client, key generation, .pfx
+  // files) runs through here; the result comes back as from a direct call.
+  template <class Work>
+  auto runBlocking(Work&& work) {
+    return blockingWork_.run(std::forward<Work>(work));
+  }
+  void runBlockingWork(const QString& prompt, const std::function<void()>& work) override;
+  [[nodiscard]] BlockingWork& blockingWork() { return blockingWork_; }
 
   // --- Login and logout ---
   void setAccount();
@@ -191,6 +202,7 @@ class AppDelegate : public QObject, public UserChgBtsLoginPwdWindowControllerDel
   void reportVerifyFailure(const std::optional<std::string>& errMsg);
 
   AppServices services_;
+  BlockingWork blockingWork_;
   std::unique_ptr<QMainWindow> window_;
   std::unique_ptr<Ui::MainWindow> ui_;
   std::unique_ptr<KARVLib> karvLib_;

@@ -73,6 +73,13 @@ void AppDelegate::showIdle(const QString& text) {
   mask_->showIdle(text);
 }
 
+void AppDelegate::runBlockingWork(const QString& prompt, const std::function<void()>& work) {
+  const bool ownOverlay = !mask_ || !mask_->isVisible();
+  if (ownOverlay) showMask(prompt);
+  runBlocking(work);
+  if (ownOverlay) hideMask();
+}
+
 void AppDelegate::hideMask() {
   if (mask_) mask_->hide();
 }

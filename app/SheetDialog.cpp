@@ -14,6 +14,13 @@ void SheetDialog::showError(const QString& message) const {
   if (errorDelegate_) errorDelegate_->showDialogError(message);
 }
 
+void SheetDialog::runBlockingWork(const QString& prompt, const std::function<void()>& work) const {
+  if (errorDelegate_)
+    errorDelegate_->runBlockingWork(prompt, work);
+  else
+    work();
+}
+
 QString SheetDialog::takeTrimmed(QLineEdit* field) {
   const QString trimmed = trimSpacesAndTabs(field->text());
   field->setText(trimmed);

@@ -1,6 +1,7 @@
 #pragma once
 #include <QDialog>
 #include <QString>
+#include <functional>
 
 class QLineEdit;
 
@@ -13,6 +14,10 @@ class SheetDialogDelegate {
   // The application-modal "錯誤" / "確定" alert for an input error; the
   // dialog stays open behind it.
   virtual void showDialogError(const QString& message) = 0;
+  // Runs a dialog's blocking work (a .pfx write, a gateway request) so that
+  // the window stays alive; the busy overlay shows `prompt` meanwhile unless
+  // it is already showing.
+  virtual void runBlockingWork(const QString& prompt, const std::function<void()>& work) = 0;
 };
 
 // Base of the client's dialogs. Each is shown as a sheet on the main window
@@ -29,6 +34,8 @@ class SheetDialog : public QDialog {
  protected:
   // Shows an input error through the delegate (nothing without one).
   void showError(const QString& message) const;
+  // Runs blocking work through the delegate (directly without one).
+  void runBlockingWork(const QString& prompt, const std::function<void()>& work) const;
   // The field's text without leading and trailing spaces and tabs, also
   // written back into the field.
   static QString takeTrimmed(QLineEdit* field);
