@@ -22,13 +22,9 @@
 namespace karv {
 namespace {
 
+// The same "call this free function" deleter as for OpenSSL handles.
 template <auto FreeFn>
-struct NssDeleter {
-  template <class T>
-  void operator()(T* p) const noexcept {
-    FreeFn(p);
-  }
-};
+using NssDeleter = OpenSslDeleter<FreeFn>;
 void shutdownContext(NSSInitContext* c) noexcept { NSS_ShutdownContext(c); }
 void closeUserDb(PK11SlotInfo* slot) noexcept {
   SECMOD_CloseUserDB(slot);
