@@ -1,5 +1,7 @@
 #include "DepCertWindowController.h"
 
+#include <QScopedValueRollback>
+
 #include "ApplicationIcon.h"
 #include "Log.h"
 #include "ui_DepCertWindowController.h"
@@ -15,8 +17,12 @@ std::string valueOf(const BrowserRecord& record, const char* key) {
 DepCertWindowController::DepCertWindowController(QWidget* parent)
     : SheetDialog(parent, kCancelled), ui_(std::make_unique<Ui::DepCertWindowController>()) {
   ui_->setupUi(this);
+  // Every change of a button's state passes the mode's rules: a click, the
+  // keyboard, and a screen reader's "toggle" (which emits no click).
   for (const auto& [button, bundleId] : imageButtons())
-    connect(button, &QToolButton::clicked, this, [this, button = button] { imgBtnOnClick(button); });
+    connect(button, &QToolButton::toggled, this, [this, button = button] {
+      if (!applyingRules_) imgBtnOnClick(button);
+    });
   connect(ui_->btnOK, &QPushButton::clicked, this, &DepCertWindowController::btnOkOnClick);
   connect(ui_->btnCancel, &QPushButton::clicked, this, &DepCertWindowController::btnCancelOnClick);
 }
@@ -38,6 +44,7 @@ void DepCertWindowController::showEvent(QShowEvent* event) {
 }
 
 void DepCertWindowController::showBrowserImgButton() {
+  const QScopedValueRollback applying(applyingRules_, true);
   for (const auto& [button, bundleId] : imageButtons()) {
     button->setVisible(false);
     button->setChecked(false);
@@ -57,6 +64,7 @@ void DepCertWindowController::imgBtnOnClick(QToolButton* button) {
   logf("%s button was clicked!!", button->text().toUtf8().constData());
   // The click has already turned the button's chosen state over.
   if (selectMode_ == "M") return;
+  const QScopedValueRollback applying(applyingRules_, true);
   if (selectMode_ == "S") {
     for (const auto& [other, bundleId] : imageButtons())
       if (other != button && other->isVisible()) other->setChecked(false);

@@ -65,6 +65,7 @@ class DepCertWindowController : public SheetDialog {
   QString selectMode_;
   std::vector<BrowserRecord> browsersInfo_;
   bool loaded_ = false;
+  bool applyingRules_ = false;  // state changes made by the rules themselves
 };
 
 }  // namespace karv::app
