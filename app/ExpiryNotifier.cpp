@@ -61,31 +61,30 @@ ExpiryNotifier::Sent DesktopNotifications::show(const ExpiryNotice& notice) {
   }
   id_ = reply.arguments().value(0).toUInt();
   // Without actions on the server there is nothing to wait for.
-  open_ = offered.contains("actions");
+  waitable_ = offered.contains("actions");
   return Sent::kShown;
 }
 
 bool DesktopNotifications::waitForOpenRequest() {
-  if (open_) {
+  if (waitable_ && !answered()) {
     QEventLoop loop;
     QTimer::singleShot(actionWaitMs_, &loop, &QEventLoop::quit);
-    connect(this, &DesktopNotifications::answered, &loop, &QEventLoop::quit);
-    if (open_) loop.exec();
+    connect(this, &DesktopNotifications::signalled, &loop, [&] {
+      if (answered()) loop.quit();
+    });
+    loop.exec();
   }
-  return picked_;
+  return picked_.contains(id_);
 }
 
 void DesktopNotifications::actionInvoked(uint id, const QString& actionKey) {
-  if (id != id_ || actionKey != kOpenAction) return;
-  picked_ = true;
-  open_ = false;
-  emit answered();
+  if (actionKey == kOpenAction) picked_.insert(id);
+  emit signalled();
 }
 
 void DesktopNotifications::notificationClosed(uint id, uint) {
-  if (id != id_) return;
-  open_ = false;
-  emit answered();
+  closed_.insert(id);
+  emit signalled();
 }
 
 }  // namespace karv::app

@@ -1,6 +1,7 @@
 #pragma once
 #include <QDBusConnection>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -37,18 +38,22 @@ class DesktopNotifications : public QObject, public ExpiryNotifier {
   void notificationClosed(uint id, uint reason);
 
  signals:
-  void answered();
+  void signalled();
 
  private:
   // The reply of a call, waited for with the event loop turning.
   QDBusMessage call(const QString& method, const QVariantList& arguments);
 
+  [[nodiscard]] bool answered() const { return picked_.contains(id_) || closed_.contains(id_); }
+
   QDBusConnection bus_;
   int callTimeoutMs_;
   int actionWaitMs_;
   uint id_ = 0;
-  bool open_ = false;    // the notice is still on screen
-  bool picked_ = false;  // the user picked its action
+  bool waitable_ = false;  // the service has actions
+  // Notices by id: a click may come in before the reply that names our id.
+  QSet<uint> picked_;
+  QSet<uint> closed_;
 };
 
 }  // namespace karv::app
