@@ -114,7 +114,17 @@ class DeployTest : public QObject {
     click(button(sheet, "imgBtnFireFox"));
     QCOMPARE(chosen(sheet), QString("NYY"));
     click(button(sheet, "imgBtnChrome"));  // a chosen one is unchosen
-    QCOMPARE(chosen(sheet), QString("NNY"));
+    click(button(sheet, "imgBtnFireFox"));
+    QCOMPARE(chosen(sheet), QString("NNN"));
+    // Nothing chosen: an error, and the dialog stays open.
+    click(control<QPushButton>(sheet, "btnOK"));
+    QCOMPARE(h->alerts().texts(), QStringList{"未選擇任何目的瀏覽器"});
+    QCOMPARE(h->alerts().shown().first().title, QString("錯誤"));
+    QCOMPARE(h->alerts().shown().first().style, AlertPresenter::Style::ApplicationModal);
+    QCOMPARE(activeSheet<DepCertWindowController>(), sheet);
+    QVERIFY(h->desktop().openedInBrowsers.isEmpty());
+    h->alerts().clear();
+    click(button(sheet, "imgBtnFireFox"));
     click(control<QPushButton>(sheet, "btnOK"));
     QVERIFY(!sheet->isVisible());
     QCOMPARE(h->app().depCertSelectedBrowsersInfo().size(), size_t(1));
@@ -154,20 +164,6 @@ class DeployTest : public QObject {
     click(control<QPushButton>(sheet, "btnOK"));
     QCOMPARE(browsersOpened(*h), QStringList{kChrome});
     QVERIFY(h->alerts().texts().isEmpty());
-  }
-
-  void noBrowserChosenKeepsTheDialogOpen() {
-    auto h = harness("M", "");
-    h->app().doDepCertChooseBrowser();
-    auto* sheet = activeSheet<DepCertWindowController>();
-    QVERIFY(sheet);
-    QCOMPARE(chosen(sheet), QString("NNN"));
-    click(control<QPushButton>(sheet, "btnOK"));
-    QCOMPARE(h->alerts().texts(), QStringList{"未選擇任何目的瀏覽器"});
-    QCOMPARE(h->alerts().shown().first().title, QString("錯誤"));
-    QCOMPARE(h->alerts().shown().first().style, AlertPresenter::Style::ApplicationModal);
-    QCOMPARE(activeSheet<DepCertWindowController>(), sheet);
-    QVERIFY(h->desktop().openedInBrowsers.isEmpty());
   }
 
   void configuredChoiceInModeN() {
