@@ -14,6 +14,8 @@
 #include "BlockingWork.h"
 #include "KARVDGDataSource.h"
 #include "KARVLib.h"
+#include "LoadPfxWindowController.h"
+#include "SavePfxWindowController.h"
 #include "UserChgBtsLoginPwdWindowController.h"
 
 class QLineEdit;
@@ -30,11 +32,15 @@ class UserAgreementWindowController;
 class UserAuthWindowController;
 class AuthCodeWindowController;
 class BtsCertDlPwdWindowController;
+class ChgPfxPwdWindowController;
 
 // The application controller: owns the main window and the one protocol
 // client, and runs every workflow of the client on the UI thread. It is the
 // delegate of every dialog.
-class AppDelegate : public QObject, public UserChgBtsLoginPwdWindowControllerDelegate {
+class AppDelegate : public QObject,
+                    public UserChgBtsLoginPwdWindowControllerDelegate,
+                    public SavePfxWindowControllerDelegate,
+                    public LoadPfxWindowControllerDelegate {
   Q_OBJECT
  public:
   // Called with a dialog's result code when its sheet ends.
@@ -120,10 +126,30 @@ class AppDelegate : public QObject, public UserChgBtsLoginPwdWindowControllerDel
   virtual void doRenewCert(const QString& cn);
   // The server's record into the server table; the query's result code.
   virtual int32_t doQrySvrCertInfo(const QString& cn);
-  virtual void doQryClntCertInfo(const QString& cn);
+  // The current .pfx into the client table: 0 when it opened at once with
+  // the current password (only tried with tryToLoad), else -1 and the user
+  // picks the file in the Load-PFX dialog.
+  virtual int32_t doQryClntCertInfo(const QString& cn, bool tryToLoad);
+  virtual int32_t doQryClntCertInfo(const QString& cn) { return doQryClntCertInfo(cn, false); }
   virtual void doChangePfxPwd(const QString& cn);
   virtual void doDepCert(const QString& cn);
   virtual void doRmvDepCert(const QString& cn);
+
+  // --- The user's .pfx file: save, load, change its password ---
+  // Each dialog opens as a sheet and returns at once; its handler gets 1 when
+  // the work is done (the file written, accepted or re-passworded), 0 after Cancel.
+  void showSavePfxWindow(const QString& b64Cert, const QString& b64PrivateKey, SheetHandler handler);
+  void getSavePfxWindowData(const QString& pfxFilePath, const QString& pfxFileName, const QString& pfxFilePwd) override;
+  // Empty expected values are not checked.
+  void showLoadPfxWindow(const QString& cnToCmp, const QString& issuerToCmp, const QString& hexSerialToCmp,
+                         const QString& certHashToCmp, SheetHandler handler);
+  void getLoadPfxWindowData(const QString& pfxFilePath, const QString& pfxFilePwd, const StringMap& certInfo) override;
+  void showChgPfxPwdWindow(SheetHandler handler);
+  // What the dialogs handed back at their last successful OK.
+  [[nodiscard]] const SavePfxFileWindowResult& savePfxFileWindowResult() const { return savePfxFileWindowResult_; }
+  [[nodiscard]] const LoadPfxFileWindowResult& loadPfxFileWindowResult() const { return loadPfxFileWindowResult_; }
+  // The current .pfx password of the protocol client; a null text clears it.
+  void setCurrentPfxFilePwd(const QString& pwd);
 
   // --- Certificate tables ---
   void renderSvrCertInfo(const StringMap& record);
@@ -219,6 +245,11 @@ class AppDelegate : public QObject, public UserChgBtsLoginPwdWindowControllerDel
   QPointer<AuthCodeWindowController> authCodeController_;
   QPointer<BtsCertDlPwdWindowController> btsCertDlPwdController_;
   QPointer<UserChgBtsLoginPwdWindowController> userChgBtsLoginPwdController_;
+  QPointer<SavePfxWindowController> savePfxFileController_;
+  QPointer<LoadPfxWindowController> loadPfxFileController_;
+  QPointer<ChgPfxPwdWindowController> chgPfxPwdController_;
+  SavePfxFileWindowResult savePfxFileWindowResult_;
+  LoadPfxFileWindowResult loadPfxFileWindowResult_;
   // What the user typed in the verification dialogs; cleared before each.
   QString authCodePwd_;
   QString btsCertDlPwd_;
