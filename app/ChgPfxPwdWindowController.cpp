@@ -19,6 +19,7 @@ void ChgPfxPwdWindowController::windowDidLoad() {
   showValue(ui_->lblPfxFilePath, pfxFilePath_);
   clearFields({ui_->txtOldPwd, ui_->txtNewPwd, ui_->txtNewPwdCfm});
   showValue(ui_->lblPwdRulePrompt, rules_.promptMsg);
+  ui_->txtOldPwd->setFocus();
 }
 
 void ChgPfxPwdWindowController::btnBrowseFileOnClick() {

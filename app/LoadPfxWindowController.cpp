@@ -33,6 +33,7 @@ void LoadPfxWindowController::windowDidLoad() {
   if (pfxFilePath_.isEmpty()) pfxFilePath_ = QString::fromStdString(CommonUtility().getUserHomePath());
   showValue(ui_->lblPfxFilePath, pfxFilePath_);
   ui_->txtPfxFilePwd->clear();
+  ui_->txtPfxFilePwd->setFocus();
 }
 
 void LoadPfxWindowController::btnBrowseFileOnClick() {

@@ -39,6 +39,7 @@ void SavePfxWindowController::windowDidLoad() {
   showValue(ui_->lblPfxFilePath, pfxFilePath_ + "/" + pfxFileName_);
   clearFields({ui_->txtPfxPwd, ui_->txtPfxPwdCfm});
   showValue(ui_->lblPromptMsg, rules_.promptMsg);
+  ui_->txtPfxPwd->setFocus();  // the path has a default; the password is what to type
 }
 
 void SavePfxWindowController::btnBrowserFilePathOnClick() {
