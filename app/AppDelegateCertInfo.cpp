@@ -75,6 +75,7 @@ int32_t AppDelegate::doQryClntCertInfo(const QString& cn, bool tryToLoad) {
     });
     if (result == 0) {
       renderClntCertInfo(record);
+      rememberCurrentCertificate(QString::fromStdString(path), record);
       return 0;
     }
   }

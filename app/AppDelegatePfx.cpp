@@ -51,6 +51,7 @@ void AppDelegate::getLoadPfxWindowData(const QString& pfxFilePath, const QString
   loadPfxFileWindowResult_ = {pfxFilePath, pfxFilePwd, certInfo};
   setCurrentPfxFilePath(pfxFilePath);
   setCurrentPfxFilePwd(pfxFilePwd);
+  rememberCurrentCertificate(pfxFilePath, certInfo);
 }
 
 void AppDelegate::setCurrentPfxFilePwd(const QString& pwd) {

@@ -7,6 +7,7 @@
 #include <QtTest>
 
 #include "DemoSeed.h"
+#include "ExpiryStateFile.h"
 #include "GuiTestSupport.h"
 #include "PfxTestSupport.h"
 #include "RSAUtility.h"
@@ -288,6 +289,8 @@ class PfxDialogsTest : public QObject {
                  QStringList({c.path, c.pwd, c.path, c.pwd}));
         QCOMPARE(result.certInfo.at("certHash"), info["certHash"]);
         QCOMPARE(s.h.app().ui()->lblPfxFilePath->text(), c.path);
+        ExpiryState remembered;  // for the expiry reminder
+        QVERIFY(ExpiryStateFile().load(remembered) == ExpiryStateFile::Read::kFound && remembered.pfxPath == c.path);
       }
       s.codes.clear();
     }
