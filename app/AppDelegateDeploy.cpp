@@ -8,6 +8,26 @@
 
 namespace karv::app {
 
+void AppDelegate::doDepCert(const QString& cn) {
+  KARVLib* lib = getKARVlib();
+  const auto lastActive = runBlocking([lib, cn = cn.toStdString()] { return lib->getLastActiveCertInfo(cn); });
+  // Without a record from the gateway any readable .pfx is accepted.
+  auto field = [&](const char* key) -> QString {
+    if (!lastActive) return {};
+    const auto it = lastActive->find(key);
+    return it == lastActive->end() ? QString() : QString::fromStdString(it->second);
+  };
+  showLoadPfxWindow(field("cn"), field("issuer"), field("hexSerial"), QString(), [this](int returnCode) {
+    if (returnCode == LoadPfxWindowController::kCancelled) {
+      doAlert("使用者按下取消鍵，無法進行瀏覽器憑證安裝");
+    } else if (returnCode == LoadPfxWindowController::kDone) {
+      setCurrentPfxFilePath(loadPfxFileWindowResult_.pfxFilePath);
+      setCurrentPfxFilePwd(loadPfxFileWindowResult_.pfxFilePwd);
+      doDepCertChooseBrowser();
+    }
+  });
+}
+
 void AppDelegate::doDepCertChooseBrowser() {
   KARVLib* lib = getKARVlib();
   const auto mode = runBlocking([lib] { return lib->getSysCfg("depCert.mode"); });

@@ -81,7 +81,9 @@ SECItem itemOver(std::string& bytes) {
 }
 
 // Called by NSS when a certificate of the file has no friendly name, or one
-// that a certificate of another subject already uses: "<name> #2", "#3", ...
+// that a certificate of another subject already uses, and again with each
+// answer until one is free: "<name> #2", "#3", ... Every answer differs from
+// the one before, so the search always ends.
 SECItem* PR_CALLBACK newNickname(SECItem* oldNickname, PRBool* cancel, void* leafCert) {
   *cancel = PR_FALSE;
   std::string base;
@@ -95,12 +97,19 @@ SECItem* PR_CALLBACK newNickname(SECItem* oldNickname, PRBool* cancel, void* lea
     }
   }
   if (base.empty()) base = "KARV";
-  std::string nickname = base;
-  for (int n = 2; n < 1000; ++n) {
-    NssCertPtr taken(PK11_FindCertFromNickname(nickname.c_str(), nullptr));
-    if (!taken) break;
-    nickname = base + " #" + std::to_string(n);
+  int next = 2;
+  if (const auto mark = base.rfind(" #"); mark != std::string::npos) {
+    const std::string digits = base.substr(mark + 2);
+    if (!digits.empty() && digits.size() < 4 && digits.find_first_not_of("0123456789") == std::string::npos) {
+      next = std::stoi(digits) + 1;
+      base.resize(mark);
+    }
   }
+  if (next > 999) {
+    *cancel = PR_TRUE;
+    return nullptr;
+  }
+  const std::string nickname = base + " #" + std::to_string(next);
   SECItem* item = SECITEM_AllocItem(nullptr, nullptr, static_cast<unsigned int>(nickname.size() + 1));
   if (!item) return nullptr;
   std::memcpy(item->data, nickname.c_str(), nickname.size() + 1);

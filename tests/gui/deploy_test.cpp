@@ -10,8 +10,10 @@
 #include <QToolButton>
 #include <QtTest>
 
+#include "DemoSeed.h"
 #include "DepCertWindowController.h"
 #include "GuiTestSupport.h"
+#include "PfxTestSupport.h"
 #include "RSAUtility.h"
 #include "ui_MainWindow.h"
 
@@ -188,6 +190,37 @@ class DeployTest : public QObject {
       QCOMPARE(browsersOpened(*h), c.opened);
       QCOMPARE(h->alerts().texts(), c.messages);
     }
+  }
+
+  void installationFromTheMainWindow() {
+    QTemporaryDir data;
+    AppHarness h(data.path().toStdString());
+    QVERIFY(h.logIn(demo::kExpiring));
+    h.alerts().clear();
+    click(h.app().ui()->btnDepCert);
+    auto* load = activeSheet<LoadPfxWindowController>();
+    QVERIFY(load);
+    click(control<QPushButton>(load, "btnCancel"));
+    QCOMPARE(h.alerts().texts(), QStringList{"使用者按下取消鍵，無法進行瀏覽器憑證安裝"});
+
+    // Only the file of the gateway's last active certificate passes: a
+    // stand-in with the user's CN fails on the serial.
+    h.alerts().clear();
+    click(h.app().ui()->btnDepCert);
+    load = activeSheet<LoadPfxWindowController>();
+    const QString demoPfx = demoPfxPath(h, demo::kExpiring);
+    for (const auto& [path, pwd] : {std::pair{pfx_, kPassword}, std::pair{demoPfx, QString(karv::gateway::kDemoPfxPassword)}}) {
+      h.fileChooser().chooseNext(path);
+      click(control<QPushButton>(load, "btnBrowseFile"));
+      confirmLoadPfx(load, pwd);
+    }
+    QCOMPARE(h.alerts().texts(), QStringList{"錯誤的憑證檔(憑證序號錯誤)，請重新選擇憑證"});
+    auto* choice = activeSheet<DepCertWindowController>();
+    QVERIFY(choice);
+    QCOMPARE(QString::fromStdString(h.app().getKARVlib()->getCurrentPfxFilePath().value_or("")), demoPfx);
+    click(control<QPushButton>(choice, "btnOK"));  // the default browser is preselected
+    QCOMPARE(browsersOpened(h), QStringList{kChrome});
+    QCOMPARE(h.alerts().texts().size(), 1);
   }
 
   void removalFromTheMainWindowIsSilent() {

@@ -82,6 +82,19 @@ TEST_F(BrowserCertStoresTest, LegacyOpenSslFileImportsAndWrongPasswordDoesNot) {
   EXPECT_EQ(listing(stores.chromeDatabase(), "-L").find(kCn), std::string::npos);
   EXPECT_TRUE(stores.importInto(kChrome, fileBytes(legacy), "old-file"));
   EXPECT_NE(listing(stores.chromeDatabase(), "-K").find(kCn), std::string::npos);
+
+  // Another subject's certificate under the same friendly name gets a name of its own.
+  const std::string other = home / "other";
+  ASSERT_EQ(runTool({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", other + ".key", "-out",
+                     other + ".pem", "-subj", std::string("/CN=") + kCn + "/O=Other", "-days", "1"})
+                .exitCode,
+            0);
+  ASSERT_EQ(runTool({"openssl", "pkcs12", "-export", "-in", other + ".pem", "-inkey", other + ".key", "-name", kCn,
+                     "-passout", "pass:other", "-out", other + ".pfx"})
+                .exitCode,
+            0);
+  EXPECT_TRUE(stores.importInto(kChrome, fileBytes(other + ".pfx"), "other"));
+  EXPECT_NE(listing(stores.chromeDatabase(), "-L").find(std::string(kCn) + " #2"), std::string::npos);
 }
 
 TEST_F(BrowserCertStoresTest, FirefoxProfilesOfEveryInstallationKind) {
