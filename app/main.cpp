@@ -4,8 +4,10 @@
 #include "AppDelegate.h"
 #include "ChineseFont.h"
 #include "OpenSslInit.h"
+#include "ProcessHardening.h"
 
 int main(int argc, char** argv) {
+  (void)karv::app::disableCoreDumps();  // first, before any secret is in memory
   QApplication app(argc, argv);
   QApplication::setApplicationName("KARV");
   QApplication::setApplicationDisplayName("KARV 憑證管理");
