@@ -92,6 +92,12 @@ class AppDelegate : public QObject, public UserChgBtsLoginPwdWindowControllerDel
   [[nodiscard]] static int idnoCheckDigit(QChar letter, const QString& eightDigits);
   void setCurrentPfxFilePath(const QString& path);
 
+  // --- Expiry reminder ---
+  // Records the .pfx that just became current with its certificate record
+  // (for `karv --check-expiry`) and shows its days left; false when nothing
+  // could be recorded.
+  bool rememberCurrentCertificate(const QString& pfxPath, const StringMap& certInfo);
+
   // --- Function status and buttons ---
   // Fetches the status again and applies it; false (buttons unchanged) when the fetch fails.
   bool setBtnStatus();
@@ -177,6 +183,8 @@ class AppDelegate : public QObject, public UserChgBtsLoginPwdWindowControllerDel
   void terminate();
   void wireMainWindow();
   void startSessionTimers();
+  // The days left beside the .pfx path, when the reminder knows the current file.
+  void showPfxDaysLeft();
   void runFirstLoginChange(const QString& idno);
   void endFirstLoginChange(int returnCode);
   // Every alert passes here: the timers wait while one is open.
