@@ -1,6 +1,7 @@
 #include "AlertPresenter.h"
 
 #include <QAbstractButton>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -14,6 +15,12 @@ int QtAlertPresenter::present(const Alert& alert) {
   box.setWindowTitle(alert.title);
   box.setText(alert.title);
   box.setInformativeText(alert.text);
+  // The texts may be the gateway's: shown as they are, never as markup or links.
+  box.setTextFormat(Qt::PlainText);
+  for (QLabel* label : box.findChildren<QLabel*>()) {
+    label->setTextFormat(Qt::PlainText);
+    label->setOpenExternalLinks(false);
+  }
   box.setAccessibleName(alert.title);
   QList<QAbstractButton*> buttons;
   for (int i = 0; i < alert.buttons.size(); ++i)

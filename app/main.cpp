@@ -5,8 +5,10 @@
 #include "ChineseFont.h"
 #include "ExpiryCheck.h"
 #include "OpenSslInit.h"
+#include "ProcessHardening.h"
 
 int main(int argc, char** argv) {
+  (void)karv::app::disableCoreDumps();  // first, before any secret is in memory
   if (karv::app::isExpiryCheckCommand(argc, argv)) return karv::app::runExpiryCheckCommand(argc, argv);
   QApplication app(argc, argv);
   QApplication::setApplicationName("KARV");

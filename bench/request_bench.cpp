@@ -78,7 +78,29 @@ void BareOpenSslWork(benchmark::State& state) {
   EVP_PKEY_free(key);
 }
 
+// A reply of about 100 KB that declares entities, each ten of the one before:
+// read as it comes it would expand to gigabytes at every field read; the
+// client refuses it at the declaration.
+void EntityBombReplyRefused(benchmark::State& state) {
+  std::string xml = "<?xml version=\"1.0\"?><!DOCTYPE Root [<!ENTITY a \"" + std::string(100000, 'x') + "\">";
+  for (char e = 'b'; e <= 'k'; ++e) {
+    xml += "<!ENTITY " + std::string(1, e) + " \"";
+    for (int i = 0; i < 10; ++i) xml += "&" + std::string(1, static_cast<char>(e - 1)) + ";";
+    xml += "\">";
+  }
+  xml += "]><Root><rtnCode>0</rtnCode><rtnMsg>&k;</rtnMsg></Root>";
+  const std::optional<std::string> text = xml;
+  for (auto _ : state) {
+    std::optional<std::string> code;
+    std::optional<std::string> msg;
+    auto doc = karv::ReplyEnvelope::getXmlDoc(text, code, msg);
+    if (doc) state.SkipWithError("the reply was accepted");
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * xml.size()));
+}
+
 BENCHMARK(BareOpenSslWork)->Unit(benchmark::kMicrosecond);
+BENCHMARK(EntityBombReplyRefused)->Unit(benchmark::kMicrosecond);
 BENCHMARK(ClientRequestWork)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

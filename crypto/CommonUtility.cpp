@@ -2,6 +2,8 @@
 
 #include <openssl/evp.h>
 
+#include "IntSize.h"
+
 namespace karv {
 namespace {
 bool isBase64Char(char c) {
@@ -10,7 +12,8 @@ bool isBase64Char(char c) {
 }  // namespace
 
 std::string CommonUtility::base64Encode(const std::uint8_t* data, int32_t dataSize) const {
-  if (!data || dataSize <= 0) return {};
+  // EVP_EncodeBlock returns the output length as an int.
+  if (!data || dataSize <= 0 || dataSize > INT_MAX / 4 * 3) return {};
   std::string out(4 * ((static_cast<size_t>(dataSize) + 2) / 3) + 1, '\0');
   const int n = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()), data, dataSize);
   out.resize(n > 0 ? static_cast<size_t>(n) : 0);
@@ -18,13 +21,19 @@ std::string CommonUtility::base64Encode(const std::uint8_t* data, int32_t dataSi
 }
 
 std::string CommonUtility::base64Encode(const std::string& text) const {
+  if (!fitsInt(text.size())) return {};
   return base64Encode(reinterpret_cast<const std::uint8_t*>(text.data()), static_cast<int32_t>(text.size()));
+}
+
+std::string CommonUtility::base64Encode(const Bytes& data) const {
+  if (!fitsInt(data.size())) return {};
+  return base64Encode(data.data(), static_cast<int32_t>(data.size()));
 }
 
 std::optional<Bytes> CommonUtility::base64Decode(const std::string& text) const {
   // EVP_DecodeBlock forgives blanks and ignores bad padding, so the form is
   // checked here first: groups of four, "=" only as the last one or two.
-  if (text.empty() || text.size() % 4 != 0) return std::nullopt;
+  if (text.empty() || text.size() % 4 != 0 || !fitsInt(text.size())) return std::nullopt;
   size_t padding = 0;
   for (size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
@@ -56,6 +65,7 @@ std::string CommonUtility::hexEncode(const std::uint8_t* data, int32_t dataSize)
 }
 
 std::string CommonUtility::hexEncode(const Bytes& data) const {
+  if (!fitsInt(data.size())) return {};
   return hexEncode(data.data(), static_cast<int32_t>(data.size()));
 }
 

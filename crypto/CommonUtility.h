@@ -24,6 +24,7 @@ class CommonUtility {
   // One line of RFC 4648 base64 with "=" padding; "" for no bytes.
   [[nodiscard]] std::string base64Encode(const std::uint8_t* data, int32_t dataSize) const;
   [[nodiscard]] std::string base64Encode(const std::string& text) const;
+  [[nodiscard]] std::string base64Encode(const Bytes& data) const;
   // Strict: white space, line breaks, foreign characters or bad padding give none.
   [[nodiscard]] std::optional<Bytes> base64Decode(const std::string& text) const;
 
@@ -46,21 +47,24 @@ class CommonUtility {
   [[nodiscard]] std::string getCurrentTimeStr(const std::string& datePattern) const;
 
   // --- Files ---
-  // Creates the folder and its missing parents; the hidden working folder is
-  // kept owner-only. Failures are ignored.
+  // Creates the folder and its missing parents under the umask; inside the
+  // hidden working folder owner-only, and nothing when that folder is a link
+  // or not the user's. Failures are ignored.
   void checkAndMakeDir(const std::string& folderPath) const;
-  // Makes the missing folders, then replaces the file atomically with `mode`
-  // (owner-only unless asked otherwise). False for no bytes, a blank path or
-  // a failed write; a failed write leaves the old file intact.
+  // Makes the missing folders, then replaces the file at the cleaned path
+  // (blanks trimmed, "\" turned into "/") atomically with `mode` (owner-only unless
+  // asked otherwise). False for no bytes, a blank path, a folder that could not
+  // be made or a failed write; a failed write leaves the old file intact.
   [[nodiscard]] bool saveFile(const std::string& filePath, const Bytes& fileData, mode_t mode = 0600) const;
   [[nodiscard]] bool saveFile(const std::string& filePath, const std::string& fileStrData, mode_t mode = 0600) const;
   // The file as UTF-8 text; none when unreadable or not UTF-8.
   [[nodiscard]] std::optional<std::string> getFileAsStr(const std::string& filePath) const;
   [[nodiscard]] std::optional<Bytes> getFile(const std::string& filePath) const;
-  // Removes a file, or a folder with its contents. Errors are ignored.
+  // Removes one file (a link itself, never a folder). Errors are ignored.
   void removeFile(const std::string& path) const;
-  // Removes the files (not folders) directly in the folder whose whole name
-  // matches the pattern.
+  // Removes the files (not folders, not links) directly in the folder whose
+  // whole name matches the pattern. Data inside a pattern goes through
+  // regexLiteral, so that it cannot widen what is removed.
   void removeFile(const std::string& folderPath, const std::string& filePattern) const;
 
   // --- Patterns (ICU syntax) ---
@@ -70,6 +74,8 @@ class CommonUtility {
                                          const std::string& replacement) const;
   // True when the whole text matches.
   [[nodiscard]] bool regexMatch(const std::string& text, const std::string& pattern) const;
+  // A pattern that matches exactly the text, whatever it holds.
+  [[nodiscard]] static std::string regexLiteral(const std::string& text);
 
   // --- Browsers ---
   // Safari, Chrome, Firefox in this order, those installed; none when none is.

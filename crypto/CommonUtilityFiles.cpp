@@ -1,5 +1,6 @@
 // CommonUtility: folders, paths and whole-file operations.
 #include <unicode/utf8.h>
+#include <unistd.h>
 
 #include <climits>
 #include <filesystem>
@@ -49,6 +50,15 @@ bool isUtf8(std::string_view text) {
   return true;
 }
 
+// Makes a cleaned folder path. Inside the hidden working folder everything is
+// owner-only, and nothing is made when that folder is a link or not the
+// user's own.
+bool makeFolder(const std::string& clean) {
+  const std::string hidden = privateKeyFolder();
+  if (isSameOrInside(clean, hidden)) return makeOwnerOnlyFolder(hidden) && makeFolders(clean, 0700);
+  return makeFolders(clean);
+}
+
 bool saveBytes(const CommonUtility& utility, const std::string& filePath, std::string_view bytes, mode_t mode) {
   if (bytes.empty()) return false;
   const std::string clean = cleanedPath(filePath);
@@ -56,8 +66,8 @@ bool saveBytes(const CommonUtility& utility, const std::string& filePath, std::s
   const std::string folder = utility.getFolderNameFromFullPath(clean);
   logf("save file to: %s", folder.c_str());
   // A bare file name has no folder of its own to make (the pattern leaves it whole).
-  if (folder != clean) utility.checkAndMakeDir(folder);
-  return writeFileAtomically(filePath, bytes, mode);
+  if (folder != clean && !makeFolder(folder)) return false;
+  return writeFileAtomically(clean, bytes, mode);
 }
 
 }  // namespace
@@ -78,15 +88,7 @@ std::string CommonUtility::getFileNameFromFullPath(const std::string& path) cons
 
 void CommonUtility::checkAndMakeDir(const std::string& folderPath) const {
   const std::string clean = cleanedPath(folderPath);
-  if (clean.empty()) return;
-  const std::string hidden = privateKeyFolder();
-  if (isSameOrInside(clean, hidden)) {
-    // Key files and deployment pages live there: owner-only, whoever made it.
-    (void)makeOwnerOnlyFolder(hidden);
-    (void)makeFolders(clean, 0700);
-    return;
-  }
-  (void)makeFolders(clean, 0755);
+  if (!clean.empty()) (void)makeFolder(clean);
 }
 
 bool CommonUtility::saveFile(const std::string& filePath, const Bytes& fileData, mode_t mode) const {
@@ -111,8 +113,8 @@ std::optional<Bytes> CommonUtility::getFile(const std::string& filePath) const {
 }
 
 void CommonUtility::removeFile(const std::string& path) const {
-  std::error_code ec;
-  fs::remove_all(path, ec);
+  // One file only: unlink() refuses folders, and a link goes, not its target.
+  (void)::unlink(path.c_str());
 }
 
 void CommonUtility::removeFile(const std::string& folderPath, const std::string& filePattern) const {
@@ -120,7 +122,7 @@ void CommonUtility::removeFile(const std::string& folderPath, const std::string&
   std::error_code ec;
   for (fs::directory_iterator it(folderPath, ec), end; !ec && it != end; it.increment(ec)) {
     std::error_code typeError;
-    if (it->is_directory(typeError)) continue;
+    if (it->is_directory(typeError) || it->is_symlink(typeError)) continue;
     if (regexMatch(it->path().filename().string(), filePattern)) matching.push_back(it->path().string());
   }
   for (const auto& file : matching) removeFile(file);

@@ -39,6 +39,20 @@ bool CommonUtility::regexMatch(const std::string& text, const std::string& patte
   return U_SUCCESS(status) && matched;
 }
 
+std::string CommonUtility::regexLiteral(const std::string& text) {
+  // Quoted between \Q and \E; a "\E" inside the text ends the quote, so it
+  // is closed, written escaped, and the quote opened again.
+  std::string out = "\\Q";
+  for (size_t at = 0;;) {
+    const size_t end = text.find("\\E", at);
+    out.append(text, at, end == std::string::npos ? std::string::npos : end - at);
+    if (end == std::string::npos) break;
+    out += "\\E\\\\E\\Q";
+    at = end + 2;
+  }
+  return out + "\\E";
+}
+
 std::string CommonUtility::getCurrentTimeStr(const std::string& datePattern) const {
   UErrorCode status = U_ZERO_ERROR;
   icu::SimpleDateFormat format(icu::UnicodeString::fromUTF8(datePattern), icu::Locale::getDefault(), status);

@@ -64,6 +64,8 @@ std::optional<std::string> KeyFileStore::saveNewKey(const std::string& pemKey) c
 
 std::optional<std::vector<std::string>> KeyFileStore::keyFiles() const {
   namespace fs = std::filesystem;
+  // Keys are taken only from the user's own folder, never through a link.
+  if (!isOwnRealFolder(folder_)) return std::nullopt;
   std::error_code ec;
   fs::directory_iterator it(folder_, ec);
   if (ec) return std::nullopt;

@@ -4,6 +4,8 @@
 #include <syslog.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <mutex>
 
@@ -32,7 +34,8 @@ bool syslogAvailable() {
 }  // namespace
 
 void logLine(std::string_view line) {
-  if (syslogAvailable()) syslog(LOG_USER | LOG_INFO, "%.*s", static_cast<int>(line.size()), line.data());
+  if (syslogAvailable())
+    syslog(LOG_USER | LOG_INFO, "%.*s", static_cast<int>(std::min<size_t>(line.size(), INT_MAX)), line.data());
   std::lock_guard lock(sinkMutex());
   if (sink()) sink()(line);
 }

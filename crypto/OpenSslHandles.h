@@ -12,15 +12,12 @@
 #include <string>
 #include <vector>
 
+#include "FreeWith.h"
+
 namespace karv {
 
 template <auto FreeFn>
-struct OpenSslDeleter {
-  template <class T>
-  void operator()(T* p) const noexcept {
-    FreeFn(p);
-  }
-};
+using OpenSslDeleter = FreeWith<FreeFn>;
 
 using BioPtr = std::unique_ptr<BIO, OpenSslDeleter<BIO_free_all>>;
 using PkeyPtr = std::unique_ptr<EVP_PKEY, OpenSslDeleter<EVP_PKEY_free>>;

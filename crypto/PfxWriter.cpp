@@ -7,6 +7,7 @@
 
 #include "CertStatus.h"
 #include "CommonUtility.h"
+#include "IntSize.h"
 #include "IssuedCertificate.h"
 #include "Log.h"
 #include "PfxReader.h"
@@ -16,7 +17,7 @@ namespace karv {
 namespace {
 
 PkeyPtr readPemKey(const std::string& pem) {
-  BioPtr bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
+  BioPtr bio(fitsInt(pem.size()) ? BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())) : nullptr);
   return PkeyPtr(bio ? PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr) : nullptr);
 }
 

@@ -3,6 +3,7 @@
 #include <openssl/err.h>
 
 #include "CertStatus.h"
+#include "IntSize.h"
 #include "Log.h"
 #include "PfxReader.h"
 
@@ -13,7 +14,7 @@ namespace {
 // signs and stores it.
 bool signContent(PKCS7* p7, const Bytes& plainText) {
   BioPtr stream(PKCS7_dataInit(p7, nullptr));
-  if (!stream) return false;
+  if (!stream || !fitsInt(plainText.size())) return false;
   if (!plainText.empty() && BIO_write(stream.get(), plainText.data(), static_cast<int>(plainText.size())) !=
                                 static_cast<int>(plainText.size()))
     return false;

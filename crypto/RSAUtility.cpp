@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "CommonUtility.h"
+#include "IntSize.h"
 #include "KarvBuildConfig.h"
 #include "Log.h"
 
@@ -19,7 +20,7 @@ const EVP_PKEY* sharedPublicKey(const std::string& pem) {
   std::lock_guard lock(mutex);
   auto it = cache.find(pem);
   if (it != cache.end()) return it->second.get();
-  BioPtr bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
+  BioPtr bio(fitsInt(pem.size()) ? BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())) : nullptr);
   PkeyPtr key(bio ? PEM_read_bio_PUBKEY(bio.get(), nullptr, nullptr, nullptr) : nullptr);
   if (!key || EVP_PKEY_get_base_id(key.get()) != EVP_PKEY_RSA) {
     logOpenSslErrors("read public key");
@@ -43,7 +44,8 @@ PkeyCtxPtr publicKeyContext(const EVP_PKEY* key, int (*init)(EVP_PKEY_CTX*)) {
 // Runs one AES-128-CBC pass (encrypt or decrypt) with PKCS#7 padding.
 bool aesPass(bool encrypt, const std::string& key, const std::uint8_t* in, int32_t inSize, Bytes& out,
              int32_t& outSize) {
-  if (key.size() != 16) return false;  // AES-128 takes exactly 16 key bytes
+  if (key.size() != 16) return false;       // AES-128 takes exactly 16 key bytes
+  if (inSize > INT_MAX - 32) return false;  // the output (a block longer) is counted in an int
   CipherCtxPtr ctx(EVP_CIPHER_CTX_new());
   if (!ctx) return false;
   const auto* k = reinterpret_cast<const unsigned char*>(key.data());
@@ -98,16 +100,17 @@ int32_t RSAUtility::encryptWithPublicKey(const std::uint8_t* dataIn, int32_t dat
 
 std::string RSAUtility::encryptAndB64WithPublicKey(const std::string& value) const {
   std::string result;
-  if (!value.empty()) {
+  if (!value.empty() && fitsInt(value.size())) {
     Bytes out;
     int32_t outSize = 0;
     (void)encryptWithPublicKey(reinterpret_cast<const std::uint8_t*>(value.data()), static_cast<int32_t>(value.size()),
                                out, outSize);
     if (outSize > 0) result = CommonUtility().base64Encode(out.data(), outSize);
   }
-  // The plain value may be a password: its place in the line stays, masked.
+  // The plain value may be a password, and its ciphertext logs in as well as
+  // the password does: both places stay in the lines, masked.
   logf("param before publickey encrypt: %s", kMasked);
-  logf("param after publickey encrypt: %s", result.c_str());
+  logf("param after publickey encrypt: %s (%zu bytes)", kMasked, result.size());
   return result;
 }
 
@@ -134,7 +137,7 @@ int32_t RSAUtility::decryptWithPublicKey(const std::uint8_t* dataIn, int32_t dat
 }
 
 std::optional<Bytes> RSAUtility::decryptWithPublicKey(const Bytes& dataIn) const {
-  if (dataIn.empty()) return std::nullopt;
+  if (dataIn.empty() || !fitsInt(dataIn.size())) return std::nullopt;
   Bytes out;
   int32_t outSize = 0;
   if (decryptWithPublicKey(dataIn.data(), static_cast<int32_t>(dataIn.size()), out, outSize) != kOk)
@@ -149,6 +152,7 @@ int32_t RSAUtility::encryptWithAes(const std::string& key, const std::uint8_t* d
 }
 
 std::string RSAUtility::encryptAndB64WithAes(const std::string& key, const std::string& value) const {
+  if (!fitsInt(value.size())) return {};
   Bytes out;
   int32_t outSize = 0;
   (void)encryptWithAes(key, reinterpret_cast<const std::uint8_t*>(value.data()), static_cast<int32_t>(value.size()),
@@ -163,6 +167,7 @@ int32_t RSAUtility::decryptWithAes(const std::string& key, const std::uint8_t* d
 }
 
 std::optional<Bytes> RSAUtility::decryptWithAes(const std::string& key, const Bytes& dataIn) const {
+  if (!fitsInt(dataIn.size())) return std::nullopt;
   Bytes out;
   int32_t outSize = 0;
   if (decryptWithAes(key, dataIn.data(), static_cast<int32_t>(dataIn.size()), out, outSize) != kOk || outSize <= 0)

@@ -62,9 +62,8 @@ bool makeFolders(const std::string& path, mode_t mode) {
   struct stat st {};
   if (::stat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
   const std::string parent = parentOf(path);
-  if (parent != path && !makeFolders(parent, 0755)) return false;
+  if (parent != path && !makeFolders(parent)) return false;
   if (::mkdir(path.c_str(), mode) != 0 && errno != EEXIST) return false;
-  ::chmod(path.c_str(), mode);  // mkdir's mode is cut by the umask
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
@@ -75,7 +74,7 @@ namespace {
 NewFileResult writeThroughTemporary(const std::string& path, std::string_view bytes, mode_t mode, bool replace) {
   if (path.empty() || path.back() == '/') return NewFileResult::kFailed;
   std::string tmp = path + ".XXXXXX";
-  Fd fd(::mkstemp(tmp.data()));
+  Fd fd(::mkostemp(tmp.data(), O_CLOEXEC));
   if (fd.fd < 0) {
     logf("write %s failed: %s", path.c_str(), std::strerror(errno));
     return NewFileResult::kFailed;
@@ -105,23 +104,45 @@ NewFileResult writeNewFileAtomically(const std::string& path, std::string_view b
   return writeThroughTemporary(path, bytes, mode, false);
 }
 
-std::optional<std::string> readWholeFile(const std::string& path) {
-  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+std::optional<std::string> readWholeFile(const std::string& path, size_t maxBytes) {
+  // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused below.
+  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
   struct stat st {};
   // Only regular files have contents to give (a folder opens, but reads fail).
-  if (fd.fd < 0 || ::fstat(fd.fd, &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  if (fd.fd < 0 || ::fstat(fd.fd, &st) != 0 || !S_ISREG(st.st_mode) || static_cast<size_t>(st.st_size) > maxBytes)
+    return std::nullopt;
   std::string out;
   char buffer[64 * 1024];
   for (;;) {
     const ssize_t n = ::read(fd.fd, buffer, sizeof buffer);
     if (n == 0) return out;
     if (n < 0 && errno != EINTR) return std::nullopt;
-    if (n > 0) out.append(buffer, static_cast<size_t>(n));
+    if (n > 0) {
+      if (static_cast<size_t>(n) > maxBytes - out.size()) return std::nullopt;  // grew while read
+      out.append(buffer, static_cast<size_t>(n));
+    }
   }
 }
 
+namespace {
+bool isOwnFolder(const struct stat& st) { return S_ISDIR(st.st_mode) && st.st_uid == ::geteuid(); }
+}  // namespace
+
+bool isOwnRealFolder(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0 && isOwnFolder(st);
+}
+
 bool makeOwnerOnlyFolder(const std::string& path) {
-  return makeFolders(path, 0700) && ::chmod(path.c_str(), 0700) == 0;
+  if (!makeFolders(path, 0700)) return false;
+  // O_NOFOLLOW: a link planted in its place leads the keys nowhere.
+  Fd dir(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  struct stat st {};
+  if (dir.fd < 0 || ::fstat(dir.fd, &st) != 0 || !isOwnFolder(st)) {
+    logf("refusing folder %s: a link, or not this user's", path.c_str());
+    return false;
+  }
+  return (st.st_mode & 07777) == 0700 || ::fchmod(dir.fd, 0700) == 0;
 }
 
 }  // namespace karv

@@ -189,7 +189,14 @@ std::string XdgBrowsers::versionOf(const DesktopEntry& entry) {
 }
 
 std::optional<std::vector<BrowserRecord>> XdgBrowsers::browserInfo() const {
+  // The default is compared by browser, not by desktop entry: Chromium as the
+  // default makes the "com.google.Chrome" record the default one even when
+  // that record was found through google-chrome.desktop.
   const auto defaultId = defaultApplication("x-scheme-handler/https");
+  std::string defaultBrowser;
+  for (const auto& candidate : candidates())
+    for (const char* id : candidate.desktopIds)
+      if (defaultId == id) defaultBrowser = candidate.bundleId;
   std::vector<BrowserRecord> records;
   for (const auto& candidate : candidates()) {
     const auto entry = findBrowser(candidate.bundleId);
@@ -198,7 +205,7 @@ std::optional<std::vector<BrowserRecord>> XdgBrowsers::browserInfo() const {
                        {"name", entry->name},
                        {"path", entry->path},
                        {"version", versionOf(*entry)},
-                       {"defaultBrowser", defaultId == entry->id ? "Y" : "N"}});
+                       {"defaultBrowser", defaultBrowser == candidate.bundleId ? "Y" : "N"}});
   }
   if (records.empty()) return std::nullopt;
   return records;

@@ -21,7 +21,7 @@ bool DownloadPages::load(const std::string& templateFile, const std::string& ins
     installer_ = "KARV development installer package (a stand-in served by karv-gateway)\n";
     return true;
   }
-  const auto package = readWholeFile(installerFile);
+  const auto package = readWholeFile(installerFile, size_t{512} << 20);
   if (!package || package->empty()) {
     error = "cannot read the installer package " + installerFile;
     return false;

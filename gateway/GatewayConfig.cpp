@@ -36,7 +36,7 @@ GatewayConfig::GatewayConfig()
           {"depCert.mode", "M"},
           {"depCert.selectedBrowser", "DEFAULT"},
           {"depCert.templateUrl", std::string(kOriginPlaceholder) + "/RACGW/depCert/template.html"},
-          {"app.mac.dlUrl", std::string(kOriginPlaceholder) + "/RACGW/download/KARV.pkg"},
+          {"app.mac.dlUrl", std::string(kOriginPlaceholder) + "/RACGW/download/KARV.deb"},
           // The gateway's own behaviour.
           {cfg::kSessionIdleSeconds, "1200"},
           {cfg::kCodeLifetimeSeconds, "300"},

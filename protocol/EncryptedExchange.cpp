@@ -24,7 +24,7 @@ std::optional<std::string> openReply(const std::optional<std::string>& body,
 }  // namespace
 
 EncryptedExchange::EncryptedExchange(const GatewayEndpoint& endpoint)
-    : rsa_(endpoint.publicKeyPem), transport_(endpoint.extraCaFile, endpoint.timeoutSeconds) {}
+    : rsa_(endpoint.publicKeyPem), transport_(endpoint.extraCaPem, endpoint.timeoutSeconds) {}
 
 bool EncryptedExchange::isSecretParam(const std::string& name) {
   static constexpr std::array<const char*, 4> kSecret = {"pwd", "oldPwd", "newPwd", "authcode"};
@@ -44,7 +44,8 @@ int32_t EncryptedExchange::httpPubKeyEncPost(const std::string& url, const Param
     } else {
       const std::string sealed = rsa_.encryptAndB64WithPublicKey(value);
       encrypted.put(name, sealed);
-      logf("ecnrypt param %s=%s", name.c_str(), sealed.c_str());
+      // The sealed value replays as well as the plain one: only its size is logged.
+      logf("ecnrypt param %s=%s (%zu bytes)", name.c_str(), kMasked, sealed.size());
     }
   }
   std::optional<std::string> body;

@@ -4,30 +4,44 @@
 #include <libxml/xpath.h>
 #include <libxml/xpathInternals.h>
 
+#include "FreeWith.h"
+#include "IntSize.h"
+
 namespace karv {
 namespace {
-struct XPathContextDeleter {
-  void operator()(xmlXPathContextPtr p) const noexcept { xmlXPathFreeContext(p); }
-};
-struct XPathObjectDeleter {
-  void operator()(xmlXPathObjectPtr p) const noexcept { xmlXPathFreeObject(p); }
-};
-using XPathContextPtr = std::unique_ptr<xmlXPathContext, XPathContextDeleter>;
-using XPathObjectPtr = std::unique_ptr<xmlXPathObject, XPathObjectDeleter>;
+using XPathContextPtr = std::unique_ptr<xmlXPathContext, FreeWith<xmlXPathFreeContext>>;
+using XPathObjectPtr = std::unique_ptr<xmlXPathObject, FreeWith<xmlXPathFreeObject>>;
+using ParserContextPtr = std::unique_ptr<xmlParserCtxt, FreeWith<xmlFreeParserCtxt>>;
+using DocPtr = std::unique_ptr<xmlDoc, FreeWith<xmlFreeDoc>>;
 
 // libxml2 reports parse errors on stderr by default; replies are untrusted
 // input, so the errors are dropped and only the outcome counts.
 void ignoreXmlError(void*, const char*, ...) {}
+
+// Replies never declare a document type. One that does is stopped at the
+// declaration, before its entities are read: expanded at every read of a
+// field, a few of them make gigabytes of a small reply.
+void refuseDoctype(void* context, const xmlChar*, const xmlChar*, const xmlChar*) {
+  auto* parser = static_cast<xmlParserCtxtPtr>(context);
+  *static_cast<bool*>(parser->_private) = true;
+  xmlStopParser(parser);
+}
 }  // namespace
 
 std::unique_ptr<GDataXMLDocument> GDataXMLDocument::initWithXMLString(const std::string& text) {
+  if (!fitsInt(text.size())) return nullptr;
   xmlSetGenericErrorFunc(nullptr, ignoreXmlError);
+  ParserContextPtr parser(xmlNewParserCtxt());
+  if (!parser) return nullptr;
+  bool doctype = false;
+  parser->_private = &doctype;
+  parser->sax->internalSubset = refuseDoctype;
   // XML_PARSE_NONET: a reply must never make the parser fetch anything.
-  xmlDocPtr doc =
-      xmlReadMemory(text.data(), static_cast<int>(text.size()), nullptr, "UTF-8",
-                    XML_PARSE_NOCDATA | XML_PARSE_NOBLANKS | XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
-  if (!doc) return nullptr;
-  return std::unique_ptr<GDataXMLDocument>(new GDataXMLDocument(doc));
+  DocPtr doc(xmlCtxtReadMemory(
+      parser.get(), text.data(), static_cast<int>(text.size()), nullptr, "UTF-8",
+      XML_PARSE_NOCDATA | XML_PARSE_NOBLANKS | XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING));
+  if (!doc || doctype || doc->intSubset || doc->extSubset || !xmlDocGetRootElement(doc.get())) return nullptr;
+  return std::unique_ptr<GDataXMLDocument>(new GDataXMLDocument(doc.release()));
 }
 
 GDataXMLDocument::~GDataXMLDocument() { xmlFreeDoc(doc_); }

@@ -2,7 +2,10 @@
 
 #include <curl/curl.h>
 
+#include <cctype>
+#include <cstdint>
 #include <memory>
+#include <string_view>
 
 #include "CommonUtility.h"
 #include "Log.h"
@@ -25,10 +28,20 @@ void ensureCurlGlobalInit() {
   (void)done;
 }
 
+// The response body as it arrives, refused once it would pass its limit.
+struct BodySink {
+  Bytes bytes;
+  size_t limit;
+};
+
 size_t appendBody(char* data, size_t size, size_t count, void* userdata) {
-  auto* body = static_cast<Bytes*>(userdata);
-  body->insert(body->end(), data, data + size * count);
-  return size * count;
+  auto* body = static_cast<BodySink*>(userdata);
+  if (size != 0 && count > SIZE_MAX / size) return 0;
+  const size_t n = size * count;
+  // Returning less than n makes libcurl abort the transfer.
+  if (n > body->limit - body->bytes.size()) return 0;
+  body->bytes.insert(body->bytes.end(), data, data + n);
+  return n;
 }
 
 bool isUnreserved(unsigned char c) {
@@ -38,9 +51,17 @@ bool isUnreserved(unsigned char c) {
 
 }  // namespace
 
-HttpTransport::HttpTransport(std::string extraCaFile, long timeoutSeconds)
-    : extraCaFile_(std::move(extraCaFile)), timeoutSeconds_(timeoutSeconds) {
+HttpTransport::HttpTransport(std::string extraCaPem, long timeoutSeconds)
+    : extraCaPem_(std::move(extraCaPem)), timeoutSeconds_(timeoutSeconds) {
   ensureCurlGlobalInit();
+}
+
+bool HttpTransport::isHttpsUrl(const std::string& url) {
+  static constexpr std::string_view kHttps = "https://";
+  if (url.size() < kHttps.size()) return false;
+  for (size_t i = 0; i < kHttps.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(url[i])) != kHttps[i]) return false;
+  return true;
 }
 
 std::string HttpTransport::urlEncode(const std::string& text) {
@@ -72,7 +93,7 @@ std::string HttpTransport::getHttpSendData(const ParamList* params) {
 }
 
 int32_t HttpTransport::httpConnect(const std::string& url, const std::string& connectMethod, const ParamList* dataSend,
-                                   Bytes& responseData, long* httpStatus) const {
+                                   Bytes& responseData, long* httpStatus, size_t maxBytes) const {
   logLine("begin http");
   const bool isPost = connectMethod == "POST";
   if (!isPost && connectMethod != "GET") return kNotSent;
@@ -84,42 +105,48 @@ int32_t HttpTransport::httpConnect(const std::string& url, const std::string& co
   CurlPtr curl(curl_easy_init());
   if (!curl) return kNoResponse;
   CURL* h = curl.get();
+  // Every option counts: a request missing one of them is not sent at all.
+  bool optionsTaken = true;
+  auto take = [&optionsTaken](CURLcode rc) { optionsTaken = optionsTaken && rc == CURLE_OK; };
   logLine("set http connection");
-  curl_easy_setopt(h, CURLOPT_URL, requestUrl.c_str());
-  curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(h, CURLOPT_TIMEOUT, timeoutSeconds_);
-  curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
-  curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
-  if (!extraCaFile_.empty()) {
-    // The extra anchor next to the system's hashed certificate folder.
-    curl_easy_setopt(h, CURLOPT_CAINFO, extraCaFile_.c_str());
-    curl_easy_setopt(h, CURLOPT_CAPATH, "/etc/ssl/certs");
+  take(curl_easy_setopt(h, CURLOPT_URL, requestUrl.c_str()));
+  take(curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L));
+  take(curl_easy_setopt(h, CURLOPT_TIMEOUT, timeoutSeconds_));
+  take(curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https"));
+  take(curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L));
+  take(curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L));
+  take(curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(maxBytes)));
+  if (!extraCaPem_.empty()) {
+    // The anchor as text replaces the default bundle file; the system's
+    // hashed certificate folder stays in use beside it.
+    curl_blob anchor{const_cast<char*>(extraCaPem_.data()), extraCaPem_.size(), CURL_BLOB_COPY};
+    take(curl_easy_setopt(h, CURLOPT_CAINFO_BLOB, &anchor));
+    take(curl_easy_setopt(h, CURLOPT_CAPATH, "/etc/ssl/certs"));
   }
   logLine("set http contentType");
   CurlSlistPtr headers(curl_slist_append(nullptr, "Content-Type: application/x-www-form-urlencoded; charset=UTF-8"));
-  curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
+  take(headers ? curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get()) : CURLE_OUT_OF_MEMORY);
   if (isPost) {
-    curl_easy_setopt(h, CURLOPT_POST, 1L);
-    curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE, static_cast<long>(form.size()));
-    curl_easy_setopt(h, CURLOPT_POSTFIELDS, form.c_str());
-    if (!form.empty()) {
-      // The values are ciphertext by now, so the body may be logged.
-      logf("HTTP DATA SEND:%s",
-           CommonUtility()
-               .hexEncode(reinterpret_cast<const std::uint8_t*>(form.data()), static_cast<int32_t>(form.size()))
-               .c_str());
-    }
+    take(curl_easy_setopt(h, CURLOPT_POST, 1L));
+    take(curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(form.size())));
+    take(curl_easy_setopt(h, CURLOPT_POSTFIELDS, form.c_str()));
+    // The body carries the sealed values: its size is all the log gets.
+    if (!form.empty()) logf("HTTP DATA SEND:%s (%zu bytes)", kMasked, form.size());
   } else {
-    curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
-    // Downloads often sit behind a redirect; stay on http(s) and verified TLS.
-    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(h, CURLOPT_MAXREDIRS, 5L);
-    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    take(curl_easy_setopt(h, CURLOPT_HTTPGET, 1L));
+    // Downloads often sit behind a redirect; verified TLS is never given up
+    // on the way.
+    take(curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L));
+    take(curl_easy_setopt(h, CURLOPT_MAXREDIRS, 5L));
+    take(curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, isHttpsUrl(requestUrl) ? "https" : "http,https"));
   }
-  Bytes body;
-  curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, appendBody);
-  curl_easy_setopt(h, CURLOPT_WRITEDATA, &body);
+  BodySink body{{}, maxBytes};
+  take(curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, appendBody));
+  take(curl_easy_setopt(h, CURLOPT_WRITEDATA, &body));
+  if (!optionsTaken) {
+    logLine("http options refused, nothing sent");
+    return kNotSent;
+  }
 
   logLine("ready to send");
   const CURLcode rc = curl_easy_perform(h);
@@ -128,8 +155,8 @@ int32_t HttpTransport::httpConnect(const std::string& url, const std::string& co
     logLine("http response text get");
     return kNoResponse;
   }
-  responseData = std::move(body);
-  if (httpStatus) curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, httpStatus);
+  responseData = std::move(body.bytes);
+  if (httpStatus && curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, httpStatus) != CURLE_OK) *httpStatus = 0;
   logLine("http response text get");
   return kResponse;
 }
@@ -140,7 +167,8 @@ int32_t HttpTransport::httpPost(const std::string& url, const ParamList* dataSen
   const int32_t status = httpConnect(url, "POST", dataSend, body);
   if (status == kResponse) {
     responseTxt = big5ToUtf8(std::string_view(reinterpret_cast<const char*>(body.data()), body.size()));
-    logf("httpPost return:%s", responseTxt ? responseTxt->c_str() : "");
+    // A sealed reply, openable by anyone holding the public or the session key.
+    logf("httpPost return:%s (%zu bytes)", kMasked, body.size());
   } else {
     logLine("httpPost return null");
   }
@@ -154,7 +182,7 @@ bool HttpTransport::httpDownload(const std::string& url, Bytes& body) const {
 bool HttpTransport::httpDownloadAsFile(const std::string& url, const std::string& filePath, mode_t mode) const {
   Bytes body;
   long status = 0;
-  if (httpConnect(url, "GET", nullptr, body, &status) != kResponse || body.empty()) return false;
+  if (httpConnect(url, "GET", nullptr, body, &status, kMaxDownloadBytes) != kResponse || body.empty()) return false;
   // An error page is not the file that was asked for.
   if (status < 200 || status > 299) {
     logf("download failed: HTTP status %ld", status);

@@ -79,15 +79,16 @@ class KARVLib {
   // The configuration text under the key, or none. Loads the configuration
   // first when it is not loaded (a failed load is retried at the next call);
   // "" only loads. Once the user's ID number is known, the first read also
-  // fixes "env.userPfxFilePath" and the current PFX path.
+  // fixes "env.userPfxFilePath" and the current PFX path (<home>/cert.pfx
+  // unless the configured one is a .pfx path inside the home folder).
   [[nodiscard]] virtual std::optional<std::string> getSysCfg(const std::string& key);
   // Keep-alive in the AES regime; nothing is sent without a session key. Always 0.
   [[nodiscard]] virtual int32_t iAmAlive();
   // The KARVErrMsg text of a code; the code as decimal text when it has none.
   [[nodiscard]] virtual std::string getErrMsg(int32_t code) const;
-  // Downloads the newer client from "app.mac.dlUrl" to
-  // <home>/Downloads/<application name><extension of the address, else .pkg>;
-  // the file's full path, or "" when there was no address, no bytes or no file.
+  // Downloads the newer client from "app.mac.dlUrl", an https address of a
+  // .deb package, to <home>/Downloads/<application name>.deb; the file's full
+  // path, or "" when there was no such address, no bytes or no file.
   [[nodiscard]] virtual std::string dlNewClient();
 
   // The application's name for the installer file; the program's name until set.

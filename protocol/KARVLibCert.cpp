@@ -61,12 +61,13 @@ int32_t KARVLib::renewCert(const std::string& cn, const std::string& pfxFilePath
     Bytes signature;
     const Bytes plain(csr.begin(), csr.end());
     if (const int32_t rc = RSAUtility().signPKCS7(pfxFilePath, pfxFilePwd, plain, signature); rc != 0) return rc;
-    sign = CommonUtility().base64Encode(signature.data(), static_cast<int32_t>(signature.size()));
+    sign = CommonUtility().base64Encode(signature);
   }
-  const auto serial = lastActive->find("serial");
-  const GatewayReply reply = postAes(
-      "renewCert",
-      ParamList{{"hexSerial", serial == lastActive->end() ? "" : serial->second}, {"csr", csr}, {"sign", sign}});
+  ParamList params{{"csr", csr}, {"sign", sign}};
+  // A record without "serial" sends no "hexSerial" field (absent is not "").
+  if (const auto serial = lastActive->find("serial"); serial != lastActive->end())
+    params.put("hexSerial", serial->second);
+  const GatewayReply reply = postAes("renewCert", params);
   if (reply.transportFailed()) return reply.status;
   if (!reply.accepted()) return kRenewRejected;  // the table text is shown, not the gateway's
   b64Cert = reply.field("cert");

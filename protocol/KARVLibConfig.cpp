@@ -1,18 +1,26 @@
 // KARVLib: the gateway's configuration, keep-alive, error texts and the
 // download of a newer client.
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <filesystem>
+#include <string_view>
 
 #include "CommonUtility.h"
 #include "ErrMsgTable.h"
 #include "KARVLib.h"
 #include "KarvBuildConfig.h"
+#include "Log.h"
 
 namespace karv {
 namespace {
 
 // Installers are large; the gateway's request timeout would cut them off.
 constexpr long kDownloadTimeoutSeconds = 600;
+// The only installer this platform's system opens for the user.
+constexpr std::string_view kInstallerExtension = ".deb";
+constexpr std::string_view kPfxExtension = ".pfx";
+constexpr char kFallbackPfxName[] = "/cert.pfx";
 
 std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
   for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
@@ -33,19 +41,38 @@ std::string valueOrEmpty(const StringMap& map, const std::string& key) {
   return it == map.end() ? std::string() : it->second;
 }
 
-// ".deb" of "https://host/dl/karv_1.1_amd64.deb?x=1"; ".pkg" when the address
-// names no file extension of letters and digits.
-std::string installerExtension(const std::string& url) {
+// The file extension of the address's path in lower case ("" without one):
+// ".deb" of "https://host/dl/karv_1.1_amd64.DEB?x=1".
+std::string urlFileExtension(const std::string& url) {
   const auto scheme = url.find("://");
   const auto pathStart = url.find('/', scheme == std::string::npos ? 0 : scheme + 3);
-  if (pathStart == std::string::npos) return ".pkg";
+  if (pathStart == std::string::npos) return {};
   const std::string path = url.substr(pathStart, url.find_first_of("?#", pathStart) - pathStart);
   const std::string name = path.substr(path.find_last_of('/') + 1);
   const auto dot = name.find_last_of('.');
-  if (dot == std::string::npos || dot == 0 || dot + 1 == name.size() || name.size() - dot > 16) return ".pkg";
-  for (size_t i = dot + 1; i < name.size(); ++i)
-    if (!std::isalnum(static_cast<unsigned char>(name[i]))) return ".pkg";
-  return name.substr(dot);
+  if (dot == std::string::npos || dot == 0) return {};
+  std::string extension = name.substr(dot);
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return extension;
+}
+
+// What an ID number or a common name is made of: ASCII letters, digits and "-".
+bool isPlainName(const std::string& text) {
+  return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '-';
+  });
+}
+
+// The configured .pfx path when it is an absolute, normalised path inside
+// the home folder naming a .pfx file: a hostile configuration must not aim
+// the write at another file of the user.
+bool isSafePfxPath(const std::string& path, const std::string& home) {
+  namespace fs = std::filesystem;
+  std::string root = fs::path(home).lexically_normal().string();
+  while (!root.empty() && root.back() == '/') root.pop_back();
+  const std::string name = path.substr(path.find_last_of('/') + 1);
+  return !root.empty() && path.rfind(root + "/", 0) == 0 && fs::path(path).lexically_normal() == path &&
+         name.size() > kPfxExtension.size() && name.ends_with(kPfxExtension);
 }
 
 }  // namespace
@@ -71,12 +98,20 @@ bool KARVLib::loadSysCfg() {
 }
 
 void KARVLib::fixUserPfxFilePath(StringMap& cfg) {
+  const std::string home = valueOrEmpty(cfg, "env.userHome");
   // The folder already ends in "/"; a missing part reads as "".
   std::string path = valueOrEmpty(cfg, "default.pfxFilePath") + valueOrEmpty(cfg, "default.pfxFileName");
-  path = replaceAll(path, "#userHome#", valueOrEmpty(cfg, "env.userHome"));
+  const std::string idno = currentUserIdno_.value_or("");
+  const std::string cn = currentUserCn_.value_or("");
+  // The gateway's values go into a path: nothing but plain names.
+  bool safe = (path.find("#userId#") == std::string::npos || isPlainName(idno)) &&
+              (path.find("#cn#") == std::string::npos || isPlainName(cn));
+  path = replaceAll(path, "#userHome#", home);
   path = replaceAll(path, "#desktop#", valueOrEmpty(cfg, "env.userDeskTop"));
-  path = replaceAll(path, "#userId#", currentUserIdno_.value_or(""));
-  path = replaceAll(path, "#cn#", currentUserCn_.value_or(""));
+  path = replaceAll(path, "#userId#", idno);
+  path = replaceAll(path, "#cn#", cn);
+  safe = safe && isSafePfxPath(path, home);
+  if (!safe) path = home + kFallbackPfxName;
   cfg["env.userPfxFilePath"] = path;
   currentPfxFilePath_ = path;
 }
@@ -110,9 +145,15 @@ std::string KARVLib::applicationName() const {
 std::string KARVLib::dlNewClient() {
   const auto url = getSysCfg("app.mac.dlUrl");
   if (!url || url->empty()) return {};
+  // The file is handed to the system to open: only a package it installs,
+  // and only over verified TLS (redirects included).
+  if (!HttpTransport::isHttpsUrl(*url) || urlFileExtension(*url) != kInstallerExtension) {
+    logLine("download refused: not an https address of a .deb package");
+    return {};
+  }
   const std::string path =
-      CommonUtility().getUserHomePath() + "/Downloads/" + applicationName() + installerExtension(*url);
-  const HttpTransport transport(endpoint_.extraCaFile, kDownloadTimeoutSeconds);
+      CommonUtility().getUserHomePath() + "/Downloads/" + applicationName() + std::string(kInstallerExtension);
+  const HttpTransport transport(endpoint_.extraCaPem, kDownloadTimeoutSeconds);
   return transport.httpDownloadAsFile(*url, path) ? path : std::string();
 }
 

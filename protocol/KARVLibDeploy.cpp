@@ -31,7 +31,7 @@ std::optional<std::string> KARVLib::downloadDeployTemplate() {
   const auto configured = getSysCfg("depCert.templateUrl");
   if (!configured) return std::nullopt;
   Bytes body;
-  const HttpTransport transport(endpoint_.extraCaFile, endpoint_.timeoutSeconds);
+  const HttpTransport transport(endpoint_.extraCaPem, endpoint_.timeoutSeconds);
   if (!transport.httpDownload(DeployPage::templateUrl(*configured), body)) return std::nullopt;
   if (body.size() > kMaxTemplateBytes) {
     logf("deployment template too large: %zu bytes", body.size());

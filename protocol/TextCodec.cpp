@@ -3,6 +3,7 @@
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_err.h>
 
+#include <cstdint>
 #include <memory>
 
 namespace karv {
@@ -26,6 +27,7 @@ ConverterPtr strictBig5() {
 
 std::optional<std::string> convert(std::string_view in, bool toUtf8) {
   if (in.empty()) return std::string();
+  if (in.size() > (SIZE_MAX - 4) / 3) return std::nullopt;
   ConverterPtr big5 = strictBig5();
   UErrorCode status = U_ZERO_ERROR;
   ConverterPtr utf8(ucnv_open("UTF-8", &status));

@@ -22,17 +22,6 @@ namespace {
 const QString kApplyFollows = "憑證申請作業將於後續版本提供。";
 const QString kRevokeFollows = "憑證廢止作業將於後續版本提供。";
 
-// Fills the open identity dialog: the date of birth and a delivery choice
-// ("" for none), then OK. False when the dialog is not open.
-bool answerIdentity(const QString& birth, const char* choice) {
-  auto* sheet = activeSheet<UserAuthWindowController>();
-  if (!sheet) return false;
-  typeInto(control<QLineEdit>(sheet, "txtUserBirth"), birth);
-  if (*choice) click(control<QRadioButton>(sheet, choice));
-  click(control<QPushButton>(sheet, "btnOK"));
-  return true;
-}
-
 // Types into the open code dialog and presses OK. False when it is not open.
 bool enterCode(const std::string& code) {
   auto* sheet = activeSheet<AuthCodeWindowController>();

@@ -18,17 +18,6 @@ const QString kChanged = "密碼變更完成!!\n請使用新密碼重新登入�
 const QString kNotChanged = "在成功變更密碼前, 您將無法進行憑證作業。";
 const QString kCancelled = "您按下「取消」鍵, 取消變更密碼。\n\n在成功變更密碼前, 您將無法進行憑證作業。";
 
-// Types the three passwords into the open dialog and presses OK.
-bool submitChange(const QString& oldPwd, const QString& newPwd, const QString& confirm) {
-  auto* sheet = activeSheet<UserChgBtsLoginPwdWindowController>();
-  if (!sheet) return false;
-  typeInto(control<QLineEdit>(sheet, "txtUserBtsLoginOldPwd"), oldPwd);
-  typeInto(control<QLineEdit>(sheet, "txtUserBtsLoginNewPwd"), newPwd);
-  typeInto(control<QLineEdit>(sheet, "txtUserBtsLoginNewPwdConfirm"), confirm);
-  click(control<QPushButton>(sheet, "btnOK"));
-  return true;
-}
-
 }  // namespace
 
 class FirstLoginTest : public QObject {

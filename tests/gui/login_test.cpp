@@ -101,7 +101,7 @@ class LoginTest : public QObject {
       QCOMPARE(h.app().doBtsLogin(), -1);
       QCOMPARE(h.alerts().texts(), QStringList{expected});
     };
-    ui->txtUsrAgcode->setCurrentIndex(-1);
+    // The window as it opens: no branch chosen until the user picks one.
     ui->txtUserAccountNo->setText("0012345");
     ui->txtSecureLoginPwd->setText("x");
     attempt("使用者帳號分公司未指定");

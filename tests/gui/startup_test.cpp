@@ -1,4 +1,8 @@
 // Start-up, version check, messages and the overlay, headless.
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -8,6 +12,7 @@
 #include "GuiTestSupport.h"
 #include "KARVMask.h"
 #include "KarvBuildConfig.h"
+#include "ProcessHardening.h"
 #include "ui_MainWindow.h"
 
 using karv::test::AppHarness;
@@ -174,6 +179,18 @@ class StartupTest : public QObject {
     QVERIFY(!mask->idleMode() && mask->progressBar()->isVisible());
     app.hideMask();
     QVERIFY(!mask->isVisible() && !mask->idleMode());
+  }
+
+  // The client leaves no core dump (checked in a child, so this test process
+  // keeps its own).
+  void noCoreDumps() {
+    const pid_t child = ::fork();
+    QVERIFY(child >= 0);
+    if (child == 0) ::_exit(karv::app::disableCoreDumps() && ::prctl(PR_GET_DUMPABLE) == 0 ? 0 : 1);
+    int status = -1;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    QCOMPARE(::prctl(PR_GET_DUMPABLE), 1);
   }
 };
 

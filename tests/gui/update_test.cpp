@@ -1,7 +1,11 @@
 // Error reports by code and the client update after a refused version.
 #include <QDir>
 #include <QFile>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 #include "GuiTestSupport.h"
@@ -44,14 +48,14 @@ class UpdateTest : public QObject {
   }
 
   void downloadedInstallerIsOpenedThenQuit() {
-    const QString target = home_.path() + "/Downloads/KARV.pkg";
+    const QString target = home_.path() + "/Downloads/KARV.deb";
     QDir().mkpath(home_.path() + "/Downloads");
     QFile old(target);
     QVERIFY(old.open(QIODevice::WriteOnly));
     old.write("an older package");
     old.close();
 
-    AppHarness h;
+    AppHarness h({}, AppHarness::Scheme::Https);  // the package comes over https only
     h.gateway().setVersionAccepted(false);
     h.app().applicationDidFinishLaunching();
     QCOMPARE(h.alerts().texts(), (QStringList{kOutdated, kDownloaded}));
@@ -63,7 +67,7 @@ class UpdateTest : public QObject {
   }
 
   void installerThatWillNotOpen() {
-    AppHarness h;
+    AppHarness h({}, AppHarness::Scheme::Https);
     h.gateway().setVersionAccepted(false);
     h.desktop().openFileSucceeds = false;
     h.app().applicationDidFinishLaunching();
@@ -71,14 +75,46 @@ class UpdateTest : public QObject {
     QCOMPARE(h.terminations(), 1);
   }
 
+  void failedDownloadOpensNothing_data() {
+    QTest::addColumn<bool>("https");
+    QTest::addColumn<QString>("path");
+    QTest::newRow("missing") << true << "/no-such-folder/KARV.deb";
+    QTest::newRow("not a .deb") << true << "/RACGW/download/KARV.sh";
+    QTest::newRow("plain http") << false << "/RACGW/download/KARV.deb";
+  }
   void failedDownloadOpensNothing() {
-    AppHarness h;
+    QFETCH(bool, https);
+    QFETCH(QString, path);
+    AppHarness h({}, https ? AppHarness::Scheme::Https : AppHarness::Scheme::Http);
     h.gateway().setVersionAccepted(false);
-    h.gateway().setConfigValue("app.mac.dlUrl", h.gateway().origin() + "/no-such-folder/KARV.deb");
+    h.gateway().setConfigValue("app.mac.dlUrl", h.gateway().origin() + path.toStdString());
     h.app().applicationDidFinishLaunching();
     QCOMPARE(h.alerts().texts(), (QStringList{kOutdated, kDownloadFailed}));
     QVERIFY(h.desktop().openedFiles.isEmpty());
     QCOMPARE(h.terminations(), 1);
+  }
+
+  // Gateway texts reach the user as they are: never markup, never a link.
+  void alertsShowPlainText() {
+    const QString hostile = "<a href=\"file:///etc/passwd\">請按此</a><img src=\"https://x/\">";
+    QStringList shown;
+    bool allPlain = true;
+    QTimer::singleShot(0, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (!box) return;
+      for (QLabel* label : box->findChildren<QLabel*>()) {
+        if (label->text().isEmpty()) continue;
+        shown << label->text();
+        allPlain = allPlain && label->textFormat() == Qt::PlainText && !label->openExternalLinks();
+      }
+      box->buttons().first()->click();
+    });
+    karv::app::QtAlertPresenter presenter;
+    QCOMPARE(
+        presenter.present({karv::app::AlertPresenter::Style::ApplicationModal, nullptr, "錯誤", hostile, {"確定"}}),
+        1000);
+    QVERIFY(shown.contains(hostile));
+    QVERIFY(allPlain);
   }
 };
 

@@ -182,6 +182,11 @@ TEST_F(CertificateCalls, EveryFailureHasItsCode) {
   EXPECT_EQ(renew(), 1);
   EXPECT_FALSE(lib->getLastActiveCertInfo(cn));
   g.clearFaults();
+  // An active certificate without "serial": "hexSerial" is left out, not sent empty.
+  g.setFault("qryLastActiveCert", Fault::reply("0", "ok"));
+  EXPECT_EQ(renew(), KARVLib::kRenewRejected);
+  EXPECT_EQ(lastParams("renewCert").count("hexSerial"), 0u);
+  g.clearFaults();
 
   for (const Fault& f : {Fault::noAnswer(), Fault::reply("4005", "拒絕")}) {
     const bool transport = f.kind == Fault::Kind::NoAnswer;

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "CommonUtility.h"
+#include "KeyFileStore.h"
 #include "Log.h"
 #include "support/TestFiles.h"
 
@@ -72,6 +73,7 @@ TEST(CommonUtilityFiles, FailedSaveReportsFailureAndKeepsOldFile) {
 TEST(CommonUtilityFiles, HiddenWorkingFolderIsOwnerOnly) {
   TempDir dir;
   ScopedEnv home("HOME", dir.path.string());
+  test::ScopedUmask umask(027);
   CommonUtility u;
   EXPECT_EQ(u.getUserHomePath(), dir.path.string());
   EXPECT_EQ(u.getPrivateKeyFolder(), dir / ".plix");
@@ -82,10 +84,38 @@ TEST(CommonUtilityFiles, HiddenWorkingFolderIsOwnerOnly) {
   EXPECT_EQ(modeOf(dir / ".plix"), 0700u);
   EXPECT_EQ(modeOf(dir / ".plix/20240102030405006.p8"), 0600u);
 
+  // Other folders follow the user's umask; the path is cleaned first.
   u.checkAndMakeDir("  " + (dir / "docs\\certs") + "\t");
   EXPECT_TRUE(fs::is_directory(dir / "docs/certs"));
-  EXPECT_EQ(modeOf(dir / "docs/certs"), 0755u);
+  EXPECT_EQ(modeOf(dir / "docs"), 0750u);
+  EXPECT_EQ(modeOf(dir / "docs/certs"), 0750u);
   u.checkAndMakeDir(" ");  // nothing to make, nothing happens
+  // saveFile writes the cleaned path it made the folders for.
+  EXPECT_TRUE(u.saveFile(" " + (dir / "out\\a.pfx") + "\t", std::string("x")));
+  EXPECT_EQ(u.getFileAsStr(dir / "out/a.pfx"), "x");
+  EXPECT_EQ(entryCount(dir / "out"), 1u);
+}
+
+// A .plix that is a link, or someone else's folder, takes no keys or pages.
+TEST(CommonUtilityFiles, ForeignOrLinkedHiddenFolderIsRefused) {
+  TempDir dir;
+  ScopedEnv home("HOME", dir.path.string());
+  CommonUtility u;
+  fs::create_directory(dir / "elsewhere");
+  writeText(dir.path / "elsewhere/20240102030405006.p8", "planted key");
+  fs::create_directory_symlink(dir / "elsewhere", dir / ".plix");
+  EXPECT_FALSE(u.saveFile(dir / ".plix/PLIXDepCert.1.html", std::string("page")));
+  EXPECT_FALSE(KeyFileStore().saveNewKey("key"));
+  EXPECT_EQ(KeyFileStore().keyFiles(), std::nullopt);
+  EXPECT_EQ(entryCount(dir / "elsewhere"), 1u);
+
+  if (::geteuid() != 0) return;  // only root can hand a folder to another user
+  fs::remove(dir / ".plix");
+  fs::create_directory(dir / ".plix");
+  ASSERT_EQ(::chown((dir / ".plix").c_str(), 65534, 65534), 0);
+  EXPECT_FALSE(KeyFileStore().saveNewKey("key"));
+  EXPECT_FALSE(u.saveFile(dir / ".plix/PLIXDepCert.1.html", std::string("page")));
+  EXPECT_EQ(entryCount(dir / ".plix"), 0u);
 }
 
 TEST(CommonUtilityFiles, ReadersGiveNoneForWhatIsNotThere) {
@@ -103,23 +133,40 @@ TEST(CommonUtilityFiles, ReadersGiveNoneForWhatIsNotThere) {
   EXPECT_EQ(u.getFile(dir.path.string()), std::nullopt);  // a folder has no bytes to give
 }
 
-TEST(CommonUtilityFiles, RemoveFileByPatternTakesOnlyMatchingFiles) {
+TEST(CommonUtilityFiles, RemovalTakesOnlyMatchingFilesNeverFolders) {
   TempDir dir;
   CommonUtility u;
   writeText(dir.path / "PLIXDepCert.1.html", "page");
   writeText(dir.path / "PLIXDepCert.x.html", "page");
   writeText(dir.path / "PLIXDepCert.2.html" / "inner", "kept");
   writeText(dir.path / "old.PLIXDepCert.3.html", "kept");  // matches only in part
+  writeText(dir.path / "target.txt", "kept");
+  fs::create_symlink(dir / "target.txt", dir / "PLIXDepCert.4.html");
   u.removeFile(dir.path.string(), R"(^PLIXDepCert\.[0-9]+\.html$)");
   EXPECT_FALSE(fs::exists(dir / "PLIXDepCert.1.html"));
   EXPECT_TRUE(fs::exists(dir / "PLIXDepCert.x.html"));
   EXPECT_TRUE(fs::exists(dir / "PLIXDepCert.2.html/inner"));
   EXPECT_TRUE(fs::exists(dir / "old.PLIXDepCert.3.html"));
+  EXPECT_TRUE(fs::is_symlink(dir / "PLIXDepCert.4.html"));
   u.removeFile(dir / "no-such-folder", ".*");  // ignored
 
-  u.removeFile(dir / "PLIXDepCert.2.html");  // a folder goes with its contents
-  EXPECT_FALSE(fs::exists(dir / "PLIXDepCert.2.html"));
-  u.removeFile(dir / "PLIXDepCert.2.html");  // already gone: ignored
+  // Data in a pattern matches only itself: ".*" does not widen it.
+  writeText(dir.path / "PLIXDepCert..*.html", "page");
+  u.removeFile(dir.path.string(), "^PLIXDepCert\\." + CommonUtility::regexLiteral(".*") + "\\.html$");
+  EXPECT_FALSE(fs::exists(dir / "PLIXDepCert..*.html"));
+  EXPECT_TRUE(fs::exists(dir / "PLIXDepCert.x.html"));
+  EXPECT_TRUE(u.regexMatch("a\\Eb.*", CommonUtility::regexLiteral("a\\Eb.*")));
+  EXPECT_FALSE(u.regexMatch("a\\Ebxx", CommonUtility::regexLiteral("a\\Eb.*")));
+
+  // One path, one file: a folder stays, a link goes without its target.
+  u.removeFile(dir / "PLIXDepCert.2.html");
+  EXPECT_TRUE(fs::exists(dir / "PLIXDepCert.2.html/inner"));
+  u.removeFile(dir / "PLIXDepCert.4.html");
+  EXPECT_FALSE(fs::is_symlink(dir / "PLIXDepCert.4.html"));
+  EXPECT_TRUE(fs::exists(dir / "target.txt"));
+  u.removeFile(dir / "PLIXDepCert.x.html");
+  u.removeFile(dir / "PLIXDepCert.x.html");  // already gone: ignored
+  EXPECT_FALSE(fs::exists(dir / "PLIXDepCert.x.html"));
 }
 
 TEST(CommonUtilityFiles, PathParts) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <string>
 #include <vector>
 
@@ -87,6 +88,22 @@ TEST(AesRegime, SizesRoundTripAndBadPadding) {
   EXPECT_FALSE(rsa.decryptWithAes(key, Bytes(16, 0x41)).has_value());
   EXPECT_FALSE(rsa.decryptWithAes(key, Bytes{}).has_value());
   EXPECT_FALSE(rsa.decryptWithAes("short", bytesOf("0123456789abcdef")).has_value());
+}
+
+// Lengths whose results would not fit the int OpenSSL counts in are refused
+// before a byte is read or a buffer made (the one byte here is all there is).
+TEST(Encodings, LengthsPastIntAreRefusedUnread) {
+  const std::uint8_t one = 1;
+  RSAUtility rsa;
+  Bytes out;
+  int32_t n = 0;
+  EXPECT_EQ(CommonUtility().base64Encode(&one, INT32_MAX), "");
+  EXPECT_EQ(CommonUtility().base64Encode(&one, INT32_MAX / 4 * 3 + 1), "");
+  for (const int32_t size : {INT32_MAX, INT32_MAX - 31}) {
+    EXPECT_EQ(rsa.encryptWithAes("0123456789abcdef", &one, size, out, n), RSAUtility::kFailed) << size;
+    EXPECT_EQ(rsa.decryptWithAes("0123456789abcdef", &one, size, out, n), RSAUtility::kFailed) << size;
+  }
+  EXPECT_EQ(n, 0);
 }
 
 }  // namespace

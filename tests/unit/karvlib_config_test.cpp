@@ -2,7 +2,9 @@
 #include <httplib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
+#include <thread>
 
 #include "CommonUtility.h"
 #include "DevGateway.h"
@@ -41,8 +43,8 @@ class KARVLibConfig : public ::testing::Test {
     ASSERT_TRUE(gw.start());
   }
 
-  [[nodiscard]] std::unique_ptr<KARVLib> client() const {
-    return std::make_unique<KARVLib>(GatewayEndpoint{gw.baseUrl(), build::kPublicKeyPem, "", 10});
+  [[nodiscard]] std::unique_ptr<KARVLib> client(const std::string& extraCaPem = "") const {
+    return std::make_unique<KARVLib>(GatewayEndpoint{gw.baseUrl(), build::kPublicKeyPem, extraCaPem, 10});
   }
   [[nodiscard]] std::vector<gateway::RecordedRequest> requestsFor(const std::string& api) const {
     auto all = gw.requests();
@@ -90,30 +92,42 @@ TEST_F(KARVLibConfig, PlaceholdersGiveThePfxPathOnceTheIdIsKnown) {
   EXPECT_EQ(requestsFor("getSysCfg").size(), 1u);
 }
 
-TEST_F(KARVLibConfig, FolderSettingIsStoredWithForwardSlashes) {
+// The folder setting is stored with forward slashes; the .pfx path made from
+// it is taken only when it is a normalised .pfx path inside the home folder
+// and the gateway's values in it are plain names, else <home>/cert.pfx.
+TEST_F(KARVLibConfig, PfxPathStaysInsideTheHomeFolder) {
   struct Case {
-    std::vector<std::pair<std::string, std::string>> served;
-    std::optional<std::string> folder, pfxPath;
+    std::optional<std::string> folder, name;
+    std::string idno, cn;
+    std::optional<std::string> storedFolder;
+    std::string pfxPath;  // relative to the home folder
   };
-  const std::string desktop = home / "Desktop";
   const std::vector<Case> cases = {
-      {{{"default.pfxFilePath", "C:\\certs"}, {"default.pfxFileName", "a.pfx"}}, "C:/certs/", "C:/certs/a.pfx"},
-      {{{"default.pfxFilePath", "/Users/x/"}, {"default.pfxFileName", "a.pfx"}}, "/Users/x/", "/Users/x/a.pfx"},
-      {{{"default.pfxFilePath", "#desktop#\\my certs"}, {"default.pfxFileName", "#cn#-#userId#.pfx"}},
-       "#desktop#/my certs/",
-       desktop + "/my certs/CN1-X1.pfx"},
-      // Incomplete settings read as "" rather than inventing a root folder.
-      {{{"default.pfxFilePath", ""}, {"default.pfxFileName", "#userId#.pfx"}}, "", "X1.pfx"},
-      {{{"default.pfxFileName", "#userId#.pfx"}}, std::nullopt, "X1.pfx"},
-      {{{"default.pfxFilePath", "/certs"}}, "/certs/", "/certs/"},
+      {"#userHome#\\KARV", "#userId#.pfx", "X1", "CN1", "#userHome#/KARV/", "KARV/X1.pfx"},
+      {"#desktop#\\my certs", "#cn#-#userId#.pfx", "X1", "A-1", "#desktop#/my certs/", "Desktop/my certs/A-1-X1.pfx"},
+      {"C:\\certs", "a.pfx", "X1", "CN1", "C:/certs/", "cert.pfx"},  // not absolute
+      {"/etc/", "passwd.pfx", "X1", "CN1", "/etc/", "cert.pfx"},     // outside home
+      {"#userHome#/../../etc/", "a.pfx", "X1", "CN1", "#userHome#/../../etc/", "cert.pfx"},
+      {"#userHome#/KARV/./", "a.pfx", "X1", "CN1", "#userHome#/KARV/./", "cert.pfx"},  // not normalised
+      {"#userHome#/", ".bashrc", "X1", "CN1", "#userHome#/", "cert.pfx"},              // not a .pfx
+      {"#userHome#/", ".pfx", "X1", "CN1", "#userHome#/", "cert.pfx"},                 // no name
+      {"#userHome#/KARV/", "#userId#.pfx", "../../x", "CN1", "#userHome#/KARV/", "cert.pfx"},
+      {"#userHome#/KARV/", "#cn#.pfx", "X1", "a/b", "#userHome#/KARV/", "cert.pfx"},
+      {"#userHome#/KARV/", "#cn#.pfx", "X1", "", "#userHome#/KARV/", "cert.pfx"},
+      {"", "#userId#.pfx", "X1", "CN1", "", "cert.pfx"},  // relative
+      {std::nullopt, "#userId#.pfx", "X1", "CN1", std::nullopt, "cert.pfx"},
   };
   for (const auto& c : cases) {
-    served = c.served;
+    served.clear();
+    if (c.folder) served.emplace_back("default.pfxFilePath", *c.folder);
+    if (c.name) served.emplace_back("default.pfxFileName", *c.name);
     auto lib = client();
-    lib->setUserIdno("X1");
-    lib->setCn("CN1");
-    EXPECT_EQ(lib->getSysCfg("default.pfxFilePath"), c.folder) << c.served.front().second;
-    EXPECT_EQ(lib->getCurrentPfxFilePath(), c.pfxPath) << c.served.front().second;
+    lib->setUserIdno(c.idno);
+    lib->setCn(c.cn);
+    const std::string expected = home / c.pfxPath;
+    EXPECT_EQ(lib->getSysCfg("default.pfxFilePath"), c.storedFolder) << c.folder.value_or("(none)");
+    EXPECT_EQ(lib->getSysCfg("env.userPfxFilePath"), expected) << c.folder.value_or("(none)") << c.name.value_or("");
+    EXPECT_EQ(lib->getCurrentPfxFilePath(), expected);
   }
 }
 
@@ -187,72 +201,86 @@ TEST(KARVLibErrMsg, EveryResultCodeHasATraditionalChineseText) {
   EXPECT_EQ(lib.getErrMsg(INT32_MIN), "-2147483648");
 }
 
-TEST_F(KARVLibConfig, NewClientIsDownloadedIntoDownloads) {
-  // The gateway hands out the installer bytes as the raw body of a path under its API root.
+// The installer is handed to the system to open: it comes only from an https
+// address of a .deb package, redirects included, and replaces the old file.
+TEST_F(KARVLibConfig, NewClientOnlyFromHttpsDebAddresses) {
   const std::string package("!<arch>\ndebian-binary   \0\x01\x02", 26);
-  gw.registerApi("karv_1.1_amd64.deb", gateway::Regime::PublicKey, [](gateway::ApiRequest&) { return ApiReply::ok(); });
-  gw.setFault("karv_1.1_amd64.deb", Fault{Fault::Kind::RawBody, "", "", package});
-  served = {{"app.mac.dlUrl", gw.baseUrl() + "karv_1.1_amd64.deb?channel=stable"}};
-  const std::string target = home / "Downloads/KARV.deb";
-  test::writeText(target, "an older package");
+  const std::string pki = build::kDevPkiDir;
+  httplib::SSLServer web((pki + "/tls-server.pem").c_str(), (pki + "/tls-server-key.pem").c_str());
+  httplib::Server plain;
+  std::atomic<int> plainHits = 0;
+  const int webPort = web.bind_to_any_port("127.0.0.1");
+  const int plainPort = plain.bind_to_any_port("127.0.0.1");
+  const std::string webUrl = "https://127.0.0.1:" + std::to_string(webPort);
+  const std::string plainUrl = "http://127.0.0.1:" + std::to_string(plainPort);
+  auto serve = [&](httplib::Server& server, const std::string& path, int status, const std::string& body) {
+    server.Get(path, [&, status, body](const httplib::Request&, httplib::Response& res) {
+      plainHits += &server == &plain ? 1 : 0;
+      res.status = status;
+      res.set_content(body, "application/octet-stream");
+    });
+  };
+  serve(web, "/karv_1.1_amd64.deb", 200, package);
+  serve(web, "/KARV.DEB", 200, package);
+  serve(web, "/karv.pkg", 200, package);
+  serve(web, "/empty.deb", 200, "");
+  serve(web, "/error.deb", 500, "<html>internal error</html>");
+  serve(plain, "/karv.deb", 200, package);
+  web.Get("/to-http.deb",
+          [&](const httplib::Request&, httplib::Response& res) { res.set_redirect(plainUrl + "/karv.deb"); });
+  web.Get("/to-https.deb",
+          [&](const httplib::Request&, httplib::Response& res) { res.set_redirect(webUrl + "/karv_1.1_amd64.deb"); });
+  std::thread webThread([&] { web.listen_after_bind(); });
+  std::thread plainThread([&] { plain.listen_after_bind(); });
+  while (!web.is_running() || !plain.is_running()) std::this_thread::yield();
 
-  auto lib = client();
-  lib->setApplicationName("KARV");
-  EXPECT_EQ(lib->dlNewClient(), target);
-  EXPECT_EQ(CommonUtility().getFile(target), Bytes(package.begin(), package.end()));
+  const std::string target = home / "Downloads/KARV.deb";
+  struct Case {
+    std::optional<std::string> url;
+    bool saved;
+  };
+  const std::vector<Case> cases = {
+      {webUrl + "/karv_1.1_amd64.deb?channel=stable", true},
+      {webUrl + "/to-https.deb", true},
+      {"HTTPS://127.0.0.1:" + std::to_string(webPort) + "/KARV.DEB", true},
+      {plainUrl + "/karv.deb", false},   // not https
+      {webUrl + "/to-http.deb", false},  // redirected away from https
+      {webUrl + "/karv.pkg", false},     // not a package this system installs
+      {webUrl + "/karv_1.1_amd64.deb.sh", false},
+      {webUrl + "/empty.deb", false},
+      {webUrl + "/error.deb", false},           // an error page is no installer
+      {webUrl + "/missing.deb", false},         // 404
+      {"https://127.0.0.1:9/karv.deb", false},  // nobody answers
+      {std::nullopt, false},
+      {"", false},
+  };
+  for (const auto& c : cases) {
+    test::writeText(target, "an older package");
+    served.clear();
+    if (c.url) served = {{"app.mac.dlUrl", *c.url}};
+    auto lib = client(build::kExtraCaPem);
+    lib->setApplicationName("KARV");
+    EXPECT_EQ(lib->dlNewClient(), c.saved ? target : "") << c.url.value_or("(none)");
+    EXPECT_EQ(CommonUtility().getFileAsStr(target), c.saved ? package : "an older package") << c.url.value_or("");
+  }
+  EXPECT_EQ(plainHits, 0);
+  EXPECT_EQ(test::entryCount(home / "Downloads"), 1u);
   EXPECT_EQ(requestsFor("getSysCfg").at(0).sessionId, std::nullopt);  // before login: no "SID:"
-  EXPECT_EQ(requestsFor("karv_1.1_amd64.deb").at(0).method, "GET");
 
   // A file that cannot be written is a failed download.
+  served = {{"app.mac.dlUrl", webUrl + "/karv_1.1_amd64.deb"}};
+  test::writeText(target, "an older package");
   {
+    auto lib = client(build::kExtraCaPem);
+    lib->setApplicationName("KARV");
     test::FileSizeLimit limit(8);
     EXPECT_EQ(lib->dlNewClient(), "");
   }
-  EXPECT_EQ(CommonUtility().getFile(target), Bytes(package.begin(), package.end()));
-}
-
-TEST_F(KARVLibConfig, FailedDownloadsWriteNothing) {
-  gw.registerApi("empty.AppImage", gateway::Regime::PublicKey, [](gateway::ApiRequest&) { return ApiReply::ok(); });
-  gw.setFault("empty.AppImage", Fault{Fault::Kind::EmptyBody, "", "", ""});
-  gw.registerApi("installer", gateway::Regime::PublicKey, [](gateway::ApiRequest&) { return ApiReply::ok(); });
-  gw.setFault("installer", Fault{Fault::Kind::RawBody, "", "", "xar!"});
-  // A web server in front: an error page, and a redirect to the gateway.
-  httplib::Server web;
-  web.Get("/error.deb", [](const httplib::Request&, httplib::Response& res) {
-    res.status = 500;
-    res.set_content("<html>internal error</html>", "text/html");
-  });
-  web.Get("/latest",
-          [&](const httplib::Request&, httplib::Response& res) { res.set_redirect(gw.baseUrl() + "installer"); });
-  const int webPort = web.bind_to_any_port("127.0.0.1");
-  std::thread webThread([&] { web.listen_after_bind(); });
-  while (!web.is_running()) std::this_thread::yield();  // so that stop() cannot race the accept loop
-  const std::string webUrl = "http://127.0.0.1:" + std::to_string(webPort);
-
-  struct Case {
-    std::optional<std::string> url;
-    std::string result;
-  };
-  const std::vector<Case> cases = {
-      {gw.baseUrl() + "empty.AppImage", ""},  // empty body
-      {gw.baseUrl() + "missing.deb", ""},     // 404
-      {webUrl + "/error.deb", ""},            // an error page is no installer
-      {"http://127.0.0.1:9/karv.deb", ""},    // nobody answers
-      {std::nullopt, ""},                     // no address configured
-      {"", ""},
-      {webUrl + "/latest", home / "Downloads/KARV.pkg"},  // no extension: .pkg
-  };
-  for (const auto& c : cases) {
-    served.clear();
-    if (c.url) served = {{"app.mac.dlUrl", *c.url}};
-    auto lib = client();
-    lib->setApplicationName("KARV");
-    EXPECT_EQ(lib->dlNewClient(), c.result) << c.url.value_or("(none)");
-  }
+  EXPECT_EQ(CommonUtility().getFileAsStr(target), "an older package");
   web.stop();
+  plain.stop();
   webThread.join();
-  EXPECT_EQ(test::entryCount(home / "Downloads"), 1u);
-  EXPECT_EQ(CommonUtility().getFileAsStr(home / "Downloads/KARV.pkg"), "xar!");
+  plainThread.join();
 }
 
 }  // namespace

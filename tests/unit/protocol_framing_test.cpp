@@ -1,5 +1,8 @@
 // The client's framing against the development gateway over loopback.
 #include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <thread>
 
 #include "CommonUtility.h"
 #include "DevGateway.h"
@@ -9,6 +12,8 @@
 #include "Log.h"
 #include "RSAUtility.h"
 #include "TextCodec.h"
+#include "support/TestFiles.h"
+#include "support/ToolRunner.h"
 
 namespace karv {
 namespace {
@@ -194,6 +199,51 @@ TEST_F(FramingTest, NoAnswerAndTimeoutAreTransportFailures) {
   EXPECT_FALSE(reply);
 }
 
+// A body over its limit is no response, whether its length is announced or
+// only shows as it streams; an option libcurl refuses sends nothing at all.
+TEST_F(FramingTest, OversizedBodiesAndRefusedOptions) {
+  KARVLib lib = client();
+  for (const size_t size : {HttpTransport::kMaxReplyBytes, HttpTransport::kMaxReplyBytes + 1}) {
+    gw.setFault("echoRsa", Fault::rawBody(std::string(size, 'A')));
+    std::optional<std::string> reply;
+    EXPECT_EQ(lib.httpPubKeyEncPost("echoRsa", {}, reply), size > HttpTransport::kMaxReplyBytes ? -1 : 0) << size;
+    EXPECT_FALSE(reply);
+  }
+
+  httplib::Server web;
+  web.Get("/sized",
+          [](const httplib::Request&, httplib::Response& res) { res.set_content("0123456789", "text/plain"); });
+  web.Get("/streamed", [](const httplib::Request&, httplib::Response& res) {
+    res.set_chunked_content_provider("text/plain", [](size_t offset, httplib::DataSink& sink) {
+      if (offset < 10)
+        sink.write("01234", 5);
+      else
+        sink.done();
+      return true;
+    });
+  });
+  const int port = web.bind_to_any_port("127.0.0.1");
+  std::thread serving([&] { web.listen_after_bind(); });
+  while (!web.is_running()) std::this_thread::yield();
+  const std::string origin = "http://127.0.0.1:" + std::to_string(port);
+  for (const char* path : {"/sized", "/streamed"}) {
+    for (const auto& [limit, status] : {std::pair{size_t{10}, 0}, std::pair{size_t{9}, -1}}) {
+      Bytes body;
+      EXPECT_EQ(HttpTransport().httpConnect(origin + path, "GET", nullptr, body, nullptr, limit), status)
+          << path << " " << limit;
+      EXPECT_EQ(body.size(), status == 0 ? 10u : 0u);
+    }
+  }
+  web.stop();
+  serving.join();
+
+  gw.clearRequests();
+  Bytes body;
+  const std::string overlong = gw.baseUrl() + "echoRsa?" + std::string(8'000'001, 'a');  // libcurl takes up to 8 MB
+  EXPECT_EQ(HttpTransport().httpConnect(overlong, "GET", nullptr, body), HttpTransport::kNotSent);
+  EXPECT_TRUE(gw.requests().empty());
+}
+
 TEST_F(FramingTest, TwoBlockReplyWithOneBadBlockKeepsTheGoodOne) {
   gateway::ServerCrypto server(std::string(build::kDevPkiDir) + "/gateway-rsa.pem");
   const std::string first(245, 'a');
@@ -243,7 +293,7 @@ TEST(TlsTransport, VerifiesGatewayCertificate) {
   DevGateway gw(o);
   ASSERT_TRUE(gw.start());
   std::optional<std::string> errMsg;
-  KARVLib trusted(GatewayEndpoint{gw.baseUrl(), build::kPublicKeyPem, build::kExtraCaFile, 5});
+  KARVLib trusted(GatewayEndpoint{gw.baseUrl(), build::kPublicKeyPem, build::kExtraCaPem, 5});
   EXPECT_EQ(trusted.versionCheck(errMsg), 0);
   // Without the development CA the certificate is not trusted: no reply.
   KARVLib untrusted(GatewayEndpoint{gw.baseUrl(), build::kPublicKeyPem, "", 5});
@@ -252,8 +302,40 @@ TEST(TlsTransport, VerifiesGatewayCertificate) {
   o.host = "127.0.0.2";
   DevGateway elsewhere(o);
   ASSERT_TRUE(elsewhere.start());
-  KARVLib mismatch(GatewayEndpoint{elsewhere.baseUrl(), build::kPublicKeyPem, build::kExtraCaFile, 5});
+  KARVLib mismatch(GatewayEndpoint{elsewhere.baseUrl(), build::kPublicKeyPem, build::kExtraCaPem, 5});
   EXPECT_EQ(mismatch.versionCheck(errMsg), KARVLib::kVersionNoReply);
+}
+
+// The development CA signs for this machine only: what it issues for any
+// other name does not verify (checked with the openssl tool).
+TEST(TlsTransport, DevelopmentCaIsNameConstrainedToLoopback) {
+  test::TempDir dir;
+  const std::string pki = build::kDevPkiDir;
+  const std::string ca = pki + "/tls-ca.pem";
+  EXPECT_EQ(test::runTool({"openssl", "verify", "-CAfile", ca, pki + "/tls-server.pem"}).exitCode, 0);
+  const std::string key = dir / "leaf-key.pem";
+  const std::string csr = dir / "leaf.csr";
+  ASSERT_EQ(test::runTool({"openssl", "req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes",
+                           "-keyout", key, "-out", csr, "-subj", "/CN=leaf"})
+                .exitCode,
+            0);
+  for (const auto& [san, verifies] :
+       {std::pair{"DNS:localhost", true}, std::pair{"IP:127.0.0.1", true}, std::pair{"DNS:ra.example.com", false},
+        std::pair{"IP:10.0.0.1", false}, std::pair{"DNS:localhost.example.com", false}}) {
+    test::writeText(dir / "leaf.ext", std::string("subjectAltName=") + san + "\n");
+    const std::string leaf = dir / "leaf.pem";
+    ASSERT_EQ(
+        test::runTool({"openssl", "x509", "-req", "-in", csr, "-CA", ca, "-CAkey", pki + "/tls-ca-key.pem", "-CAserial",
+                       dir / "serial.srl", "-CAcreateserial", "-days", "1", "-extfile", dir / "leaf.ext", "-out", leaf})
+            .exitCode,
+        0)
+        << san;
+    const test::ToolResult verify = test::runTool({"openssl", "verify", "-CAfile", ca, leaf});
+    EXPECT_EQ(verify.exitCode == 0, verifies) << san << ": " << verify.output;
+    if (!verifies) {
+      EXPECT_NE(verify.output.find("permitted subtree violation"), std::string::npos) << verify.output;
+    }
+  }
 }
 
 }  // namespace

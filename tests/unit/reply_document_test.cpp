@@ -36,6 +36,34 @@ TEST(ReplyDocument, NotXmlGivesNoDocument) {
   EXPECT_EQ(msg, "keep");
 }
 
+// A document type is refused however it comes: its entities would expand at
+// every read of a field.
+TEST(ReplyDocument, DoctypeIsRefused) {
+  std::string laughs = "<?xml version=\"1.0\"?><!DOCTYPE Root [<!ENTITY a \"" + std::string(100, 'x') + "\">";
+  for (char e = 'b'; e <= 'k'; ++e) {
+    const std::string prev(1, static_cast<char>(e - 1));
+    laughs += "<!ENTITY " + std::string(1, e) + " \"";
+    for (int i = 0; i < 10; ++i) laughs += "&" + prev + ";";
+    laughs += "\">";
+  }
+  laughs += "]><Root><rtnCode>0</rtnCode><rtnMsg>&k;</rtnMsg></Root>";
+  for (const std::string& text : {
+           laughs,
+           std::string("<!DOCTYPE Root SYSTEM \"file:///etc/passwd\"><Root><rtnCode>0</rtnCode></Root>"),
+           std::string("<!DOCTYPE Root><Root><rtnCode>0</rtnCode></Root>"),
+           std::string("<!DOCTYPE Root [<!ENTITY ok \"0\">]><Root><rtnCode>&ok;</rtnCode></Root>"),
+       }) {
+    std::optional<std::string> code = "caller's";
+    std::optional<std::string> msg;
+    EXPECT_FALSE(ReplyEnvelope::getXmlDoc(text, code, msg)) << text.substr(0, 60);
+    EXPECT_EQ(code, "caller's");
+  }
+  // The words alone, as text, are no declaration.
+  auto doc = GDataXMLDocument::initWithXMLString("<Root><rtnMsg><![CDATA[<!DOCTYPE x>]]></rtnMsg></Root>");
+  ASSERT_TRUE(doc);
+  EXPECT_EQ(ReplyEnvelope::getXPathValue(doc.get(), "//Root/rtnMsg"), "<!DOCTYPE x>");
+}
+
 TEST(ReplyDocument, EnvelopeAndXPathValues) {
   std::optional<std::string> code;
   std::optional<std::string> msg;

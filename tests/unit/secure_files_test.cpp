@@ -60,6 +60,13 @@ TEST(SecureFiles, FailuresOnBadPaths) {
   EXPECT_FALSE(writeFileAtomically((dir.path / "missing" / "a.p8").string(), "x"));
   EXPECT_FALSE(writeFileAtomically((dir.path / "folder/").string(), "x"));
   EXPECT_FALSE(readWholeFile((dir.path / "nothing").string()).has_value());
+  // A FIFO is refused at once, not waited on; so is a file over the limit.
+  ASSERT_EQ(::mkfifo((dir.path / "fifo").c_str(), 0600), 0);
+  EXPECT_FALSE(readWholeFile((dir.path / "fifo").string()).has_value());
+  const std::string big = (dir.path / "big").string();
+  ASSERT_TRUE(writeFileAtomically(big, std::string(33, 'x')));
+  EXPECT_FALSE(readWholeFile(big, 32).has_value());
+  EXPECT_EQ(readWholeFile(big, 33), std::string(33, 'x'));
   // A regular file where a folder should be.
   ASSERT_TRUE(writeFileAtomically((dir.path / "plain").string(), "x"));
   EXPECT_FALSE(makeFolders((dir.path / "plain" / "sub").string()));

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "CommonUtility.h"
 #include "XdgBrowsers.h"
 #include "support/TestFiles.h"
@@ -120,6 +122,22 @@ TEST_F(XdgDesktop, DefaultHandlerFollowsMimeAppsOrder) {
   ASSERT_EQ(records->size(), 2u);
   EXPECT_EQ(records->at(0).at("defaultBrowser"), "Y");
   EXPECT_EQ(records->at(1).at("defaultBrowser"), "N");
+}
+
+// The default is a browser, whichever of its entries is the https handler.
+TEST_F(XdgDesktop, DefaultComparesBrowsersNotEntries) {
+  install("usr/share/applications", "google-chrome.desktop", "Google Chrome", program("bin/chrome"));
+  install("usr/share/applications", "chromium.desktop", "Chromium", program("bin/chromium"));
+  install("usr/share/applications", "firefox-esr.desktop", "Firefox ESR", program("bin/firefox-esr"));
+  for (const auto& [handler, chrome, firefox] :
+       {std::tuple{"chromium.desktop", "Y", "N"}, std::tuple{"firefox-esr.desktop", "N", "Y"}}) {
+    setDefault("home/.config/mimeapps.list", handler);
+    const auto records = CommonUtility().getBrowserInfo();
+    ASSERT_TRUE(records && records->size() == 2u);
+    EXPECT_EQ(records->at(0).at("name"), "Google Chrome");  // the first entry names the browser
+    EXPECT_EQ(records->at(0).at("defaultBrowser"), chrome) << handler;
+    EXPECT_EQ(records->at(1).at("defaultBrowser"), firefox) << handler;
+  }
 }
 
 TEST_F(XdgDesktop, CommandForFillsFieldCodesWithoutShell) {

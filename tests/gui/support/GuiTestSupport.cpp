@@ -1,9 +1,13 @@
 #include "GuiTestSupport.h"
 
+#include <QPushButton>
+#include <QRadioButton>
 #include <QTest>
 
 #include "KarvBuildConfig.h"
 #include "Log.h"
+#include "UserAuthWindowController.h"
+#include "UserChgBtsLoginPwdWindowController.h"
 #include "ui_MainWindow.h"
 
 namespace karv::test {
@@ -30,6 +34,25 @@ void click(QAbstractButton* button) {
   QTest::mouseClick(button, Qt::LeftButton, {}, at);
 }
 
+bool answerIdentity(const QString& birth, const char* choice) {
+  auto* sheet = activeSheet<app::UserAuthWindowController>();
+  if (!sheet) return false;
+  typeInto(control<QLineEdit>(sheet, "txtUserBirth"), birth);
+  if (*choice) click(control<QRadioButton>(sheet, choice));
+  click(control<QPushButton>(sheet, "btnOK"));
+  return true;
+}
+
+bool submitChange(const QString& oldPwd, const QString& newPwd, const QString& confirm) {
+  auto* sheet = activeSheet<app::UserChgBtsLoginPwdWindowController>();
+  if (!sheet) return false;
+  typeInto(control<QLineEdit>(sheet, "txtUserBtsLoginOldPwd"), oldPwd);
+  typeInto(control<QLineEdit>(sheet, "txtUserBtsLoginNewPwd"), newPwd);
+  typeInto(control<QLineEdit>(sheet, "txtUserBtsLoginNewPwdConfirm"), confirm);
+  click(control<QPushButton>(sheet, "btnOK"));
+  return true;
+}
+
 LogRecorder::LogRecorder() {
   setLogSink([this](std::string_view line) { lines_ << QString::fromUtf8(line.data(), qsizetype(line.size())); });
 }
@@ -49,11 +72,11 @@ std::optional<QString> ScriptedFileChooser::choose(const Request& request) {
   return answers_.isEmpty() ? std::nullopt : answers_.dequeue();
 }
 
-AppHarness::AppHarness(const std::string& gatewayDataDir) {
+AppHarness::AppHarness(const std::string& gatewayDataDir, Scheme scheme) {
   auto options = gateway::GatewayOptions::fromBuild();
   options.dataDir = gatewayDataDir;
   options.port = 0;
-  options.tls = false;
+  options.tls = scheme == Scheme::Https;
   options.consoleOutbox = false;
   gateway_ = std::make_unique<gateway::DevGateway>(options);
   if (!gateway_->start()) qFatal("development gateway did not start");
@@ -62,7 +85,8 @@ AppHarness::AppHarness(const std::string& gatewayDataDir) {
 AppHarness::~AppHarness() = default;
 
 GatewayEndpoint AppHarness::endpoint() const {
-  return GatewayEndpoint{gateway_->baseUrl(), build::kPublicKeyPem, "", 5};
+  return GatewayEndpoint{gateway_->baseUrl(), build::kPublicKeyPem, gateway_->options().tls ? build::kExtraCaPem : "",
+                         5};
 }
 
 app::AppDelegate& AppHarness::app() {

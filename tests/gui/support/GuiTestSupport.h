@@ -63,6 +63,13 @@ Control* control(QWidget* dialog, const char* objectName) {
 void typeInto(QLineEdit* field, const QString& text);
 void click(QAbstractButton* button);
 
+// Fills the open identity dialog: the date of birth and a delivery choice
+// ("" for none), then OK. False when the dialog is not open.
+bool answerIdentity(const QString& birth, const char* choice);
+// Types the three passwords into the open login-password dialog and presses
+// OK. False when the dialog is not open.
+bool submitChange(const QString& oldPwd, const QString& newPwd, const QString& confirm);
+
 // Collects every log line while it lives.
 class LogRecorder {
  public:
@@ -72,6 +79,7 @@ class LogRecorder {
   LogRecorder& operator=(const LogRecorder&) = delete;
   // The lines that contain the text.
   [[nodiscard]] QStringList linesWith(const QString& text) const;
+  [[nodiscard]] const QStringList& lines() const { return lines_; }
 
  private:
   QStringList lines_;
@@ -122,12 +130,14 @@ class ManualClock : public app::Clock {
   QDateTime now_ = QDateTime(QDate(2026, 1, 5), QTime(9, 0), Qt::UTC);
 };
 
-// A gateway on a free loopback port plus an AppDelegate wired to it.
+// A gateway on a free loopback port plus an AppDelegate wired to it: plain
+// HTTP, or HTTPS with the build's development TLS anchor.
 class AppHarness {
  public:
+  enum class Scheme { Http, Https };
   // With a data folder the gateway keeps its files there, the demo users'
   // .pfx files among them.
-  explicit AppHarness(const std::string& gatewayDataDir = {});
+  explicit AppHarness(const std::string& gatewayDataDir = {}, Scheme scheme = Scheme::Http);
   ~AppHarness();
 
   gateway::DevGateway& gateway() { return *gateway_; }

@@ -53,6 +53,15 @@ struct FileSizeLimit {
   FileSizeLimit& operator=(const FileSizeLimit&) = delete;
 };
 
+// Sets the process umask for its lifetime.
+struct ScopedUmask {
+  mode_t saved;
+  explicit ScopedUmask(mode_t mask) : saved(::umask(mask)) {}
+  ~ScopedUmask() { ::umask(saved); }
+  ScopedUmask(const ScopedUmask&) = delete;
+  ScopedUmask& operator=(const ScopedUmask&) = delete;
+};
+
 // Sets (or, with none, unsets) an environment variable for its lifetime. The
 // time zone is read again each time, so TZ takes effect at once.
 struct ScopedEnv {
