@@ -88,6 +88,7 @@ int32_t HttpTransport::httpConnect(const std::string& url, const std::string& co
   curl_easy_setopt(h, CURLOPT_URL, requestUrl.c_str());
   curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(h, CURLOPT_TIMEOUT, timeoutSeconds_);
+  curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, 10L);  // an unreachable gateway is reported fast
   curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
