@@ -13,6 +13,7 @@
 #include <QUrl>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 #include "AppDelegate.h"
@@ -63,7 +64,7 @@ Control* control(QWidget* dialog, const char* objectName) {
 void typeInto(QLineEdit* field, const QString& text);
 void click(QAbstractButton* button);
 
-// Collects every log line while it lives.
+// Collects every log line while it lives, also lines from the worker thread.
 class LogRecorder {
  public:
   LogRecorder();
@@ -74,6 +75,7 @@ class LogRecorder {
   [[nodiscard]] QStringList linesWith(const QString& text) const;
 
  private:
+  mutable std::mutex mutex_;
   QStringList lines_;
 };
 
