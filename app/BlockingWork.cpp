@@ -1,10 +1,15 @@
 #include "BlockingWork.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QEventLoop>
 #include <QThread>
+#include <atomic>
+#include <condition_variable>
 #include <exception>
+#include <mutex>
+#include <thread>
 
 namespace karv::app {
 namespace {
@@ -28,14 +33,57 @@ bool isUserInput(const QEvent* e) {
 
 }  // namespace
 
+// One thread that runs one job at a time, for the life of the program.
+class BlockingWork::Worker {
+ public:
+  Worker() : thread_([this] { serve(); }) {}
+  ~Worker() {
+    {
+      const std::lock_guard lock(mutex_);
+      stopping_ = true;
+    }
+    wake_.notify_one();
+    thread_.join();
+  }
+  Worker(const Worker&) = delete;
+  Worker& operator=(const Worker&) = delete;
+
+  void start(std::function<void()> job) {
+    {
+      const std::lock_guard lock(mutex_);
+      job_ = std::move(job);
+    }
+    wake_.notify_one();
+  }
+
+ private:
+  void serve() {
+    for (;;) {
+      std::function<void()> job;
+      {
+        std::unique_lock lock(mutex_);
+        wake_.wait(lock, [this] { return stopping_ || job_; });
+        if (!job_) return;
+        job = std::exchange(job_, nullptr);
+      }
+      job();
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::function<void()> job_;
+  bool stopping_ = false;
+  std::thread thread_;  // last: starts once the members above exist
+};
+
 BlockingWork::BlockingWork(QObject* parent) : QObject(parent) {
   // Installed once, early: an input monitor installed later sees the input
   // first (filters installed last run first), before it is dropped here.
   if (QCoreApplication* app = QCoreApplication::instance()) app->installEventFilter(this);
 }
 
-// The pool waits for its thread, which is idle by then: run() returns only
-// after its work has ended.
+// The worker is idle by then: run() returns only after its work has ended.
 BlockingWork::~BlockingWork() = default;
 
 bool BlockingWork::eventFilter(QObject* /*watched*/, QEvent* event) {
@@ -73,28 +121,19 @@ void BlockingWork::runJob(const std::function<void()>& job) {
 }
 
 void BlockingWork::runOnWorker(const std::function<void()>& job) {
-  if (!worker_) {
-    worker_ = std::make_unique<QThreadPool>();
-    worker_->setMaxThreadCount(1);
-    worker_->setExpiryTimeout(-1);
-  }
-  QEventLoop loop;
-  bool done = false;  // touched on the UI thread only
-  worker_->start([&job, &loop, &done] {
+  if (!worker_) worker_ = std::make_unique<Worker>();
+  QAbstractEventDispatcher* uiLoop = QAbstractEventDispatcher::instance();
+  // Release and acquire hand the work's results (and what it threw) back to
+  // this thread in plain C++, where ThreadSanitizer can follow them.
+  std::atomic<bool> ended = false;
+  worker_->start([&job, &ended, uiLoop] {
     job();
-    QMetaObject::invokeMethod(
-        &loop,
-        [&done, &loop] {
-          done = true;
-          loop.quit();
-        },
-        Qt::QueuedConnection);
+    ended.store(true, std::memory_order_release);
+    uiLoop->wakeUp();  // thread-safe; this stack frame may be gone by now
   });
-  loop.exec();
-  // A quit of the application ends this loop too, and every exec() after it
-  // returns at once; the work must still end before its result and this
-  // stack frame go away.
-  while (!done) loop.processEvents(QEventLoop::WaitForMoreEvents);
+  // The event loop turns until the work has ended; not even a quit of the
+  // application stops it earlier, since the work still holds this frame.
+  while (!ended.load(std::memory_order_acquire)) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
 }  // namespace karv::app

@@ -1,6 +1,5 @@
 #pragma once
 #include <QObject>
-#include <QThreadPool>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -67,10 +66,11 @@ class BlockingWork : public QObject {
   void runJob(const std::function<void()>& job);
   void runOnWorker(const std::function<void()>& job);
 
+  class Worker;
   bool busy_ = false;
   bool enabled_ = true;
-  // One thread, kept for the life of the program: work runs one at a time.
-  std::unique_ptr<QThreadPool> worker_;
+  // One thread, made on first use and kept: work runs one at a time.
+  std::unique_ptr<Worker> worker_;
 };
 
 }  // namespace karv::app
