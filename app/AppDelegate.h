@@ -12,8 +12,11 @@
 
 #include "AppServices.h"
 #include "BlockingWork.h"
+#include "DepCertWindowController.h"
 #include "KARVDGDataSource.h"
 #include "KARVLib.h"
+#include "LoadPfxWindowController.h"
+#include "SavePfxWindowController.h"
 #include "UserChgBtsLoginPwdWindowController.h"
 
 class QLineEdit;
@@ -30,11 +33,16 @@ class UserAgreementWindowController;
 class UserAuthWindowController;
 class AuthCodeWindowController;
 class BtsCertDlPwdWindowController;
+class ChgPfxPwdWindowController;
 
 // The application controller: owns the main window and the one protocol
 // client, and runs every workflow of the client on the UI thread. It is the
 // delegate of every dialog.
-class AppDelegate : public QObject, public UserChgBtsLoginPwdWindowControllerDelegate {
+class AppDelegate : public QObject,
+                    public UserChgBtsLoginPwdWindowControllerDelegate,
+                    public SavePfxWindowControllerDelegate,
+                    public LoadPfxWindowControllerDelegate,
+                    public DepCertWindowControllerDelegate {
   Q_OBJECT
  public:
   // Called with a dialog's result code when its sheet ends.
@@ -97,6 +105,12 @@ class AppDelegate : public QObject, public UserChgBtsLoginPwdWindowControllerDel
   [[nodiscard]] static int idnoCheckDigit(QChar letter, const QString& eightDigits);
   void setCurrentPfxFilePath(const QString& path);
 
+  // --- Expiry reminder ---
+  // Records the .pfx that just became current with its certificate record
+  // (for `karv --check-expiry`) and shows its days left; false when nothing
+  // could be recorded.
+  bool rememberCurrentCertificate(const QString& pfxPath, const StringMap& certInfo);
+
   // --- Function status and buttons ---
   // Fetches the status again and applies it; false (buttons unchanged) when the fetch fails.
   bool setBtnStatus();
@@ -125,10 +139,41 @@ class AppDelegate : public QObject, public UserChgBtsLoginPwdWindowControllerDel
   virtual void doRenewCert(const QString& cn);
   // The server's record into the server table; the query's result code.
   virtual int32_t doQrySvrCertInfo(const QString& cn);
-  virtual void doQryClntCertInfo(const QString& cn);
+  // The current .pfx into the client table: 0 when it opened at once with
+  // the current password (only tried with tryToLoad), else -1 and the user
+  // picks the file in the Load-PFX dialog.
+  virtual int32_t doQryClntCertInfo(const QString& cn, bool tryToLoad);
+  virtual int32_t doQryClntCertInfo(const QString& cn) { return doQryClntCertInfo(cn, false); }
   virtual void doChangePfxPwd(const QString& cn);
   virtual void doDepCert(const QString& cn);
-  virtual void doRmvDepCert(const QString& cn);
+  // Removal from the browsers; the protocol client's result, no message either way.
+  virtual int32_t doRmvDepCert(const QString& cn);
+
+  // --- Browser installation (after the Load-PFX step) ---
+  // Installs the current .pfx into the browsers chosen in the dialog, or
+  // preselected by the configuration when "depCert.mode" is "N".
+  void doDepCertChooseBrowser();
+  void showDepCertWindow(SheetHandler handler);
+  void getDepCertWindowData(const std::vector<BrowserRecord>& selectedBrowsersInfo) override;
+  [[nodiscard]] const std::vector<BrowserRecord>& depCertSelectedBrowsersInfo() const {
+    return depCertSelectedBrowsersInfo_;
+  }
+
+  // --- The user's .pfx file: save, load, change its password ---
+  // Each dialog opens as a sheet and returns at once; its handler gets 1 when
+  // the work is done (the file written, accepted or re-passworded), 0 after Cancel.
+  void showSavePfxWindow(const QString& b64Cert, const QString& b64PrivateKey, SheetHandler handler);
+  void getSavePfxWindowData(const QString& pfxFilePath, const QString& pfxFileName, const QString& pfxFilePwd) override;
+  // Empty expected values are not checked.
+  void showLoadPfxWindow(const QString& cnToCmp, const QString& issuerToCmp, const QString& hexSerialToCmp,
+                         const QString& certHashToCmp, SheetHandler handler);
+  void getLoadPfxWindowData(const QString& pfxFilePath, const QString& pfxFilePwd, const StringMap& certInfo) override;
+  void showChgPfxPwdWindow(SheetHandler handler);
+  // What the dialogs handed back at their last successful OK.
+  [[nodiscard]] const SavePfxFileWindowResult& savePfxFileWindowResult() const { return savePfxFileWindowResult_; }
+  [[nodiscard]] const LoadPfxFileWindowResult& loadPfxFileWindowResult() const { return loadPfxFileWindowResult_; }
+  // The current .pfx password of the protocol client; a null text clears it.
+  void setCurrentPfxFilePwd(const QString& pwd);
 
   // --- Certificate tables ---
   void renderSvrCertInfo(const StringMap& record);
@@ -197,6 +242,8 @@ class AppDelegate : public QObject, public UserChgBtsLoginPwdWindowControllerDel
   void terminate();
   void wireMainWindow();
   void startSessionTimers();
+  // The days left beside the .pfx path, when the reminder knows the current file.
+  void showPfxDaysLeft();
   void runFirstLoginChange(const QString& idno);
   void endFirstLoginChange(int returnCode);
   // Every alert passes here: the timers wait while one is open.
@@ -223,6 +270,8 @@ class AppDelegate : public QObject, public UserChgBtsLoginPwdWindowControllerDel
   void continueVerified(const QString& type);
   // A refused code or download password.
   void reportVerifyFailure(const std::optional<std::string>& errMsg);
+  // Installs the current .pfx into the browsers; an alert when that failed.
+  void deployCertToBrowsers(const std::vector<BrowserRecord>& browsers);
 
   AppServices services_;
   BlockingWork blockingWork_;
@@ -242,6 +291,14 @@ class AppDelegate : public QObject, public UserChgBtsLoginPwdWindowControllerDel
   QPointer<AuthCodeWindowController> authCodeController_;
   QPointer<BtsCertDlPwdWindowController> btsCertDlPwdController_;
   QPointer<UserChgBtsLoginPwdWindowController> userChgBtsLoginPwdController_;
+  QPointer<SavePfxWindowController> savePfxFileController_;
+  QPointer<LoadPfxWindowController> loadPfxFileController_;
+  QPointer<ChgPfxPwdWindowController> chgPfxPwdController_;
+  SavePfxFileWindowResult savePfxFileWindowResult_;
+  LoadPfxFileWindowResult loadPfxFileWindowResult_;
+  QPointer<DepCertWindowController> depCertWindowController_;
+  // The browsers chosen at the last OK of the browser-choice dialog.
+  std::vector<BrowserRecord> depCertSelectedBrowsersInfo_;
   // What the user typed in the verification dialogs; cleared before each.
   QString authCodePwd_;
   QString btsCertDlPwd_;

@@ -3,9 +3,11 @@
 
 #include "AppDelegate.h"
 #include "ChineseFont.h"
+#include "ExpiryCheck.h"
 #include "OpenSslInit.h"
 
 int main(int argc, char** argv) {
+  if (karv::app::isExpiryCheckCommand(argc, argv)) return karv::app::runExpiryCheckCommand(argc, argv);
   QApplication app(argc, argv);
   QApplication::setApplicationName("KARV");
   QApplication::setApplicationDisplayName("KARV 憑證管理");
