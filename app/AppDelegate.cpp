@@ -50,16 +50,19 @@ void AppDelegate::wireMainWindow() {
   keepAliveTimer_.setInterval(300 * 1000);
   idleTimer_.setInterval(1000);
   connect(&keepAliveTimer_, &QTimer::timeout, this, [this] {
-    if (openAlerts_ > 0)
+    if (timersMustWait())
       keepAliveDeferred_ = true;
     else
       doIAmAlive();
   });
   connect(&idleTimer_, &QTimer::timeout, this, [this] {
-    if (openAlerts_ > 0)
+    if (timersMustWait())
       idleCheckDeferred_ = true;
     else
       checkIdle();
+  });
+  connect(&blockingWork_, &BlockingWork::finished, this, [this] {
+    if (!timersMustWait()) runDeferredTimerWork();
   });
 }
 
@@ -99,7 +102,8 @@ void AppDelegate::styleHomePageLink() {
 
 void AppDelegate::doVersionCheck() {
   std::optional<std::string> errMsg;
-  const int32_t result = getKARVlib()->versionCheck(errMsg);
+  KARVLib* lib = getKARVlib();
+  const int32_t result = runBlocking([&] { return lib->versionCheck(errMsg); });
   if (result == 0) return;
   if (result == KARVLib::kVersionRejected) {
     runClientUpdate();

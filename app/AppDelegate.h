@@ -75,11 +75,16 @@ class AppDelegate : public QObject,
 
   // --- Blocking work ---
   // Every call that can block (the protocol client, key generation, .pfx
-  // files) runs through here; the result comes back as from a direct call.
+  // files) runs through here, on the worker of BlockingWork; the result comes
+  // back as from a direct call. Meanwhile the window stays alive, input is
+  // dropped, and the busy overlay shows: the workflow's own, or one without
+  // text for the duration of the call.
   template <class Work>
-  auto runBlocking(Work&& work) {
+  std::invoke_result_t<Work&> runBlocking(Work&& work) {
+    const WorkOverlay overlay(*this, QString());
     return blockingWork_.run(std::forward<Work>(work));
   }
+  // The same for a dialog, with `prompt` on an overlay that was not showing.
   void runBlockingWork(const QString& prompt, const std::function<void()>& work) override;
   [[nodiscard]] BlockingWork& blockingWork() { return blockingWork_; }
 
@@ -219,6 +224,21 @@ class AppDelegate : public QObject,
   void openSheet(QDialog* dialog, SheetHandler handler);
 
  private:
+  // The busy overlay for one piece of blocking work when none is showing,
+  // taken away again afterwards with the keyboard focus given back.
+  class WorkOverlay {
+   public:
+    WorkOverlay(AppDelegate& app, const QString& prompt);
+    ~WorkOverlay();
+    WorkOverlay(const WorkOverlay&) = delete;
+    WorkOverlay& operator=(const WorkOverlay&) = delete;
+
+   private:
+    AppDelegate& app_;
+    bool own_;
+    QPointer<QWidget> focus_;
+  };
+
   void terminate();
   void wireMainWindow();
   void startSessionTimers();
@@ -228,6 +248,9 @@ class AppDelegate : public QObject,
   void endFirstLoginChange(int returnCode);
   // Every alert passes here: the timers wait while one is open.
   int presentAlert(AlertPresenter::Alert alert);
+  // The session timers wait while a message is open or blocking work runs,
+  // and what fell due meanwhile runs once afterwards.
+  [[nodiscard]] bool timersMustWait() const { return openAlerts_ > 0 || blockingWork_.busy(); }
   void runDeferredTimerWork();
   // The table's data source, made on first use and emptied otherwise.
   KARVDGDataSource* dataSourceFor(QTableView* table, QPointer<KARVDGDataSource>& ds);

@@ -22,7 +22,8 @@ void AppDelegate::doAuth(const QString& /*cn: the gateway knows the user by the 
   std::string phone;
   std::string birth;
   std::optional<std::string> errMsg;
-  const int32_t result = getKARVlib()->queryContactInfo(mail, phone, birth, errMsg);
+  KARVLib* lib = getKARVlib();
+  const int32_t result = runBlocking([&] { return lib->queryContactInfo(mail, phone, birth, errMsg); });
   if (result != 0) {
     hideMask();
     showErrMsg(result, errMsg);
@@ -71,7 +72,9 @@ void AppDelegate::deliverAuthCode(int returnCode, const QString& mail, const QSt
   showMask("正在寄送認證碼...");
   const std::string authType = returnCode == UserAuthWindowController::kByMail ? "1" : "2";
   std::optional<std::string> errMsg;
-  const int32_t result = getKARVlib()->sendAuthCode(utf8(mail), utf8(phone), authType, utf8(type), errMsg);
+  KARVLib* lib = getKARVlib();
+  const int32_t result =
+      runBlocking([&] { return lib->sendAuthCode(utf8(mail), utf8(phone), authType, utf8(type), errMsg); });
   hideMask();
   if (result != 0) {
     showErrMsg(result, errMsg);
@@ -93,7 +96,9 @@ void AppDelegate::showAuthCodeWindow(const QString& mail, const QString& phone, 
     }
     authCodePwd_ = authCodeController_->pwd();
     std::optional<std::string> errMsg;
-    myErrorCode_ = getKARVlib()->VerifyAuthCode(utf8(authCodePwd_), utf8(type), errMsg);
+    KARVLib* lib = getKARVlib();
+    const std::string code = utf8(authCodePwd_);
+    myErrorCode_ = runBlocking([&] { return lib->VerifyAuthCode(code, utf8(type), errMsg); });
     if (myErrorCode_ == 0)
       continueVerified(type);
     else
@@ -111,7 +116,9 @@ void AppDelegate::showBtsCertDlPwdWindow() {
     }
     btsCertDlPwd_ = btsCertDlPwdController_->pwd();
     std::optional<std::string> errMsg;
-    myErrorCode_ = getKARVlib()->validateBtsCertDlPwd(utf8(btsCertDlPwd_), errMsg);
+    KARVLib* lib = getKARVlib();
+    const std::string pwd = utf8(btsCertDlPwd_);
+    myErrorCode_ = runBlocking([&] { return lib->validateBtsCertDlPwd(pwd, errMsg); });
     if (myErrorCode_ == 0)
       continueVerified(kApply);  // the download password vouches for applications only
     else

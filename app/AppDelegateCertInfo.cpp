@@ -52,7 +52,9 @@ KARVDGDataSource* AppDelegate::dataSourceFor(QTableView* table, QPointer<KARVDGD
 int32_t AppDelegate::doQrySvrCertInfo(const QString& cn) {
   std::optional<StringMap> record;
   std::optional<std::string> errMsg;
-  const int32_t result = getKARVlib()->qrySvrCertInfo(cn.toStdString(), record, errMsg);
+  KARVLib* lib = getKARVlib();
+  const std::string cnText = cn.toStdString();
+  const int32_t result = runBlocking([&] { return lib->qrySvrCertInfo(cnText, record, errMsg); });
   if (result == 0) {
     if (record)
       renderSvrCertInfo(*record);

@@ -20,7 +20,10 @@ void AppDelegate::startSessionTimers() {
   idleTimer_.start();
 }
 
-void AppDelegate::doIAmAlive() { (void)getKARVlib()->iAmAlive(); }
+void AppDelegate::doIAmAlive() {
+  KARVLib* lib = getKARVlib();
+  (void)runBlocking([lib] { return lib->iAmAlive(); });
+}
 
 void AppDelegate::registerEventMonitor() { qApp->installEventFilter(this); }
 

@@ -97,8 +97,10 @@ int32_t AppDelegate::doBtsLogin() {
   std::optional<std::string> agCodeIo = utf8(agCode);
   std::optional<std::string> accNoIo = utf8(accNo);
   std::optional<std::string> errMsg;
+  const std::string loginType = currentLoginType_.toStdString();
+  KARVLib* lib = getKARVlib();
   const int32_t result =
-      getKARVlib()->login(idnoIo, agCodeIo, accNoIo, utf8(pwd), errMsg, currentLoginType_.toStdString());
+      runBlocking([&] { return lib->login(idnoIo, agCodeIo, accNoIo, utf8(pwd), errMsg, loginType); });
   if (result != 0 && result != KARVLib::kFirstLoginChange) {
     const QString message = QString::fromStdString(errMsg.value_or(std::string()));
     doAlert(message.isEmpty() ? QStringLiteral("登入失敗") : message);
@@ -108,7 +110,9 @@ int32_t AppDelegate::doBtsLogin() {
   setUserLogin(true);
   startSessionTimers();
   doAlert("登入作業已完成");
-  setCurrentPfxFilePath(QString::fromStdString(getKARVlib()->getSysCfg("env.userPfxFilePath").value_or("")));
+  // Loads the configuration when the login could not.
+  const auto pfxFilePath = runBlocking([lib] { return lib->getSysCfg("env.userPfxFilePath"); });
+  setCurrentPfxFilePath(QString::fromStdString(pfxFilePath.value_or("")));
   for (QWidget* w :
        std::initializer_list<QWidget*>{ui_->txtUserIdNo, ui_->txtLoginPwd, ui_->txtUsrAgcode, ui_->txtUserAccountNo,
                                        ui_->txtSecureLoginPwd, ui_->chkShowPwdPlainText})
@@ -152,7 +156,9 @@ void AppDelegate::endFirstLoginChange(int returnCode) {
 }
 
 int32_t AppDelegate::doLogout() {
-  const int32_t result = getKARVlib()->logout(ui_->txtUserIdNo->text().toStdString());
+  KARVLib* lib = getKARVlib();
+  const std::string idno = ui_->txtUserIdNo->text().toStdString();
+  const int32_t result = runBlocking([lib, &idno] { return lib->logout(idno); });
   if (result == 0) setUserLogin(false);
   return result;
 }

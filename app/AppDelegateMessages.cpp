@@ -1,3 +1,5 @@
+#include <QApplication>
+
 #include "AppDelegate.h"
 #include "KARVMask.h"
 #include "Log.h"
@@ -16,7 +18,7 @@ int AppDelegate::presentAlert(AlertPresenter::Alert alert) {
   ++openAlerts_;
   const int result = services_.alerts->present(alert);
   --openAlerts_;
-  if (openAlerts_ == 0) runDeferredTimerWork();
+  if (!timersMustWait()) runDeferredTimerWork();
   return result;
 }
 
@@ -74,10 +76,23 @@ void AppDelegate::showIdle(const QString& text) {
 }
 
 void AppDelegate::runBlockingWork(const QString& prompt, const std::function<void()>& work) {
-  const bool ownOverlay = !mask_ || !mask_->isVisible();
-  if (ownOverlay) showMask(prompt);
+  const WorkOverlay overlay(*this, prompt);
   runBlocking(work);
-  if (ownOverlay) hideMask();
+}
+
+AppDelegate::WorkOverlay::WorkOverlay(AppDelegate& app, const QString& prompt)
+    : app_(app), own_(!app.mask_ || !app.mask_->isVisible()) {
+  if (!own_) return;
+  focus_ = QApplication::focusWidget();
+  app_.showMask(prompt);
+}
+
+AppDelegate::WorkOverlay::~WorkOverlay() {
+  if (!own_ || !app_.mask_) return;
+  // What ran meanwhile may have turned the overlay into the idle countdown:
+  // that one stays.
+  if (app_.mask_->isVisible() && !app_.mask_->idleMode()) app_.hideMask();
+  if (focus_ && focus_->isEnabled() && focus_->isVisible()) focus_->setFocus(Qt::OtherFocusReason);
 }
 
 void AppDelegate::hideMask() {

@@ -10,7 +10,9 @@ bool AppDelegate::setBtnStatus() {
   int32_t certCount = 0;
   int32_t effectCertCount = 0;
   std::optional<std::string> errMsg;
-  if (getKARVlib()->getFnStatus(userCn().toStdString(), fnStatus, certCount, effectCertCount, errMsg) != 0)
+  KARVLib* lib = getKARVlib();
+  const std::string cn = userCn().toStdString();
+  if (runBlocking([&] { return lib->getFnStatus(cn, fnStatus, certCount, effectCertCount, errMsg); }) != 0)
     return false;
   setBtnStatus(QString::fromStdString(fnStatus), certCount, effectCertCount);
   return true;

@@ -6,7 +6,8 @@ namespace karv::app {
 
 void AppDelegate::runClientUpdate() {
   doAlert("您目前使用的用戶端軟體版本過舊，將為您自動進行軟體更新");
-  const QString installer = QString::fromStdString(getKARVlib()->dlNewClient());
+  KARVLib* lib = getKARVlib();
+  const QString installer = QString::fromStdString(runBlocking([lib] { return lib->dlNewClient(); }));
   if (installer.isEmpty()) {
     doAlert("檔案下載失敗，請稍後再重新嘗試檔案更新");
     return;

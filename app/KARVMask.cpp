@@ -49,8 +49,8 @@ void KARVMask::showWithPrompt(const QString& prompt) {
   raise();
   setFocus(Qt::OtherFocusReason);
   idleMode_ = false;
-  // The request that follows blocks the event loop: paint now so the user
-  // sees the overlay while it runs.
+  // Paint now: work run with the blocking-work helper switched off holds the
+  // event loop still, and the overlay must show all the same.
   if (window()->isVisible()) repaint();
 }
 

@@ -46,8 +46,11 @@ int32_t UserChgBtsLoginPwdWindowController::sendChange(const QString& oldPwd, co
   std::unique_ptr<KARVLib> client = delegate_ ? delegate_->newProtocolClient() : nullptr;
   if (!client) return KARVLib::kFirstLoginChange;
   std::optional<std::string> message;
-  const int32_t result =
-      client->changeBtsLoginPwd(idno_.toStdString(), oldPwd.toStdString(), newPwd.toStdString(), message);
+  const std::string idno = idno_.toStdString();
+  const std::string oldText = oldPwd.toStdString();
+  const std::string newText = newPwd.toStdString();
+  int32_t result = 0;
+  runBlockingWork(QString(), [&] { result = client->changeBtsLoginPwd(idno, oldText, newText, message); });
   errMsg = QString::fromStdString(message.value_or(std::string()));
   return result;
 }

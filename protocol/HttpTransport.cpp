@@ -112,6 +112,7 @@ int32_t HttpTransport::httpConnect(const std::string& url, const std::string& co
   take(curl_easy_setopt(h, CURLOPT_URL, requestUrl.c_str()));
   take(curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L));
   take(curl_easy_setopt(h, CURLOPT_TIMEOUT, timeoutSeconds_));
+  take(curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, 10L));  // an unreachable gateway is reported fast
   take(curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https"));
   take(curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L));
   take(curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L));

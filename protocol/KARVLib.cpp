@@ -1,12 +1,19 @@
 #include "KARVLib.h"
 
+#include <libxml/parser.h>
+
 #include "KarvBuildConfig.h"
 
 namespace karv {
 
 KARVLib::KARVLib() : KARVLib(GatewayEndpoint::fromBuild()) {}
 
-KARVLib::KARVLib(GatewayEndpoint endpoint) : endpoint_(std::move(endpoint)), exchange_(endpoint_) {}
+KARVLib::KARVLib(GatewayEndpoint endpoint) : endpoint_(std::move(endpoint)), exchange_(endpoint_) {
+  // The calls may run on a worker thread: libxml2 sets up its globals once,
+  // here, on the thread that makes the client (curl's are set up by the
+  // transport the same way).
+  xmlInitParser();
+}
 
 std::string KARVLib::getTargetUrl(const std::string& apiName) const {
   if (httpSessionId_ && !httpSessionId_->empty()) return endpoint_.baseUrl + "SID:" + *httpSessionId_ + "/" + apiName;

@@ -21,7 +21,9 @@ using StringMap = std::map<std::string, std::string>;
 // The protocol client: the session with the RA gateway, what the client knows
 // about the logged-in user, the gateway's configuration, and every API call.
 // One instance per program (plus a short-lived one for the first-login
-// password change); used from the UI thread only.
+// password change). Made on the UI thread; its calls may run on a worker
+// thread, but on one thread at a time, and nothing else touches the client
+// while a call runs.
 class KARVLib {
  public:
   KARVLib();

@@ -54,12 +54,18 @@ bool submitChange(const QString& oldPwd, const QString& newPwd, const QString& c
 }
 
 LogRecorder::LogRecorder() {
-  setLogSink([this](std::string_view line) { lines_ << QString::fromUtf8(line.data(), qsizetype(line.size())); });
+  setLogSink([this](std::string_view line) {
+    const std::lock_guard lock(mutex_);
+    lines_ << QString::fromUtf8(line.data(), qsizetype(line.size()));
+  });
 }
 
 LogRecorder::~LogRecorder() { setLogSink({}); }
 
-QStringList LogRecorder::linesWith(const QString& text) const { return lines_.filter(text); }
+QStringList LogRecorder::linesWith(const QString& text) const {
+  const std::lock_guard lock(mutex_);
+  return lines_.filter(text);
+}
 
 QStringList ScriptedAlertPresenter::texts() const {
   QStringList list;

@@ -13,6 +13,7 @@
 #include <QUrl>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 #include "AppDelegate.h"
@@ -70,7 +71,7 @@ bool answerIdentity(const QString& birth, const char* choice);
 // OK. False when the dialog is not open.
 bool submitChange(const QString& oldPwd, const QString& newPwd, const QString& confirm);
 
-// Collects every log line while it lives.
+// Collects every log line while it lives, also lines from the worker thread.
 class LogRecorder {
  public:
   LogRecorder();
@@ -79,9 +80,13 @@ class LogRecorder {
   LogRecorder& operator=(const LogRecorder&) = delete;
   // The lines that contain the text.
   [[nodiscard]] QStringList linesWith(const QString& text) const;
-  [[nodiscard]] const QStringList& lines() const { return lines_; }
+  [[nodiscard]] QStringList lines() const {
+    std::lock_guard lock(mutex_);
+    return lines_;
+  }
 
  private:
+  mutable std::mutex mutex_;
   QStringList lines_;
 };
 
