@@ -24,8 +24,14 @@ AppDelegate::AppDelegate(AppServices services, QObject* parent)
 void AppDelegate::wireMainWindow() {
   Ui::MainWindow& ui = *ui_;
   connect(ui.openURL, &QPushButton::clicked, this, &AppDelegate::openHomePage);
-  connect(ui.isAccount, &QRadioButton::clicked, this, &AppDelegate::setAccount);
-  connect(ui.isId, &QRadioButton::clicked, this, &AppDelegate::setId);
+  // The layout follows the checked state, however it changed: a click, the
+  // keyboard, or a screen reader's toggle action (which clicks nothing).
+  connect(ui.isAccount, &QRadioButton::toggled, this, [this](bool checked) {
+    if (checked) setAccount();
+  });
+  connect(ui.isId, &QRadioButton::toggled, this, [this](bool checked) {
+    if (checked) setId();
+  });
   connect(ui.chkShowPwdPlainText, &QCheckBox::clicked, this, &AppDelegate::chkShowPwdPlaintextOnClick);
   connect(ui.btnLogin, &QPushButton::clicked, this, &AppDelegate::btnLoginOnClick);
   // Enter in a login field logs in, as users expect of a login form.
