@@ -24,7 +24,7 @@ std::optional<std::string> openReply(const std::optional<std::string>& body,
 }  // namespace
 
 EncryptedExchange::EncryptedExchange(const GatewayEndpoint& endpoint)
-    : rsa_(endpoint.publicKeyPem), transport_(endpoint.extraCaFile, endpoint.timeoutSeconds) {}
+    : rsa_(endpoint.publicKeyPem), transport_(endpoint.extraCaPem, endpoint.timeoutSeconds) {}
 
 bool EncryptedExchange::isSecretParam(const std::string& name) {
   static constexpr std::array<const char*, 4> kSecret = {"pwd", "oldPwd", "newPwd", "authcode"};

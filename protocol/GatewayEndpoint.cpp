@@ -5,7 +5,7 @@
 namespace karv {
 
 GatewayEndpoint GatewayEndpoint::fromBuild() {
-  return GatewayEndpoint{build::kGatewayBaseUrl, build::kPublicKeyPem, build::kExtraCaFile, 60};
+  return GatewayEndpoint{build::kGatewayBaseUrl, build::kPublicKeyPem, build::kExtraCaPem, 60};
 }
 
 std::string GatewayEndpoint::schemeAndHost() const {

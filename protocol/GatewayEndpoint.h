@@ -8,7 +8,7 @@ namespace karv {
 struct GatewayEndpoint {
   std::string baseUrl;       // ends in "RACGW/api/"
   std::string publicKeyPem;  // the gateway's RSA public key (PEM)
-  std::string extraCaFile;   // extra TLS trust anchor, "" for the system store only
+  std::string extraCaPem;    // extra TLS trust anchor (PEM text), "" for the system store only
   long timeoutSeconds = 60;
 
   static GatewayEndpoint fromBuild();

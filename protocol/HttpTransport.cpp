@@ -38,8 +38,8 @@ bool isUnreserved(unsigned char c) {
 
 }  // namespace
 
-HttpTransport::HttpTransport(std::string extraCaFile, long timeoutSeconds)
-    : extraCaFile_(std::move(extraCaFile)), timeoutSeconds_(timeoutSeconds) {
+HttpTransport::HttpTransport(std::string extraCaPem, long timeoutSeconds)
+    : extraCaPem_(std::move(extraCaPem)), timeoutSeconds_(timeoutSeconds) {
   ensureCurlGlobalInit();
 }
 
@@ -91,9 +91,11 @@ int32_t HttpTransport::httpConnect(const std::string& url, const std::string& co
   curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
-  if (!extraCaFile_.empty()) {
-    // The extra anchor next to the system's hashed certificate folder.
-    curl_easy_setopt(h, CURLOPT_CAINFO, extraCaFile_.c_str());
+  if (!extraCaPem_.empty()) {
+    // The extra anchor in place of the bundle file, next to the system's
+    // hashed certificate folder. curl copies the blob.
+    curl_blob anchor{const_cast<char*>(extraCaPem_.data()), extraCaPem_.size(), CURL_BLOB_COPY};
+    curl_easy_setopt(h, CURLOPT_CAINFO_BLOB, &anchor);
     curl_easy_setopt(h, CURLOPT_CAPATH, "/etc/ssl/certs");
   }
   logLine("set http contentType");

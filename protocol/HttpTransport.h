@@ -18,8 +18,8 @@ class HttpTransport {
   static constexpr int32_t kNoResponse = -1;  // connection, TLS or timeout failure
   static constexpr int32_t kNotSent = 1;      // nothing was sent
 
-  // extraCaFile: a PEM trust anchor used besides the system store ("" for none).
-  explicit HttpTransport(std::string extraCaFile = {}, long timeoutSeconds = 60);
+  // extraCaPem: a trust anchor (PEM text) used besides the system store ("" for none).
+  explicit HttpTransport(std::string extraCaPem = {}, long timeoutSeconds = 60);
 
   // Percent-encoding that keeps only ASCII letters, digits and "-._~".
   [[nodiscard]] static std::string urlEncode(const std::string& text);
@@ -41,7 +41,7 @@ class HttpTransport {
   [[nodiscard]] bool httpDownloadAsFile(const std::string& url, const std::string& filePath, mode_t mode = 0644) const;
 
  private:
-  std::string extraCaFile_;
+  std::string extraCaPem_;
   long timeoutSeconds_;
 };
 

@@ -112,7 +112,7 @@ std::string KARVLib::dlNewClient() {
   if (!url || url->empty()) return {};
   const std::string path =
       CommonUtility().getUserHomePath() + "/Downloads/" + applicationName() + installerExtension(*url);
-  const HttpTransport transport(endpoint_.extraCaFile, kDownloadTimeoutSeconds);
+  const HttpTransport transport(endpoint_.extraCaPem, kDownloadTimeoutSeconds);
   return transport.httpDownloadAsFile(*url, path) ? path : std::string();
 }
 

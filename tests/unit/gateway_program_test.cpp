@@ -120,7 +120,7 @@ TEST(GatewayProgram, ServesHttpsWithTheDevelopmentTlsCa) {
   gateway::DevGateway gw(options);
   ASSERT_TRUE(gw.start()) << gw.lastError();
   EXPECT_EQ(gw.baseUrl().rfind("https://127.0.0.1:", 0), 0u);
-  KARVLib trusted(GatewayEndpoint{gw.baseUrl(), build::kPublicKeyPem, build::kExtraCaFile, 10});
+  KARVLib trusted(GatewayEndpoint{gw.baseUrl(), build::kPublicKeyPem, build::kExtraCaPem, 10});
   std::optional<std::string> errMsg;
   EXPECT_EQ(trusted.versionCheck(errMsg), 0);
   KARVLib untrusted(GatewayEndpoint{gw.baseUrl(), build::kPublicKeyPem, "", 10});

@@ -243,7 +243,7 @@ TEST(TlsTransport, VerifiesGatewayCertificate) {
   DevGateway gw(o);
   ASSERT_TRUE(gw.start());
   std::optional<std::string> errMsg;
-  KARVLib trusted(GatewayEndpoint{gw.baseUrl(), build::kPublicKeyPem, build::kExtraCaFile, 5});
+  KARVLib trusted(GatewayEndpoint{gw.baseUrl(), build::kPublicKeyPem, build::kExtraCaPem, 5});
   EXPECT_EQ(trusted.versionCheck(errMsg), 0);
   // Without the development CA the certificate is not trusted: no reply.
   KARVLib untrusted(GatewayEndpoint{gw.baseUrl(), build::kPublicKeyPem, "", 5});
@@ -252,7 +252,7 @@ TEST(TlsTransport, VerifiesGatewayCertificate) {
   o.host = "127.0.0.2";
   DevGateway elsewhere(o);
   ASSERT_TRUE(elsewhere.start());
-  KARVLib mismatch(GatewayEndpoint{elsewhere.baseUrl(), build::kPublicKeyPem, build::kExtraCaFile, 5});
+  KARVLib mismatch(GatewayEndpoint{elsewhere.baseUrl(), build::kPublicKeyPem, build::kExtraCaPem, 5});
   EXPECT_EQ(mismatch.versionCheck(errMsg), KARVLib::kVersionNoReply);
 }
 
