@@ -4,6 +4,7 @@
 #include <syslog.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <mutex>
 
@@ -17,6 +18,7 @@ LogSink& sink() {
   static LogSink s;
   return s;
 }
+std::atomic<bool> toStandardError{false};
 
 // Without a log daemon glibc's syslog() opens and closes a socket on every
 // call; look for the daemon's socket once and keep the connection open.
@@ -33,6 +35,11 @@ bool syslogAvailable() {
 
 void logLine(std::string_view line) {
   if (syslogAvailable()) syslog(LOG_USER | LOG_INFO, "%.*s", static_cast<int>(line.size()), line.data());
+  if (toStandardError) {
+    // Whole lines, so lines from several threads never interleave.
+    const std::string copy = "karv: " + std::string(line) + "\n";
+    std::fwrite(copy.data(), 1, copy.size(), stderr);
+  }
   std::lock_guard lock(sinkMutex());
   if (sink()) sink()(line);
 }
@@ -60,6 +67,8 @@ void logf(const char* format, ...) {
   big.resize(static_cast<size_t>(n));
   logLine(big);
 }
+
+void setLogToStandardError(bool on) { toStandardError = on; }
 
 void setLogSink(LogSink newSink) {
   std::lock_guard lock(sinkMutex());
