@@ -123,6 +123,8 @@ KARVLib* AppDelegate::getKARVlib() {
   if (!karvLib_) {
     karvLib_ = services_.makeProtocolClient();
     karvLib_->setApplicationName(QCoreApplication::applicationName().toStdString());
+    // Pages are opened in a given browser the way the desktop services do it.
+    if (services_.desktop) karvLib_->setBrowserOpener(services_.desktop);
   }
   return karvLib_.get();
 }

@@ -12,6 +12,7 @@
 
 #include "AppServices.h"
 #include "BlockingWork.h"
+#include "DepCertWindowController.h"
 #include "KARVDGDataSource.h"
 #include "KARVLib.h"
 #include "UserChgBtsLoginPwdWindowController.h"
@@ -34,7 +35,9 @@ class BtsCertDlPwdWindowController;
 // The application controller: owns the main window and the one protocol
 // client, and runs every workflow of the client on the UI thread. It is the
 // delegate of every dialog.
-class AppDelegate : public QObject, public UserChgBtsLoginPwdWindowControllerDelegate {
+class AppDelegate : public QObject,
+                    public UserChgBtsLoginPwdWindowControllerDelegate,
+                    public DepCertWindowControllerDelegate {
   Q_OBJECT
  public:
   // Called with a dialog's result code when its sheet ends.
@@ -92,6 +95,12 @@ class AppDelegate : public QObject, public UserChgBtsLoginPwdWindowControllerDel
   [[nodiscard]] static int idnoCheckDigit(QChar letter, const QString& eightDigits);
   void setCurrentPfxFilePath(const QString& path);
 
+  // --- Expiry reminder ---
+  // Records the .pfx that just became current with its certificate record
+  // (for `karv --check-expiry`) and shows its days left; false when nothing
+  // could be recorded.
+  bool rememberCurrentCertificate(const QString& pfxPath, const StringMap& certInfo);
+
   // --- Function status and buttons ---
   // Fetches the status again and applies it; false (buttons unchanged) when the fetch fails.
   bool setBtnStatus();
@@ -123,7 +132,18 @@ class AppDelegate : public QObject, public UserChgBtsLoginPwdWindowControllerDel
   virtual void doQryClntCertInfo(const QString& cn);
   virtual void doChangePfxPwd(const QString& cn);
   virtual void doDepCert(const QString& cn);
-  virtual void doRmvDepCert(const QString& cn);
+  // Removal from the browsers; the protocol client's result, no message either way.
+  virtual int32_t doRmvDepCert(const QString& cn);
+
+  // --- Browser installation (after the Load-PFX step) ---
+  // Installs the current .pfx into the browsers chosen in the dialog, or
+  // preselected by the configuration when "depCert.mode" is "N".
+  void doDepCertChooseBrowser();
+  void showDepCertWindow(SheetHandler handler);
+  void getDepCertWindowData(const std::vector<BrowserRecord>& selectedBrowsersInfo) override;
+  [[nodiscard]] const std::vector<BrowserRecord>& depCertSelectedBrowsersInfo() const {
+    return depCertSelectedBrowsersInfo_;
+  }
 
   // --- Certificate tables ---
   void renderSvrCertInfo(const StringMap& record);
@@ -177,6 +197,8 @@ class AppDelegate : public QObject, public UserChgBtsLoginPwdWindowControllerDel
   void terminate();
   void wireMainWindow();
   void startSessionTimers();
+  // The days left beside the .pfx path, when the reminder knows the current file.
+  void showPfxDaysLeft();
   void runFirstLoginChange(const QString& idno);
   void endFirstLoginChange(int returnCode);
   // Every alert passes here: the timers wait while one is open.
@@ -200,6 +222,8 @@ class AppDelegate : public QObject, public UserChgBtsLoginPwdWindowControllerDel
   void continueVerified(const QString& type);
   // A refused code or download password.
   void reportVerifyFailure(const std::optional<std::string>& errMsg);
+  // Installs the current .pfx into the browsers; an alert when that failed.
+  void deployCertToBrowsers(const std::vector<BrowserRecord>& browsers);
 
   AppServices services_;
   BlockingWork blockingWork_;
@@ -219,6 +243,9 @@ class AppDelegate : public QObject, public UserChgBtsLoginPwdWindowControllerDel
   QPointer<AuthCodeWindowController> authCodeController_;
   QPointer<BtsCertDlPwdWindowController> btsCertDlPwdController_;
   QPointer<UserChgBtsLoginPwdWindowController> userChgBtsLoginPwdController_;
+  QPointer<DepCertWindowController> depCertWindowController_;
+  // The browsers chosen at the last OK of the browser-choice dialog.
+  std::vector<BrowserRecord> depCertSelectedBrowsersInfo_;
   // What the user typed in the verification dialogs; cleared before each.
   QString authCodePwd_;
   QString btsCertDlPwd_;

@@ -187,6 +187,7 @@ void AppDelegate::setCurrentPfxFilePath(const QString& path) {
   } else {
     ui_->lblPfxFilePath->setText(QString::fromStdString(getKARVlib()->getCurrentPfxFilePath().value_or("")));
   }
+  showPfxDaysLeft();
 }
 
 }  // namespace karv::app

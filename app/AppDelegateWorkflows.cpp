@@ -10,6 +10,5 @@ void AppDelegate::doRenewCert(const QString&) { doAlert(kComingSoon); }
 void AppDelegate::doQryClntCertInfo(const QString&) { doAlert(kComingSoon); }
 void AppDelegate::doChangePfxPwd(const QString&) { doAlert(kComingSoon); }
 void AppDelegate::doDepCert(const QString&) { doAlert(kComingSoon); }
-void AppDelegate::doRmvDepCert(const QString&) { doAlert(kComingSoon); }
 
 }  // namespace karv::app

@@ -21,6 +21,7 @@ const QList<Switch>& switches() {
       {{"h", "help"}, "顯示這份說明後結束。", &CommandLineOptions::help},
       {{"v", "version"}, "顯示版本後結束。", &CommandLineOptions::version},
       {{"verbose"}, "每一行記錄除了寫入系統記錄，也同時寫到標準錯誤輸出。", &CommandLineOptions::verbose},
+      {{"check-expiry"}, "不開視窗，只檢查憑證是否快要到期，需要時以桌面通知提醒。", &CommandLineOptions::checkExpiry},
   };
   return kSwitches;
 }

@@ -12,6 +12,7 @@ struct CommandLineOptions {
   bool help = false;
   bool version = false;
   bool verbose = false;
+  bool checkExpiry = false;
 };
 
 // The program's command line over QCommandLineParser. It is read twice: before

@@ -13,6 +13,10 @@ bool XdgDesktopServices::openFile(const QString& path) {
   return QFileInfo::exists(path) && QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
+bool XdgDesktopServices::openUrlWithBrowser(const std::string& bundleId, const std::string& url) {
+  return XdgBrowserOpener().openUrlWithBrowser(bundleId, url);
+}
+
 void XdgDesktopServices::revealFile(const QString& path) {
   QDBusMessage call = QDBusMessage::createMethodCall("org.freedesktop.FileManager1", "/org/freedesktop/FileManager1",
                                                      "org.freedesktop.FileManager1", "ShowItems");

@@ -2,13 +2,16 @@
 #include <QString>
 #include <QUrl>
 
+#include "BrowserOpener.h"
+
 namespace karv::app {
 
-// What the client asks of the desktop: opening addresses and files, showing
-// a file in the file manager. Tests install a recording double.
-class DesktopServices {
+// What the client asks of the desktop: opening addresses and files (also in
+// a given browser), showing a file in the file manager. Tests install a
+// recording double.
+class DesktopServices : public BrowserOpener {
  public:
-  virtual ~DesktopServices() = default;
+  ~DesktopServices() override = default;
   // Opens an https address in the default browser.
   virtual bool openUrl(const QUrl& url) = 0;
   // Opens a local file with its associated application; false when that failed.
@@ -22,6 +25,7 @@ class XdgDesktopServices : public DesktopServices {
   bool openUrl(const QUrl& url) override;
   bool openFile(const QString& path) override;
   void revealFile(const QString& path) override;
+  bool openUrlWithBrowser(const std::string& bundleId, const std::string& url) override;
 };
 
 }  // namespace karv::app

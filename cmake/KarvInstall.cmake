@@ -1,13 +1,12 @@
 # What `cmake --install` puts on a desktop, in the GNU layout: the client
 # program, its menu entry, its icon in the hicolor theme and its AppStream
-# metainfo. The development gateway, the tests and the benchmarks install
-# nothing. A new file is one install() line in the section of its kind.
+# metainfo (the expiry reminder's files: cmake/ExpiryReminder.cmake). The
+# development gateway, the tests and the benchmarks install nothing. A new
+# file is one install() line in the section of its kind.
 include(GNUInstallDirs)
 
 set(KARV_SCREENSHOTS_URL "${KARV_HOME_PAGE_URL}docs/screenshots/" CACHE STRING
     "Where the screenshots named in the AppStream metainfo are published (ends in /)")
-# systemd user units (relative to the prefix; systemd reads /usr/lib and /usr/local/lib).
-set(KARV_INSTALL_SYSTEMD_USER_UNIT_DIR "lib/systemd/user")
 
 set(KARV_DESKTOP_FILES "${CMAKE_BINARY_DIR}/desktop")
 configure_file(resources/desktop/karv.desktop.in "${KARV_DESKTOP_FILES}/${KARV_DESKTOP_ID}.desktop" @ONLY)

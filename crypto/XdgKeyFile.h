@@ -20,6 +20,12 @@ class KeyFile {
   // A ";"-separated list ("\;" stands for ";" inside an item); empty items dropped.
   [[nodiscard]] std::vector<std::string> list(const std::string& group, const std::string& key) const;
   [[nodiscard]] bool hasGroup(const std::string& group) const { return groups_.count(group) != 0; }
+  // The names of all groups, sorted.
+  [[nodiscard]] std::vector<std::string> groupNames() const {
+    std::vector<std::string> names;
+    for (const auto& group : groups_) names.push_back(group.first);
+    return names;
+  }
 
  private:
   [[nodiscard]] const std::string* raw(const std::string& group, const std::string& key) const;

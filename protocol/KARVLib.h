@@ -4,7 +4,10 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "BrowserOpener.h"
+#include "CommonUtility.h"
 #include "EncryptedExchange.h"
 #include "GatewayEndpoint.h"
 #include "GatewayReply.h"
@@ -152,11 +155,32 @@ class KARVLib {
   // The request text without its PEM armour (inner and final line feeds kept).
   [[nodiscard]] static std::string stripPemArmour(const std::string& pem);
 
+  // --- Browser deployment ---
+  // The installed browsers, each with "selected" from the configuration.
+  [[nodiscard]] virtual std::vector<BrowserRecord> getDefaultSelectedBrowserInfo();
+  // Writes the installation page from the gateway's template and opens it in
+  // each browser of the list, then imports the .pfx into those browsers'
+  // certificate databases. 0 done; 1 no browser, no template, the page not
+  // written or an import failed; the .pfx's code when it does not open.
+  [[nodiscard]] virtual int32_t deployCert(const std::string& pfxFilePath, const std::string& pfxFilePwd,
+                                           const std::vector<BrowserRecord>& browserInfo);
+  // Writes the removal page for the gateway's record of the certificate and
+  // opens it in every installed browser, then deletes the certificate and its
+  // key from their databases. 0 done; 1 no browser, no template, the page not
+  // written or a deletion failed; the query's code when it failed.
+  [[nodiscard]] virtual int32_t removeDeploiedCert(const std::string& cn);
+  // How pages are opened in a given browser (the desktop's way by default).
+  void setBrowserOpener(std::shared_ptr<BrowserOpener> opener) { browserOpener_ = std::move(opener); }
+
  private:
   // Asks the gateway for its configuration and completes it with the client's
   // entries; false (nothing stored) when the gateway did not give it.
   bool loadSysCfg();
   void fixUserPfxFilePath(StringMap& cfg);
+  // The deployment template as text; none when it did not come, is too
+  // large or is not Big5.
+  [[nodiscard]] std::optional<std::string> downloadDeployTemplate();
+  void openInBrowsers(const std::vector<BrowserRecord>& browsers, const std::string& url);
 
   std::string applicationName_;
   GatewayEndpoint endpoint_;
@@ -171,6 +195,7 @@ class KARVLib {
   std::optional<std::string> currentPfxFilePath_;
   std::optional<std::string> currentPfxFilePwd_;
   std::optional<StringMap> svrCfg_;
+  std::shared_ptr<BrowserOpener> browserOpener_ = std::make_shared<XdgBrowserOpener>();
 };
 
 }  // namespace karv

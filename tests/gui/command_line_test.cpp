@@ -25,7 +25,7 @@ class ClientProcess {
     process_.waitForFinished();
   }
   QProcess& start(const QStringList& arguments) {
-    process_.start(KARV_CLIENT_PROGRAM, arguments);
+    process_.start(KARV_PROGRAM, arguments);
     return process_;
   }
 

@@ -88,8 +88,13 @@ class RecordingDesktop : public app::DesktopServices {
     return openFileSucceeds;
   }
   void revealFile(const QString& path) override { revealed << path; }
+  bool openUrlWithBrowser(const std::string& bundleId, const std::string& url) override {
+    openedInBrowsers << qMakePair(QString::fromStdString(bundleId), QString::fromStdString(url));
+    return true;
+  }
 
   QList<QUrl> openedUrls;
+  QList<QPair<QString, QString>> openedInBrowsers;  // (browser identifier, address)
   QStringList openedFiles;
   QStringList revealed;
   bool openFileSucceeds = true;

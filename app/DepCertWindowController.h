@@ -1,0 +1,71 @@
+#pragma once
+#include <QString>
+#include <memory>
+#include <vector>
+
+#include "CommonUtility.h"
+#include "SheetDialog.h"
+
+class QToolButton;
+
+namespace Ui {
+class DepCertWindowController;
+}
+
+namespace karv::app {
+
+class DepCertWindowControllerDelegate {
+ public:
+  virtual ~DepCertWindowControllerDelegate() = default;
+  // The records of the chosen browsers, handed over before the dialog ends with 1.
+  virtual void getDepCertWindowData(const std::vector<BrowserRecord>& selectedBrowsersInfo) = 0;
+};
+
+// The browser choice before an installation: one image button per installed
+// browser, shown chosen (checked) when preselected. The mode decides what a
+// click does: "M" any number of browsers, "S" exactly one, anything else
+// keeps the preselection. Ends with 1 (browsers chosen) or 0 (cancelled).
+class DepCertWindowController : public SheetDialog {
+  Q_OBJECT
+ public:
+  static constexpr int kChosen = 1;
+  static constexpr int kCancelled = 0;
+
+  explicit DepCertWindowController(QWidget* parent = nullptr);
+  ~DepCertWindowController() override;
+
+  // One object is both the sheet's delegate (input errors, blocking work)
+  // and the receiver of the choice: the application controller.
+  template <class Delegate>
+  void setDelegate(Delegate* delegate) {
+    SheetDialog::setDelegate(delegate);
+    delegate_ = delegate;
+  }
+  void setSelectMode(const QString& selectMode) { selectMode_ = selectMode; }
+  void setBrowsersInfo(std::vector<BrowserRecord> browsersInfo) { browsersInfo_ = std::move(browsersInfo); }
+  [[nodiscard]] const QString& selectMode() const { return selectMode_; }
+
+  // The window's first showing: the buttons follow the records.
+  void windowDidLoad() { doInit(); }
+  void doInit() { showBrowserImgButton(); }
+  void showBrowserImgButton();
+  void imgBtnOnClick(QToolButton* button);
+  void btnOkOnClick();
+  void btnCancelOnClick() { reject(); }
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  // The image buttons with their browser identifiers, in the order Safari, Chrome, Firefox.
+  [[nodiscard]] std::vector<std::pair<QToolButton*, std::string>> imageButtons() const;
+
+  std::unique_ptr<Ui::DepCertWindowController> ui_;
+  DepCertWindowControllerDelegate* delegate_ = nullptr;  // weak
+  QString selectMode_;
+  std::vector<BrowserRecord> browsersInfo_;
+  bool loaded_ = false;
+  bool applyingRules_ = false;  // state changes made by the rules themselves
+};
+
+}  // namespace karv::app

@@ -1,0 +1,249 @@
+#include "NssDatabase.h"
+
+#include <cert.h>
+#include <certdb.h>
+#include <nss.h>
+#include <p12.h>
+#include <pk11pub.h>
+#include <prerror.h>
+#include <unicode/utf16.h>
+#include <unicode/utf8.h>
+
+#include <atomic>
+#include <climits>
+#include <cstring>
+#include <filesystem>
+
+#include "CertInfo.h"
+#include "PfxReader.h"
+#include "SecureFiles.h"
+#include "X509Names.h"
+
+namespace karv {
+namespace {
+
+// The same "call this free function" deleter as for OpenSSL handles.
+template <auto FreeFn>
+using NssDeleter = OpenSslDeleter<FreeFn>;
+void shutdownContext(NSSInitContext* c) noexcept { NSS_ShutdownContext(c); }
+void closeUserDb(PK11SlotInfo* slot) noexcept {
+  SECMOD_CloseUserDB(slot);
+  PK11_FreeSlot(slot);
+}
+using NssContextPtr = std::unique_ptr<NSSInitContext, NssDeleter<shutdownContext>>;
+using UserDbSlotPtr = std::unique_ptr<PK11SlotInfo, NssDeleter<closeUserDb>>;
+using NssCertPtr = std::unique_ptr<CERTCertificate, NssDeleter<CERT_DestroyCertificate>>;
+using NssCertListPtr = std::unique_ptr<CERTCertList, NssDeleter<CERT_DestroyCertList>>;
+using NssPrivateKeyPtr = std::unique_ptr<SECKEYPrivateKey, NssDeleter<SECKEY_DestroyPrivateKey>>;
+using Pkcs12DecoderPtr = std::unique_ptr<SEC_PKCS12DecoderContext, NssDeleter<SEC_PKCS12DecoderFinish>>;
+
+std::string lastNssError() {
+  const char* name = PR_ErrorToName(PR_GetError());
+  return name ? name : "unknown NSS error";
+}
+
+// NSS module specs quote values with '...'; a quote or backslash in a folder
+// name is escaped with a backslash.
+std::string quotedSpecValue(const std::string& value) {
+  std::string out;
+  for (char c : value) {
+    if (c == '\'' || c == '\\') out.push_back('\\');
+    out.push_back(c);
+  }
+  return out;
+}
+
+// PKCS#12 passwords are BMPStrings: UTF-16 big-endian with a terminating zero.
+std::string pkcs12Password(const std::string& utf8) {
+  std::string out;
+  const auto length = static_cast<int32_t>(std::min<size_t>(utf8.size(), INT32_MAX));
+  auto put = [&out](UChar unit) {
+    out.push_back(static_cast<char>(unit >> 8));
+    out.push_back(static_cast<char>(unit & 0xFF));
+  };
+  for (int32_t i = 0; i < length;) {
+    UChar32 c;
+    U8_NEXT(utf8.data(), i, length, c);
+    if (c < 0) c = 0xFFFD;
+    if (U_IS_BMP(c)) {
+      put(static_cast<UChar>(c));
+    } else {
+      put(U16_LEAD(c));
+      put(U16_TRAIL(c));
+    }
+  }
+  put(0);
+  return out;
+}
+
+SECItem itemOver(std::string& bytes) {
+  return SECItem{siBuffer, reinterpret_cast<unsigned char*>(bytes.data()), static_cast<unsigned int>(bytes.size())};
+}
+
+// Called by NSS when a certificate of the file has no friendly name, or one
+// that a certificate of another subject already uses: "<name> #2", "#3", ...
+SECItem* PR_CALLBACK newNickname(SECItem* oldNickname, PRBool* cancel, void* leafCert) {
+  *cancel = PR_FALSE;
+  std::string base;
+  if (oldNickname && oldNickname->data)
+    base.assign(reinterpret_cast<const char*>(oldNickname->data),
+                strnlen(reinterpret_cast<const char*>(oldNickname->data), oldNickname->len));
+  if (base.empty() && leafCert) {
+    if (char* cn = CERT_GetCommonName(&static_cast<CERTCertificate*>(leafCert)->subject)) {
+      base = cn;
+      PORT_Free(cn);
+    }
+  }
+  if (base.empty()) base = "KARV";
+  std::string nickname = base;
+  for (int n = 2; n < 1000; ++n) {
+    NssCertPtr taken(PK11_FindCertFromNickname(nickname.c_str(), nullptr));
+    if (!taken) break;
+    nickname = base + " #" + std::to_string(n);
+  }
+  SECItem* item = SECITEM_AllocItem(nullptr, nullptr, static_cast<unsigned int>(nickname.size() + 1));
+  if (!item) return nullptr;
+  std::memcpy(item->data, nickname.c_str(), nickname.size() + 1);
+  item->len = static_cast<unsigned int>(nickname.size());
+  item->type = siAsciiString;
+  return item;
+}
+
+// The DER form of the file's keyed certificate, read with OpenSSL (which
+// also checks the password against the file's MAC); "" when it does not open.
+std::string keyedCertificateDer(const Bytes& pkcs12Der, const std::string& password) {
+  const unsigned char* p = pkcs12Der.data();
+  Pkcs12Ptr pkcs12(d2i_PKCS12(nullptr, &p, static_cast<long>(pkcs12Der.size())));
+  OpenedPfx opened;
+  if (!pkcs12 || openPkcs12(pkcs12.get(), password, opened) != 0 || !opened.cert || !opened.key) return {};
+  unsigned char* der = nullptr;
+  const int len = i2d_X509(opened.cert.get(), &der);
+  OpenSslStringPtr owned(reinterpret_cast<char*>(der));
+  return len > 0 ? std::string(owned.get(), static_cast<size_t>(len)) : std::string();
+}
+
+}  // namespace
+
+struct NssDatabase::Impl {
+  NssContextPtr context;  // declared first: shut down after the slot is closed
+  UserDbSlotPtr slot;
+
+  // Certificate and key both in the database.
+  bool holds(std::string& certDer) {
+    SECItem item = itemOver(certDer);
+    NssCertPtr cert(PK11_FindCertFromDERCertItem(slot.get(), &item, nullptr));
+    if (!cert) return false;
+    NssPrivateKeyPtr key(PK11_FindKeyByDERCert(slot.get(), cert.get(), nullptr));
+    return key != nullptr;
+  }
+};
+
+NssDatabase::NssDatabase(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+NssDatabase::~NssDatabase() = default;
+
+bool NssDatabase::existsIn(const std::string& folder) {
+  std::error_code ec;
+  return std::filesystem::is_regular_file(folder + "/cert9.db", ec);
+}
+
+std::unique_ptr<NssDatabase> NssDatabase::open(const std::string& folder, bool createWhenMissing, std::string& error) {
+  if (!existsIn(folder)) {
+    if (!createWhenMissing) {
+      error = "no certificate database in " + folder;
+      return nullptr;
+    }
+    if (!makeFolders(folder, 0700)) {
+      error = "cannot make " + folder;
+      return nullptr;
+    }
+  }
+  auto impl = std::make_unique<Impl>();
+  // NSS without a database of its own; each browser database joins as a user database.
+  impl->context.reset(NSS_InitContext("", "", "", "", nullptr,
+                                      NSS_INIT_READONLY | NSS_INIT_NOCERTDB | NSS_INIT_NOMODDB | NSS_INIT_FORCEOPEN |
+                                          NSS_INIT_NOROOTINIT | NSS_INIT_OPTIMIZESPACE));
+  if (!impl->context) {
+    error = "NSS did not start: " + lastNssError();
+    return nullptr;
+  }
+  // Each open database needs a token name of its own.
+  static std::atomic<int> opened{0};
+  const std::string spec =
+      "configDir='sql:" + quotedSpecValue(folder) + "' tokenDescription='KARV " + std::to_string(++opened) + "'";
+  impl->slot.reset(SECMOD_OpenUserDB(spec.c_str()));
+  if (!impl->slot || !PK11_IsPresent(impl->slot.get())) {
+    error = "cannot open the database in " + folder + ": " + lastNssError();
+    return nullptr;
+  }
+  // A new database gets the empty password browsers give theirs.
+  if (PK11_NeedUserInit(impl->slot.get()) && PK11_InitPin(impl->slot.get(), nullptr, "") != SECSuccess) {
+    error = "cannot initialise the database in " + folder + ": " + lastNssError();
+    return nullptr;
+  }
+  if (PK11_NeedLogin(impl->slot.get()) && PK11_Authenticate(impl->slot.get(), PR_TRUE, nullptr) != SECSuccess) {
+    error = "the database in " + folder + " is protected by a password";
+    return nullptr;
+  }
+  return std::unique_ptr<NssDatabase>(new NssDatabase(std::move(impl)));
+}
+
+NssDatabase::Import NssDatabase::importPkcs12(const Bytes& pkcs12Der, const std::string& password, std::string& error) {
+  std::string certDer = keyedCertificateDer(pkcs12Der, password);
+  if (certDer.empty()) {
+    error = "the file does not open with its password";
+    return Import::kFailed;
+  }
+  if (impl_->holds(certDer)) return Import::kAlreadyPresent;
+
+  std::string unicodePassword = pkcs12Password(password);
+  SECItem passwordItem = itemOver(unicodePassword);
+  Pkcs12DecoderPtr decoder(
+      SEC_PKCS12DecoderStart(&passwordItem, impl_->slot.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr));
+  std::string data(pkcs12Der.begin(), pkcs12Der.end());  // NSS wants writable bytes
+  const bool imported = decoder &&
+                        SEC_PKCS12DecoderUpdate(decoder.get(), reinterpret_cast<unsigned char*>(data.data()),
+                                                data.size()) == SECSuccess &&
+                        SEC_PKCS12DecoderVerify(decoder.get()) == SECSuccess &&
+                        SEC_PKCS12DecoderValidateBags(decoder.get(), newNickname) == SECSuccess &&
+                        SEC_PKCS12DecoderImportBags(decoder.get()) == SECSuccess;
+  // The password's copy is wiped as soon as NSS is done with it.
+  decoder.reset();
+  std::fill(unicodePassword.begin(), unicodePassword.end(), '\0');
+  if (!imported) {
+    error = "NSS refused the file: " + lastNssError();
+    return Import::kFailed;
+  }
+  if (!impl_->holds(certDer)) {
+    error = "certificate or key missing after the import";
+    return Import::kFailed;
+  }
+  return Import::kImported;
+}
+
+int NssDatabase::removeCertificates(const std::string& cn, const std::string& issuer, std::string& error) {
+  NssCertListPtr certs(PK11_ListCertsInSlot(impl_->slot.get()));
+  if (!certs) return 0;  // an empty database has no list
+  int removed = 0;
+  bool failed = false;
+  for (CERTCertListNode* node = CERT_LIST_HEAD(certs.get()); !CERT_LIST_END(node, certs.get());
+       node = CERT_LIST_NEXT(node)) {
+    CERTCertificate* cert = node->cert;
+    const unsigned char* p = cert->derCert.data;
+    X509Ptr x509(d2i_X509(nullptr, &p, static_cast<long>(cert->derCert.len)));
+    if (!x509) continue;
+    const CertInfo info = certInfoOf(x509.get());
+    if (info.at("cn") != cn || (!issuer.empty() && !sameOneLineName(info.at("issuer"), issuer))) continue;
+    // PK11_DeleteTokenCertAndKey leaves a certificate without a key alone.
+    NssPrivateKeyPtr key(PK11_FindKeyByAnyCert(cert, nullptr));
+    const SECStatus status = key ? PK11_DeleteTokenCertAndKey(cert, nullptr) : SEC_DeletePermCertificate(cert);
+    if (status == SECSuccess) {
+      ++removed;
+    } else {
+      error = "cannot delete a certificate: " + lastNssError();
+      failed = true;
+    }
+  }
+  return failed ? -1 : removed;
+}
+
+}  // namespace karv

@@ -1,0 +1,127 @@
+#include "DeployPage.h"
+
+#include "CommonUtility.h"
+#include "Log.h"
+
+namespace karv {
+namespace {
+
+constexpr char kPlaceholder[] = "#importCertInfo#";
+constexpr char kOldPages[] = R"(^PLIXDepCert\.[0-9]+\.html$)";
+
+std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
+  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
+  return text;
+}
+
+std::string valueOf(const CertInfo& info, const char* key) {
+  const auto it = info.find(key);
+  return it == info.end() ? std::string() : it->second;
+}
+
+// A path as the path of a file: address ("/" kept, everything outside the
+// unreserved characters percent-encoded).
+std::string urlPath(const std::string& path) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : path) {
+    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
+        c == '_' || c == '~' || c == '/') {
+      out.push_back(static_cast<char>(c));
+    } else {
+      out += {'%', kDigits[c >> 4], kDigits[c & 0x0F]};
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string DeployPage::templateUrl(const std::string& configuredUrl) {
+  return replaceAll(configuredUrl, "depCert", "depCertForMac");
+}
+
+std::string DeployPage::javaScriptString(const std::string& value) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string out;
+  for (size_t i = 0; i < value.size(); ++i) {
+    const auto c = static_cast<unsigned char>(value[i]);
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '<':
+        out += "\\u003C";
+        break;
+      default:
+        if (c < 0x20 || c == 0x7F) {
+          out += {'\\', 'u', '0', '0', kDigits[c >> 4], kDigits[c & 0x0F]};
+        } else if (c == 0xE2 && i + 2 < value.size() && static_cast<unsigned char>(value[i + 1]) == 0x80 &&
+                   (value[i + 2] == '\xA8' || value[i + 2] == '\xA9')) {
+          // U+2028 and U+2029 end a line inside older script engines' literals.
+          out += value[i + 2] == '\xA8' ? "\\u2028" : "\\u2029";
+          i += 2;
+        } else {
+          out.push_back(static_cast<char>(c));
+        }
+    }
+  }
+  return out;
+}
+
+std::string DeployPage::certInfoBlock(const Members& members, bool commaAfterLast) {
+  std::string block = "var certInfo={\n";
+  for (size_t i = 0; i < members.size(); ++i) {
+    const bool comma = commaAfterLast || i + 1 < members.size();
+    block += "\"" + members[i].first + "\":\"" + javaScriptString(members[i].second) + "\"" + (comma ? "," : "") + "\n";
+  }
+  return block + "};";
+}
+
+std::string DeployPage::deploymentBlock(const CertInfo& info, const std::string& b64P12Cert,
+                                        const std::string& b64X509Cert) {
+  return certInfoBlock({{"opType", "deploy"},
+                        {"cn", valueOf(info, "cn")},
+                        {"serial", valueOf(info, "serial")},
+                        {"issuer", valueOf(info, "issuer")},
+                        {"subject", valueOf(info, "subject")},
+                        {"notBefore", valueOf(info, "notBefore")},
+                        {"notAfter", valueOf(info, "notAfter")},
+                        {"certfinger", valueOf(info, "certHash")},
+                        {"b64P12Cert", b64P12Cert},
+                        {"certb64", b64X509Cert}},
+                       true);
+}
+
+std::string DeployPage::removalBlock(const std::optional<CertInfo>& record) {
+  const CertInfo info = record.value_or(CertInfo{});
+  return certInfoBlock({{"opType", "remove"}, {"cn", valueOf(info, "cn")}, {"issuer", valueOf(info, "issuer")}}, false);
+}
+
+std::string DeployPage::fill(const std::string& pageTemplate, const std::string& block) {
+  return replaceAll(pageTemplate, kPlaceholder, block);
+}
+
+std::optional<std::string> DeployPage::save(const std::string& html) {
+  const CommonUtility utility;
+  utility.removeFile(utility.getPrivateKeyFolder(), kOldPages);
+  const std::string name = "PLIXDepCert." + utility.getCurrentTimeStr("yyyyMMddHHmmssSSS") + ".html";
+  const std::string home = utility.getUserHomePath();
+  if (!utility.saveFile(home + "/.plix/" + name, html, 0600)) {
+    logLine("deployment page not written");
+    return std::nullopt;
+  }
+  return "file:///" + urlPath(home) + "/.plix/" + urlPath(name);
+}
+
+}  // namespace karv

@@ -1,0 +1,276 @@
+// The browser installation and removal pages: preselection, the certInfo
+// block, and the protocol client against the development gateway's template.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "BrowserOpener.h"
+#include "BrowserPreselection.h"
+#include "DeployPage.h"
+#include "KARVLib.h"
+#include "Log.h"
+#include "support/PfxFixture.h"
+#include "support/TestGateway.h"
+
+namespace karv {
+namespace {
+
+using namespace test;
+
+constexpr char kSafari[] = "com.apple.Safari";
+constexpr char kChrome[] = "com.google.Chrome";
+constexpr char kFirefox[] = "org.mozilla.Firefox";
+
+BrowserRecord browser(const char* bundleId, const char* isDefault = "N") {
+  return {{"bundleId", bundleId}, {"name", bundleId}, {"defaultBrowser", isDefault}};
+}
+
+// "selected" of each record, in order: "YNY".
+std::string selection(const std::vector<BrowserRecord>& records) {
+  std::string flags;
+  for (const auto& r : records) flags += r.at("selected");
+  return flags;
+}
+
+TEST(BrowserPreselection, ModesAndNames) {
+  const std::vector<BrowserRecord> all{browser(kSafari, "Y"), browser(kChrome), browser(kFirefox)};
+  const std::vector<BrowserRecord> noFirefox{browser(kSafari, "Y"), browser(kChrome)};
+  const std::vector<BrowserRecord> noDefault{browser(kChrome), browser(kFirefox)};
+  struct Case {
+    std::optional<std::string> mode, setting;
+    std::vector<BrowserRecord> installed;
+    std::string selected;
+  };
+  const std::optional<std::string> none;
+  const Case cases[] = {
+      {"M", "Chrome,DEFAULT", noFirefox, "YY"},
+      {"S", "ALL,FireFox,Safari", all, "NNY"},  // one browser only, never all
+      {"S", "ALL,FireFox,Safari", noFirefox, "NN"},
+      {"N", "ALL", all, "YYY"},
+      {"M", "Safari,ALL", noDefault, "YY"},
+      {"M", "ALL,Nothing", noFirefox, "YY"},
+      {"M", "Internet Explorer,Microsoft Edge,Chrome64", all, "NNN"},
+      {"M", "Safari, Chrome", all, "YNN"},  // no blanks are trimmed
+      {"M", "chrome,FIREFOX", all, "NNN"},
+      {"N", "DEFAULT", noDefault, "NN"},
+      {"S", "DEFAULT,Chrome", all, "YNN"},
+      {"X", "Chrome,FireFox", all, "NYN"},
+      {none, "FireFox,Chrome", all, "NNY"},
+      {"S", "ALL", all, "NNN"},
+      {"M", none, all, "NNN"},
+      {"M", "", all, "NNN"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.mode.value_or("(none)") + " / " + c.setting.value_or("(none)"));
+    const auto records = preselectBrowsers(c.installed, c.mode, c.setting);
+    EXPECT_EQ(selection(records), c.selected);
+    EXPECT_EQ(records.size(), c.installed.size());
+  }
+  EXPECT_TRUE(preselectBrowsers({}, "N", "ALL").empty());
+}
+
+TEST(DeployPage, BlocksKeepTheirLinesAndEscapeValues) {
+  const CertInfo info{{"cn", "A123-01"},         {"serial", "A1B"},         {"issuer", "CN=CA, C=TW"},
+                      {"subject", "CN=A123-01"}, {"notBefore", "20250101"}, {"notAfter", "20260101"},
+                      {"certHash", "ABCD"},      {"ou", "not a member"}};
+  EXPECT_EQ(DeployPage::deploymentBlock(info, "MIIp12+/=", "MIIcert=="),
+            "var certInfo={\n\"opType\":\"deploy\",\n\"cn\":\"A123-01\",\n\"serial\":\"A1B\",\n"
+            "\"issuer\":\"CN=CA, C=TW\",\n\"subject\":\"CN=A123-01\",\n\"notBefore\":\"20250101\",\n"
+            "\"notAfter\":\"20260101\",\n\"certfinger\":\"ABCD\",\n\"b64P12Cert\":\"MIIp12+/=\",\n"
+            "\"certb64\":\"MIIcert==\",\n};");
+  EXPECT_EQ(DeployPage::removalBlock(CertInfo{{"cn", "A123-01"}, {"issuer", "CN=CA"}, {"serial", "1"}}),
+            "var certInfo={\n\"opType\":\"remove\",\n\"cn\":\"A123-01\",\n\"issuer\":\"CN=CA\"\n};");
+  EXPECT_EQ(DeployPage::removalBlock(std::nullopt),
+            "var certInfo={\n\"opType\":\"remove\",\n\"cn\":\"\",\n\"issuer\":\"\"\n};");
+
+  const std::pair<std::string, std::string> escapes[] = {
+      {R"(a"b)", R"(a\"b)"},
+      {R"(a\b)", R"(a\\b)"},
+      {"a\nb\rc\td", R"(a\nb\rc\u0009d)"},
+      {"</script><!--", R"(\u003C/script>\u003C!--)"},
+      {"$1 $& '", "$1 $& '"},
+      {"王\u2028\u2029", R"(王\u2028\u2029)"},
+  };
+  for (const auto& [value, literal] : escapes) EXPECT_EQ(DeployPage::javaScriptString(value), literal) << value;
+
+  // Every placeholder gets the block, as plain text: "$1" stays "$1".
+  const std::string block = DeployPage::certInfoBlock({{"cn", "$1\\0"}}, false);
+  EXPECT_EQ(DeployPage::fill("<script>#importCertInfo#</script>#importCertInfo#", block),
+            "<script>" + block + "</script>" + block);
+  EXPECT_NE(block.find(R"("$1\\0")"), std::string::npos);
+
+  EXPECT_EQ(DeployPage::templateUrl("https://h/RACGW/depCert/depCert.html"),
+            "https://h/RACGW/depCertForMac/depCertForMac.html");
+  EXPECT_EQ(DeployPage::templateUrl("https://h/page.html"), "https://h/page.html");
+}
+
+// Records what was opened where; "com.apple.Safari" is never installed.
+struct RecordingOpener : BrowserOpener {
+  std::vector<std::pair<std::string, std::string>> opened;
+  bool openUrlWithBrowser(const std::string& bundleId, const std::string& url) override {
+    opened.emplace_back(bundleId, url);
+    return bundleId != kSafari;
+  }
+};
+
+class DeployCertTest : public PfxFixture {
+ protected:
+  void SetUp() override {
+    lib->setBrowserOpener(opener);
+    setLogSink([this](std::string_view line) { logLines.emplace_back(line); });
+  }
+  void TearDown() override { setLogSink({}); }
+
+  std::vector<std::string> pages() const {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(home.path / ".plix", ec))
+      if (e.path().filename().string().rfind("PLIXDepCert.", 0) == 0) names.push_back(e.path().string());
+    return names;
+  }
+  int templateRequests() {
+    int n = 0;
+    for (const auto& r : gw.gateway().requests()) n += r.api == "depCertForMac" ? 1 : 0;
+    return n;
+  }
+
+  // The configured address holds "depCert" twice.
+  TestGateway gw{{"depCert.templateUrl", "#gatewayOrigin#/RACGW/depCert/depCert.html"}};
+  std::unique_ptr<KARVLib> lib = gw.client();
+  std::shared_ptr<RecordingOpener> opener = std::make_shared<RecordingOpener>();
+  std::vector<std::string> logLines;
+};
+
+TEST_F(DeployCertTest, WritesOnePageOpensItAndImports) {
+  const std::string pfx = saveUserPfx("user.pfx", "Pa55word!");
+  writeText(home.path / ".plix/20250101000000000.p8", "key");  // other files stay
+  ASSERT_EQ(lib->deployCert(pfx, "Pa55word!", {browser(kChrome), browser(kSafari)}), 0);
+  ASSERT_EQ(lib->deployCert(pfx, "Pa55word!", {browser(kChrome), browser(kSafari)}), 0);
+
+  const auto written = pages();
+  ASSERT_EQ(written.size(), 1u);
+  EXPECT_TRUE(fs::exists(home.path / ".plix/20250101000000000.p8"));
+  EXPECT_TRUE(CommonUtility().regexMatch(fs::path(written[0]).filename().string(), R"(PLIXDepCert\.\d{17}\.html)"));
+  EXPECT_EQ(modeOf(written[0]), 0600u);
+  EXPECT_EQ(modeOf(home.path / ".plix"), 0700u);
+  const std::string url = "file:///" + written[0];  // four slashes: the home folder starts with "/"
+  ASSERT_EQ(opener->opened.size(), 4u);
+  EXPECT_EQ(opener->opened[2], std::make_pair(std::string(kChrome), url));
+  EXPECT_EQ(opener->opened[3], std::make_pair(std::string(kSafari), url));
+  EXPECT_EQ(std::count(logLines.begin(), logLines.end(), "open fail!!"), 2);
+
+  const std::string page = CommonUtility().getFileAsStr(written[0]).value_or("");
+  EXPECT_EQ(page.find("#importCertInfo#"), std::string::npos);
+  EXPECT_TRUE(containsAll(page, {"var certInfo={\n\"opType\":\"deploy\",\n\"cn\":\"X12345-01\",\n\"serial\":\"A1B\",",
+                                 "\"certb64\":\"" + b64Der(chain.user.get()) + "\",\n};", "安裝憑證到瀏覽器"}));
+  const auto request = gw.gateway().requests().back();
+  EXPECT_EQ(request.path, "/RACGW/depCertForMac/depCertForMac.html");
+  EXPECT_EQ(request.method, "GET");
+  // Chrome's database was made and holds the certificate; no secret reached the log.
+  EXPECT_NE(runTool({"certutil", "-K", "-d", "sql:" + home / ".pki/nssdb"}).output.find("X12345-01"),
+            std::string::npos);
+  for (const auto& line : logLines) EXPECT_EQ(line.find("Pa55word!"), std::string::npos) << line;
+}
+
+TEST_F(DeployCertTest, FailuresWriteNoPageOrReportOne) {
+  const std::string pfx = saveUserPfx("user.pfx", "Pa55word!");
+  using Fault = gateway::Fault;
+  struct Case {
+    const char* what;
+    std::optional<Fault> templateFault;
+    std::string password;
+    std::vector<BrowserRecord> browsers;
+    int32_t result;
+  };
+  const Case cases[] = {
+      {"no browser", std::nullopt, "Pa55word!", {}, 1},
+      {"no template", Fault::noAnswer(), "Pa55word!", {browser(kChrome)}, 1},
+      {"empty template", Fault::emptyBody(), "Pa55word!", {browser(kChrome)}, 1},
+      {"template not Big5",
+       Fault::rawBody("<html>\x81\x30#importCertInfo#</html>"),
+       "Pa55word!",
+       {browser(kChrome)},
+       1},
+      {"wrong password", std::nullopt, "wrong", {browser(kChrome)}, 52303},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.templateFault) gw.gateway().setFault("depCertForMac", *c.templateFault);
+    gw.gateway().clearRequests();
+    EXPECT_EQ(lib->deployCert(pfx, c.password, c.browsers), c.result);
+    EXPECT_TRUE(pages().empty());
+    EXPECT_TRUE(opener->opened.empty());
+    EXPECT_EQ(templateRequests(), c.browsers.empty() ? 0 : 1);
+    gw.gateway().clearFaults();
+  }
+  // The page cannot be written: no address without a file.
+  writeText(home.path / ".plix", "a file where the folder belongs");
+  EXPECT_EQ(lib->deployCert(pfx, "Pa55word!", {browser(kChrome)}), 1);
+  EXPECT_TRUE(opener->opened.empty());
+  fs::remove(home.path / ".plix");
+  // Firefox chosen but never started: the page opens, the import fails.
+  EXPECT_EQ(lib->deployCert(pfx, "Pa55word!", {browser(kFirefox)}), 1);
+  EXPECT_EQ(opener->opened.size(), 1u);
+  EXPECT_EQ(pages().size(), 1u);
+}
+
+TEST_F(DeployCertTest, RemovalPageFromTheGatewaysRecordAndDatabasesCleared) {
+  ScopedEnv dataDirs{"XDG_DATA_DIRS", home / "share"};
+  ScopedEnv dataHome{"XDG_DATA_HOME", home / "data"};
+  ScopedEnv configHome{"XDG_CONFIG_HOME", home / "config"};
+  const auto lib = gw.loggedIn(demo::kExpiring);
+  lib->setBrowserOpener(opener);
+  EXPECT_EQ(lib->removeDeploiedCert(demo::kExpiring.cn), 1);  // no browser installed
+  EXPECT_EQ(templateRequests(), 0);
+
+  writeText(home.path / "share/applications/chromium.desktop",
+            "[Desktop Entry]\nType=Application\nName=Chromium\nExec=/bin/true %U\n");
+  ASSERT_EQ(lib->deployCert(gw.demoPfx(demo::kExpiring), "demo1234", {browser(kChrome)}), 0);
+  const std::string db = "sql:" + home / ".pki/nssdb";
+  ASSERT_NE(runTool({"certutil", "-L", "-d", db}).output.find(demo::kExpiring.cn), std::string::npos);
+
+  opener->opened.clear();
+  ASSERT_EQ(lib->removeDeploiedCert(demo::kExpiring.cn), 0);
+  const auto written = pages();
+  ASSERT_EQ(written.size(), 1u);
+  const std::string page = CommonUtility().getFileAsStr(written[0]).value_or("");
+  EXPECT_NE(page.find(std::string("var certInfo={\n\"opType\":\"remove\",\n\"cn\":\"") + demo::kExpiring.cn +
+                      "\",\n\"issuer\":\"CN=KARV Development Issuing CA, OU=Certificate Services, O=KARV "
+                      "Development, S=Taipei, C=TW\"\n};"),
+            std::string::npos);
+  EXPECT_EQ(opener->opened, (std::vector<std::pair<std::string, std::string>>{{kChrome, "file:///" + written[0]}}));
+  EXPECT_EQ(runTool({"certutil", "-L", "-d", db}).output.find(demo::kExpiring.cn), std::string::npos);
+  EXPECT_EQ(runTool({"certutil", "-K", "-d", db}).output.find(demo::kExpiring.cn), std::string::npos);
+
+  gw.gateway().setFault("qryCert", gateway::Fault::noAnswer());
+  EXPECT_EQ(lib->removeDeploiedCert(demo::kExpiring.cn), -1);
+}
+
+TEST(XdgBrowserOpener, StartsTheDesktopEntrysCommandDetached) {
+  TempDir root;
+  ScopedEnv dataDirs{"XDG_DATA_DIRS", root / "share"};
+  ScopedEnv dataHome{"XDG_DATA_HOME", root / "data"};
+  ScopedEnv configHome{"XDG_CONFIG_HOME", root / "config"};
+  // The browser stand-in writes its arguments next to itself.
+  const std::string program = root / "bin/fake browser";
+  writeText(program, "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$0.tmp\" && mv \"$0.tmp\" \"$0.out\"\n");
+  fs::permissions(program, fs::perms(0755));
+  writeText(root.path / "share/applications/chromium.desktop",
+            "[Desktop Entry]\nType=Application\nName=Chromium\nExec=\"" + program + "\" --flag %U\n");
+
+  const std::string url = "file:////home/u/.plix/PLIXDepCert.1.html";
+  XdgBrowserOpener opener;
+  ASSERT_TRUE(opener.openUrlWithBrowser(kChrome, url));
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!fs::exists(program + ".out") && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_EQ(CommonUtility().getFileAsStr(program + ".out"), "--flag\n" + url + "\n");
+
+  EXPECT_FALSE(opener.openUrlWithBrowser(kFirefox, url));  // not installed
+  writeText(program, "not a program");                     // executable, but exec fails
+  EXPECT_FALSE(opener.openUrlWithBrowser(kChrome, url));
+}
+
+}  // namespace
+}  // namespace karv
