@@ -19,4 +19,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Traditional Chinese glyphs, TLS trust anchors, and xdg-open for links and files.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-noto-cjk | fonts-wqy-zenhei, ca-certificates, xdg-utils")
+# The reminder's timer enabled for every user; its autostart entry in /etc is
+# the admin's to change (a conffile).
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${CMAKE_SOURCE_DIR}/resources/debian/postinst;${CMAKE_SOURCE_DIR}/resources/debian/postrm;${CMAKE_SOURCE_DIR}/resources/debian/conffiles")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)
