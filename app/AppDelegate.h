@@ -15,6 +15,8 @@
 #include "DepCertWindowController.h"
 #include "KARVDGDataSource.h"
 #include "KARVLib.h"
+#include "LoadPfxWindowController.h"
+#include "SavePfxWindowController.h"
 #include "UserChgBtsLoginPwdWindowController.h"
 
 class QLineEdit;
@@ -31,12 +33,15 @@ class UserAgreementWindowController;
 class UserAuthWindowController;
 class AuthCodeWindowController;
 class BtsCertDlPwdWindowController;
+class ChgPfxPwdWindowController;
 
 // The application controller: owns the main window and the one protocol
 // client, and runs every workflow of the client on the UI thread. It is the
 // delegate of every dialog.
 class AppDelegate : public QObject,
                     public UserChgBtsLoginPwdWindowControllerDelegate,
+                    public SavePfxWindowControllerDelegate,
+                    public LoadPfxWindowControllerDelegate,
                     public DepCertWindowControllerDelegate {
   Q_OBJECT
  public:
@@ -129,7 +134,11 @@ class AppDelegate : public QObject,
   virtual void doRenewCert(const QString& cn);
   // The server's record into the server table; the query's result code.
   virtual int32_t doQrySvrCertInfo(const QString& cn);
-  virtual void doQryClntCertInfo(const QString& cn);
+  // The current .pfx into the client table: 0 when it opened at once with
+  // the current password (only tried with tryToLoad), else -1 and the user
+  // picks the file in the Load-PFX dialog.
+  virtual int32_t doQryClntCertInfo(const QString& cn, bool tryToLoad);
+  virtual int32_t doQryClntCertInfo(const QString& cn) { return doQryClntCertInfo(cn, false); }
   virtual void doChangePfxPwd(const QString& cn);
   virtual void doDepCert(const QString& cn);
   // Removal from the browsers; the protocol client's result, no message either way.
@@ -144,6 +153,22 @@ class AppDelegate : public QObject,
   [[nodiscard]] const std::vector<BrowserRecord>& depCertSelectedBrowsersInfo() const {
     return depCertSelectedBrowsersInfo_;
   }
+
+  // --- The user's .pfx file: save, load, change its password ---
+  // Each dialog opens as a sheet and returns at once; its handler gets 1 when
+  // the work is done (the file written, accepted or re-passworded), 0 after Cancel.
+  void showSavePfxWindow(const QString& b64Cert, const QString& b64PrivateKey, SheetHandler handler);
+  void getSavePfxWindowData(const QString& pfxFilePath, const QString& pfxFileName, const QString& pfxFilePwd) override;
+  // Empty expected values are not checked.
+  void showLoadPfxWindow(const QString& cnToCmp, const QString& issuerToCmp, const QString& hexSerialToCmp,
+                         const QString& certHashToCmp, SheetHandler handler);
+  void getLoadPfxWindowData(const QString& pfxFilePath, const QString& pfxFilePwd, const StringMap& certInfo) override;
+  void showChgPfxPwdWindow(SheetHandler handler);
+  // What the dialogs handed back at their last successful OK.
+  [[nodiscard]] const SavePfxFileWindowResult& savePfxFileWindowResult() const { return savePfxFileWindowResult_; }
+  [[nodiscard]] const LoadPfxFileWindowResult& loadPfxFileWindowResult() const { return loadPfxFileWindowResult_; }
+  // The current .pfx password of the protocol client; a null text clears it.
+  void setCurrentPfxFilePwd(const QString& pwd);
 
   // --- Certificate tables ---
   void renderSvrCertInfo(const StringMap& record);
@@ -243,6 +268,11 @@ class AppDelegate : public QObject,
   QPointer<AuthCodeWindowController> authCodeController_;
   QPointer<BtsCertDlPwdWindowController> btsCertDlPwdController_;
   QPointer<UserChgBtsLoginPwdWindowController> userChgBtsLoginPwdController_;
+  QPointer<SavePfxWindowController> savePfxFileController_;
+  QPointer<LoadPfxWindowController> loadPfxFileController_;
+  QPointer<ChgPfxPwdWindowController> chgPfxPwdController_;
+  SavePfxFileWindowResult savePfxFileWindowResult_;
+  LoadPfxFileWindowResult loadPfxFileWindowResult_;
   QPointer<DepCertWindowController> depCertWindowController_;
   // The browsers chosen at the last OK of the browser-choice dialog.
   std::vector<BrowserRecord> depCertSelectedBrowsersInfo_;

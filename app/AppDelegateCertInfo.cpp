@@ -62,6 +62,33 @@ int32_t AppDelegate::doQrySvrCertInfo(const QString& cn) {
   return result;
 }
 
+int32_t AppDelegate::doQryClntCertInfo(const QString& cn, bool tryToLoad) {
+  if (tryToLoad) {
+    KARVLib* lib = getKARVlib();
+    const std::string path = lib->getCurrentPfxFilePath().value_or("");
+    const std::string pwd = lib->getCurrentPfxFilePwd().value_or("");
+    StringMap record;
+    int32_t result = -1;
+    runBlockingWork("正在讀取憑證檔...", [&] {
+      std::optional<std::string> errMsg;
+      result = lib->qryClntCertInfo(cn.toStdString(), path, pwd, record, errMsg);
+    });
+    if (result == 0) {
+      renderClntCertInfo(record);
+      rememberCurrentCertificate(QString::fromStdString(path), record);
+      return 0;
+    }
+  }
+  // No file yet, or it does not open with the current password: the user picks it.
+  showLoadPfxWindow("", "", "", "", [this](int returnCode) {
+    if (returnCode == PfxDialog::kCancelled)
+      doAlert("使用者按下取消鍵，無法查詢用戶端憑證資訊");
+    else if (returnCode == PfxDialog::kDone)
+      renderClntCertInfo(loadPfxFileWindowResult_.certInfo);
+  });
+  return -1;
+}
+
 void AppDelegate::renderSvrCertInfo(const StringMap& record) {
   KARVDGDataSource* ds = dataSourceFor(ui_->tvSvrCertInfo, svrCertInfoDs_);
   addCommonRows(*ds, record);

@@ -7,8 +7,6 @@ const QString kComingSoon = QStringLiteral("此功能即將開放，敬請期待
 }
 
 void AppDelegate::doRenewCert(const QString&) { doAlert(kComingSoon); }
-void AppDelegate::doQryClntCertInfo(const QString&) { doAlert(kComingSoon); }
-void AppDelegate::doChangePfxPwd(const QString&) { doAlert(kComingSoon); }
 void AppDelegate::doDepCert(const QString&) { doAlert(kComingSoon); }
 
 }  // namespace karv::app

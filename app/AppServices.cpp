@@ -10,6 +10,7 @@ AppServices AppServices::defaults() {
   s.makeProtocolClient = [] { return std::make_unique<KARVLib>(); };
   s.alerts = std::make_shared<QtAlertPresenter>();
   s.desktop = std::make_shared<XdgDesktopServices>();
+  s.fileChooser = std::make_shared<QtFileChooser>();
   s.clock = std::make_shared<SystemClock>();
   // Queued, so that a quit asked for before the event loop runs still ends it.
   s.terminate = [] {

@@ -5,6 +5,7 @@
 
 #include "AlertPresenter.h"
 #include "DesktopServices.h"
+#include "FileChooser.h"
 #include "KARVLib.h"
 
 namespace karv::app {
@@ -26,11 +27,13 @@ struct AppServices {
   std::function<std::unique_ptr<KARVLib>()> makeProtocolClient;
   std::shared_ptr<AlertPresenter> alerts;
   std::shared_ptr<DesktopServices> desktop;
+  std::shared_ptr<FileChooser> fileChooser;
   std::shared_ptr<Clock> clock;
   // Ends the application (the product: quit the event loop).
   std::function<void()> terminate;
 
-  // The product's parts: build-constant gateway, QMessageBox, XDG, system clock.
+  // The product's parts: build-constant gateway, QMessageBox, XDG, QFileDialog,
+  // system clock.
   static AppServices defaults();
 };
 

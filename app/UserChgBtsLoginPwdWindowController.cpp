@@ -1,7 +1,7 @@
 #include "UserChgBtsLoginPwdWindowController.h"
 
-#include "CommonUtility.h"
 #include "KARVLib.h"
+#include "PasswordRules.h"
 #include "ui_UserChgBtsLoginPwdWindowController.h"
 
 namespace karv::app {
@@ -26,26 +26,14 @@ QString UserChgBtsLoginPwdWindowController::ruleBroken(const QString& oldPwd, co
   if (newPwd.isEmpty()) return "新密碼空白";
   if (newPwd != confirm) return "新密碼與新密碼確認不同";
   if (newPwd == oldPwd) return "新密碼不得與舊密碼相同";
-  // Lengths in UTF-16 code units, as the user sees them counted.
-  if (PwdMinLen > 0 && newPwd.size() < PwdMinLen) return "密碼長度不足";
-  if (PwdMaxLen > 0 && newPwd.size() > PwdMaxLen) return "密碼長度超過限制";
-  struct Rule {
-    bool required;
-    const char* pattern;
-    const char* message;
-  };
-  const Rule patterns[] = {
-      {PwdDigit, "^.*[0-9]+.*$", "密碼必需包含數字"},
-      {PwdAlph, "^.*[A-Za-z]+.*$", "密碼必需包含英文字母"},
-      {PwdUCAlpha, "^.*[A-Z]+.*$", "密碼必需包含大寫英文字母"},
-      {PwdLCAlpha, "^.*[a-z]+.*$", "密碼必需包含小寫英文字母"},
-      {PwdPunctuation, "^.*[^0-9a-zA-Z]+.*$", "密碼必需包含特殊符號"},
-  };
-  const CommonUtility util;
-  const std::string candidate = newPwd.toStdString();
-  for (const Rule& rule : patterns)
-    if (rule.required && !util.regexMatch(candidate, rule.pattern)) return QString::fromUtf8(rule.message);
-  return {};
+  return firstBrokenRule(newPwd, PwdMinLen, PwdMaxLen,
+                         {
+                             {PwdDigit, "^.*[0-9]+.*$", "密碼必需包含數字"},
+                             {PwdAlph, "^.*[A-Za-z]+.*$", "密碼必需包含英文字母"},
+                             {PwdUCAlpha, "^.*[A-Z]+.*$", "密碼必需包含大寫英文字母"},
+                             {PwdLCAlpha, "^.*[a-z]+.*$", "密碼必需包含小寫英文字母"},
+                             {PwdPunctuation, "^.*[^0-9a-zA-Z]+.*$", "密碼必需包含特殊符號"},
+                         });
 }
 
 void UserChgBtsLoginPwdWindowController::clearFields() {

@@ -13,7 +13,7 @@ class KARVLib;
 
 namespace karv::app {
 
-class UserChgBtsLoginPwdWindowControllerDelegate : public SheetDialogDelegate {
+class UserChgBtsLoginPwdWindowControllerDelegate : public virtual SheetDialogDelegate {
  public:
   // A protocol client of the dialog's own for its one request: it holds no
   // session, and what it loads is dropped with it.

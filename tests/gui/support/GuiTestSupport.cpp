@@ -44,8 +44,14 @@ QStringList ScriptedAlertPresenter::texts() const {
   return list;
 }
 
-AppHarness::AppHarness() {
+std::optional<QString> ScriptedFileChooser::choose(const Request& request) {
+  requests_ << request;
+  return answers_.isEmpty() ? std::nullopt : answers_.dequeue();
+}
+
+AppHarness::AppHarness(const std::string& gatewayDataDir) {
   auto options = gateway::GatewayOptions::fromBuild();
+  options.dataDir = gatewayDataDir;
   options.port = 0;
   options.tls = false;
   options.consoleOutbox = false;
@@ -66,6 +72,7 @@ app::AppDelegate& AppHarness::app() {
     services.makeProtocolClient = [ep, factory = clientFactory_] { return factory(ep); };
     services.alerts = alerts_;
     services.desktop = desktop_;
+    services.fileChooser = fileChooser_;
     services.clock = clock_;
     services.terminate = [this] { ++terminations_; };
     app_ = std::make_unique<app::AppDelegate>(services);

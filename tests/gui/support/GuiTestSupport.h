@@ -100,6 +100,19 @@ class RecordingDesktop : public app::DesktopServices {
   bool openFileSucceeds = true;
 };
 
+// Hands back the next scripted path (or a cancel: none, also when the script
+// is empty) and records every request.
+class ScriptedFileChooser : public app::FileChooser {
+ public:
+  std::optional<QString> choose(const Request& request) override;
+  void chooseNext(const std::optional<QString>& path) { answers_.enqueue(path); }
+  [[nodiscard]] const QList<Request>& requests() const { return requests_; }
+
+ private:
+  QQueue<std::optional<QString>> answers_;
+  QList<Request> requests_;
+};
+
 class ManualClock : public app::Clock {
  public:
   [[nodiscard]] QDateTime now() const override { return now_; }
@@ -112,13 +125,16 @@ class ManualClock : public app::Clock {
 // A gateway on a free loopback port plus an AppDelegate wired to it.
 class AppHarness {
  public:
-  AppHarness();
+  // With a data folder the gateway keeps its files there, the demo users'
+  // .pfx files among them.
+  explicit AppHarness(const std::string& gatewayDataDir = {});
   ~AppHarness();
 
   gateway::DevGateway& gateway() { return *gateway_; }
   app::AppDelegate& app();  // created on first use, after the gateway is set up
   ScriptedAlertPresenter& alerts() { return *alerts_; }
   RecordingDesktop& desktop() { return *desktop_; }
+  ScriptedFileChooser& fileChooser() { return *fileChooser_; }
   ManualClock& clock() { return *clock_; }
   [[nodiscard]] int terminations() const { return terminations_; }
 
@@ -146,6 +162,7 @@ class AppHarness {
   std::unique_ptr<gateway::DevGateway> gateway_;
   std::shared_ptr<ScriptedAlertPresenter> alerts_ = std::make_shared<ScriptedAlertPresenter>();
   std::shared_ptr<RecordingDesktop> desktop_ = std::make_shared<RecordingDesktop>();
+  std::shared_ptr<ScriptedFileChooser> fileChooser_ = std::make_shared<ScriptedFileChooser>();
   std::shared_ptr<ManualClock> clock_ = std::make_shared<ManualClock>();
   std::unique_ptr<app::AppDelegate> app_;
   ClientFactory clientFactory_ = [](const GatewayEndpoint& ep) { return std::make_unique<KARVLib>(ep); };
