@@ -108,7 +108,9 @@ void AppDelegate::styleHomePageLink() {
 
 void AppDelegate::doVersionCheck() {
   std::optional<std::string> errMsg;
-  const int32_t result = getKARVlib()->versionCheck(errMsg);
+  KARVLib* lib = getKARVlib();
+  const std::shared_future<int32_t>& ahead = services_.versionCheckAhead;
+  const int32_t result = runBlocking([&] { return ahead.valid() ? ahead.get() : lib->versionCheck(errMsg); });
   if (result == 0) return;
   if (result == KARVLib::kVersionRejected) {
     runClientUpdate();

@@ -1,7 +1,6 @@
 // KARV: the certificate-management client.
 #include <QApplication>
 #include <cstdio>
-#include <optional>
 
 #include "AppDelegate.h"
 #include "ChineseFont.h"
@@ -25,29 +24,27 @@ int main(int argc, char** argv) {
   const QStringList arguments = CommandLine::argumentsOf(argc, argv);
   // --help and --version answer before there is a window, so they need no display.
   if (auto exit = commandLine.read(arguments, CommandLine::Unknown::Leave)) return finish(*exit);
-  // The whole command line checked: anything unknown ends the program.
-  auto checked = [&](const QStringList& remaining) -> std::optional<int> {
-    if (auto exit = commandLine.read(remaining, CommandLine::Unknown::Refuse)) return finish(*exit);
-    karv::setLogToStandardError(commandLine.options().verbose);
-    return std::nullopt;
-  };
+  karv::setLogToStandardError(commandLine.options().verbose);
 
   // The reminder has no window, so Qt's window options mean nothing to it.
   if (commandLine.options().checkExpiry) {
-    if (auto exitCode = checked(arguments)) return *exitCode;
+    if (auto exit = commandLine.read(arguments, CommandLine::Unknown::Refuse)) return finish(*exit);
     return karv::app::runExpiryCheckCommand(argc, argv);
   }
   QApplication app(argc, argv);
-  // QApplication has taken its own options (-platform, -style...).
-  if (auto exitCode = checked(QApplication::arguments())) return *exitCode;
+  // QApplication has taken its own options (-platform, -style...); anything else is unknown.
+  if (auto exit = commandLine.read(QApplication::arguments(), CommandLine::Unknown::Refuse)) return finish(*exit);
+  karv::loadOpenSslProviders();
+  auto services = karv::app::AppServices::defaults();
+  services.versionCheckAhead = karv::app::askVersionCheckAhead(services.makeProtocolClient());
+
   QApplication::setApplicationName("KARV");
   QApplication::setApplicationDisplayName("KARV 憑證管理");
   QApplication::setApplicationVersion(karv::build::kClientVersion);
   // Desktops match the window to its menu entry and icon by this name.
   QGuiApplication::setDesktopFileName(karv::build::kDesktopId);
   karv::app::preferTraditionalChineseFont();
-  karv::loadOpenSslProviders();
-  karv::app::AppDelegate delegate;
+  karv::app::AppDelegate delegate(services);
   delegate.applicationDidFinishLaunching();
   return QApplication::exec();
 }
