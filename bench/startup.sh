@@ -41,9 +41,11 @@ unset DBUS_SESSION_BUS_ADDRESS
 
 micros() { local t="$1"; echo $((10#${t/./})); }
 
-# One launch of PROGRAM...: prints "<microseconds to MARKER> <RSS kB then>".
+# One launch of PROGRAM...: prints "<microseconds to MARKER> <RSS kB then>
+# <CPU microseconds of all its threads then>". The CPU time depends less on
+# what else the machine runs than the time does.
 launch() {
-  local marker="$1" line found="" fd pid start end rss
+  local marker="$1" line found="" fd pid start end rss cpu
   shift
   start=$EPOCHREALTIME
   exec {fd}< <(exec "$@" 2>&1 >/dev/null)
@@ -53,6 +55,7 @@ launch() {
   done
   end=$EPOCHREALTIME
   rss=$(awk '/^VmRSS:/ {print $2}' "/proc/$pid/status" 2>/dev/null || echo 0)
+  cpu=$(cat /proc/"$pid"/task/*/schedstat 2>/dev/null | awk '{ns += $1} END {print int(ns / 1000)}')
   kill "$pid" 2>/dev/null || true
   exec {fd}<&-
   wait "$pid" 2>/dev/null || true
@@ -60,7 +63,7 @@ launch() {
     echo "startup: $1 never said \"$marker\"" >&2
     return 1
   fi
-  echo "$(($(micros "$end") - $(micros "$start"))) $rss"
+  echo "$(($(micros "$end") - $(micros "$start"))) $rss $cpu"
 }
 
 median() { sort -n | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
@@ -71,7 +74,7 @@ runs=(
   "bare window, client's libraries|window ready|$build/bench/bare_window_linked"
   "karv login window|login window ready|$build/app/karv --verbose"
 )
-declare -A times rss
+declare -A times rss cpus
 for run in "${runs[@]}"; do  # warm-up
   IFS='|' read -r _ marker cmd <<<"$run"
   launch "$marker" $cmd >/dev/null
@@ -79,8 +82,8 @@ done
 for _ in $(seq "$rounds"); do
   for run in "${runs[@]}"; do
     IFS='|' read -r label marker cmd <<<"$run"
-    read -r t r < <(launch "$marker" $cmd)
-    times[$label]+="$t " rss[$label]+="$r "
+    read -r t r c < <(launch "$marker" $cmd)
+    times[$label]+="$t " rss[$label]+="$r " cpus[$label]+="$c "
   done
 done
 
@@ -90,8 +93,10 @@ for run in "${runs[@]}"; do
   IFS='|' read -r label _ _ <<<"$run"
   t=$(printf '%s\n' ${times[$label]} | median)
   r=$(printf '%s\n' ${rss[$label]} | median)
+  c=$(printf '%s\n' ${cpus[$label]} | median)
   ms[$label]=$t
-  awk -v l="$label" -v t="$t" -v r="$r" 'BEGIN { printf "  %-33s %6.1f ms  RSS %6.1f MB\n", l, t / 1000, r / 1024 }'
+  awk -v l="$label" -v t="$t" -v r="$r" -v c="$c" \
+    'BEGIN { printf "  %-33s %6.1f ms  (CPU %5.1f ms)  RSS %6.1f MB\n", l, t / 1000, c / 1000, r / 1024 }'
 done
 client=${ms["karv login window"]}
 awk -v c="$client" -v b="${ms["bare Qt Widgets window"]}" -v l="${ms["bare window, client's libraries"]}" 'BEGIN {
