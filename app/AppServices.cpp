@@ -19,4 +19,13 @@ AppServices AppServices::defaults() {
   return s;
 }
 
+std::shared_future<int32_t> askVersionCheckAhead(std::unique_ptr<KARVLib> client) {
+  return std::async(std::launch::async,
+                    [client = std::move(client)] {
+                      std::optional<std::string> errMsg;
+                      return client->versionCheck(errMsg);
+                    })
+      .share();
+}
+
 }  // namespace karv::app

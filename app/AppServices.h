@@ -1,6 +1,8 @@
 #pragma once
 #include <QDateTime>
+#include <cstdint>
 #include <functional>
+#include <future>
 #include <memory>
 
 #include "AlertPresenter.h"
@@ -31,10 +33,18 @@ struct AppServices {
   std::shared_ptr<Clock> clock;
   // Ends the application (the product: quit the event loop).
   std::function<void()> terminate;
+  // The version check's result when it was asked for ahead (see
+  // askVersionCheckAhead); without one the start-up asks the gateway itself.
+  std::shared_future<int32_t> versionCheckAhead;
 
   // The product's parts: build-constant gateway, QMessageBox, XDG, QFileDialog,
   // system clock.
   static AppServices defaults();
 };
+
+// Sends the start-up version check at once on a thread of its own, through a
+// short-lived protocol client (the check keeps no session state), so that the
+// gateway's answer travels while Qt, the fonts and the window are set up.
+[[nodiscard]] std::shared_future<int32_t> askVersionCheckAhead(std::unique_ptr<KARVLib> client);
 
 }  // namespace karv::app

@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QProcess>
-#include <cstring>
 
 #include "ExpiryStateFile.h"
 #include "Log.h"
@@ -64,7 +63,5 @@ int runExpiryCheckCommand(int& argc, char** argv) {
     return QProcess::startDetached(QCoreApplication::applicationFilePath(), {}, QDir::homePath());
   });
 }
-
-bool isExpiryCheckCommand(int argc, char** argv) { return argc == 2 && std::strcmp(argv[1], "--check-expiry") == 0; }
 
 }  // namespace karv::app

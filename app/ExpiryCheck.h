@@ -23,7 +23,4 @@ enum ExpiryCheckExit : int {
 // system clock and the session bus; returns the exit code.
 [[nodiscard]] int runExpiryCheckCommand(int& argc, char** argv);
 
-// True when the command line asks for the check.
-[[nodiscard]] bool isExpiryCheckCommand(int argc, char** argv);
-
 }  // namespace karv::app

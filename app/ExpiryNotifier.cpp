@@ -5,6 +5,7 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include "KarvBuildConfig.h"
 #include "Log.h"
 
 namespace karv::app {
@@ -52,9 +53,11 @@ ExpiryNotifier::Sent DesktopNotifications::show(const ExpiryNotice& notice) {
   // Servers that read markup would take "<" or "&" in the name as markup.
   const QString body = offered.contains("body-markup") ? notice.body.toHtmlEscaped() : notice.body;
   const QVariantMap hints{{"urgency", QVariant::fromValue<uchar>(notice.urgent ? 2 : 1)},
-                          {"desktop-entry", QString("karv")}};
+                          // The menu entry's ID: the server shows its name and icon.
+                          {"desktop-entry", QString::fromUtf8(build::kDesktopId)}};
   const QStringList actions{kOpenAction, "開啟 KARV"};
-  const QDBusMessage reply = call("Notify", {QString("KARV"), 0u, QString(), notice.summary, body, actions, hints, -1});
+  const QDBusMessage reply = call(
+      "Notify", {QString("KARV"), 0u, QString::fromUtf8(build::kDesktopId), notice.summary, body, actions, hints, -1});
   if (reply.type() != QDBusMessage::ReplyMessage) {
     logf("check-expiry: no notification service: %s", qUtf8Printable(reply.errorName()));
     return Sent::kNoService;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <atomic>
 #include <cstdio>
 #include <mutex>
 
@@ -19,6 +20,7 @@ LogSink& sink() {
   static LogSink s;
   return s;
 }
+std::atomic<bool> toStandardError{false};
 
 // Without a log daemon glibc's syslog() opens and closes a socket on every
 // call; look for the daemon's socket once and keep the connection open.
@@ -36,6 +38,11 @@ bool syslogAvailable() {
 void logLine(std::string_view line) {
   if (syslogAvailable())
     syslog(LOG_USER | LOG_INFO, "%.*s", static_cast<int>(std::min<size_t>(line.size(), INT_MAX)), line.data());
+  if (toStandardError) {
+    // Whole lines, so lines from several threads never interleave.
+    const std::string copy = "karv: " + std::string(line) + "\n";
+    std::fwrite(copy.data(), 1, copy.size(), stderr);
+  }
   std::lock_guard lock(sinkMutex());
   if (sink()) sink()(line);
 }
@@ -63,6 +70,8 @@ void logf(const char* format, ...) {
   big.resize(static_cast<size_t>(n));
   logLine(big);
 }
+
+void setLogToStandardError(bool on) { toStandardError = on; }
 
 void setLogSink(LogSink newSink) {
   std::lock_guard lock(sinkMutex());

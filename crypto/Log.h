@@ -12,6 +12,10 @@ void logLine(std::string_view line);
 // printf-style front end of logLine.
 void logf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// Also copies every line to standard error (the --verbose switch), as
+// "karv: <line>". The lines are the same masked ones the system log gets.
+void setLogToStandardError(bool on);
+
 // Tests and tools may watch every line as it is logged; pass {} to stop.
 using LogSink = std::function<void(std::string_view)>;
 void setLogSink(LogSink sink);

@@ -120,6 +120,9 @@ bool DevGateway::bind() {
     error_ = "cannot set up TLS with " + options_.tlsCertFile;
     return false;
   }
+  // A reply goes out in several writes (headers, body); with Nagle's algorithm
+  // the last one waits for the client's delayed ACK, about 40 ms per request.
+  server_->set_tcp_nodelay(true);
   // Longer bodies are refused by the handler after the library skipped them.
   server_->set_payload_max_length(options_.maxBodyBytes);
   server_->Post(R"(/RACGW/api/.*)", [this](const httplib::Request& req, httplib::Response& res,

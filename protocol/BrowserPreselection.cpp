@@ -39,7 +39,7 @@ void selectOne(std::vector<BrowserRecord>& records, const std::string& entry) {
   }
   for (auto& record : records) {
     if (const auto value = record.find(key); value != record.end() && value->second == wanted) {
-      record["selected"] = "Y";
+      record.insert_or_assign("selected", "Y");
       return;
     }
   }
@@ -49,12 +49,14 @@ void selectOne(std::vector<BrowserRecord>& records, const std::string& entry) {
 
 std::vector<BrowserRecord> preselectBrowsers(std::vector<BrowserRecord> records, const std::optional<std::string>& mode,
                                              const std::optional<std::string>& selectedBrowser) {
-  for (auto& record : records) record["selected"] = "N";
+  // insert_or_assign rather than record["selected"] = "N": GCC 12 at -O3 (the
+  // Release build) warns falsely about overlapping copies there (-Wrestrict).
+  for (auto& record : records) record.insert_or_assign("selected", "N");
   const bool several = mode == "M" || mode == "N";
   for (const auto& entry : splitAtCommas(selectedBrowser)) {
     if (entry == "ALL") {
       if (!several) continue;
-      for (auto& record : records) record["selected"] = "Y";
+      for (auto& record : records) record.insert_or_assign("selected", "Y");
       break;
     }
     selectOne(records, entry);

@@ -1,5 +1,6 @@
 // Login and logout from the main window, function status and buttons, idle
 // logout and keep-alive: headless against the development gateway.
+#include <QAccessible>
 #include <QLabel>
 #include <QtTest>
 
@@ -90,6 +91,28 @@ class LoginTest : public QObject {
     QCOMPARE(login.at("idno"), std::string(demo::kExpiring.idno));
     QCOMPARE(login.at("loginType"), std::string("2"));
     QVERIFY(ui->btnRenewCert->isEnabled() && ui->btnRevokeCert->isEnabled() && ui->btnDepCert->isEnabled());
+  }
+
+  void loginModeFollowsScreenReaderToggle() {
+    // A screen reader's "Toggle" action sets the state without a click.
+    AppHarness h;
+    h.launch();
+    auto* ui = h.app().ui();
+    auto toggle = [](QWidget* radio) {
+      QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(radio);
+      if (!accessible || !accessible->actionInterface()) return false;
+      accessible->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+      return true;
+    };
+    QVERIFY(toggle(ui->isId));
+    QVERIFY(ui->isId->isChecked() && !ui->isAccount->isChecked());
+    QCOMPARE(h.app().currentLoginType(), QString("2"));
+    QVERIFY(ui->txtUserIdNo->isVisible() && ui->IdText->isVisible());
+    QVERIFY(!ui->txtUserAccountNo->isVisible() && !ui->txtUsrAgcode->isVisible() && !ui->accountText->isVisible());
+    QVERIFY(toggle(ui->isAccount));
+    QCOMPARE(h.app().currentLoginType(), QString("1"));
+    QVERIFY(!ui->txtUserIdNo->isVisible() && !ui->IdText->isVisible());
+    QVERIFY(ui->txtUserAccountNo->isVisible() && ui->txtUsrAgcode->isVisible() && ui->accountText->isVisible());
   }
 
   void inputErrorsSendNothing() {

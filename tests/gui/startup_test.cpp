@@ -54,6 +54,18 @@ class StartupTest : public QObject {
     QVERIFY(h.desktop().openedUrls.first().scheme() == "https");
   }
 
+  void versionAskedAheadIsAskedOnce() {
+    for (const bool accepted : {true, false}) {
+      AppHarness h;
+      h.gateway().setVersionAccepted(accepted);
+      h.askVersionCheckAhead();
+      h.app().applicationDidFinishLaunching();
+      QCOMPARE(h.requestCount("checkVersion"), 1);
+      QCOMPARE(h.terminations(), accepted ? 0 : 1);
+      QCOMPARE(h.alerts().texts().isEmpty(), accepted);
+    }
+  }
+
   void unreachableGatewayNamesHostAndQuits() {
     AppHarness h;
     const QString origin = QString::fromStdString(h.gateway().origin());

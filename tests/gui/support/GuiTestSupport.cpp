@@ -100,6 +100,7 @@ app::AppDelegate& AppHarness::app() {
     app::AppServices services;
     const GatewayEndpoint ep = endpoint();
     services.makeProtocolClient = [ep, factory = clientFactory_] { return factory(ep); };
+    services.versionCheckAhead = versionCheckAhead_;
     services.alerts = alerts_;
     services.desktop = desktop_;
     services.fileChooser = fileChooser_;

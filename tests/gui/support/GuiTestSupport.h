@@ -172,6 +172,8 @@ class AppHarness {
   // Replaces the protocol clients the application makes (before app()).
   using ClientFactory = std::function<std::unique_ptr<KARVLib>(const GatewayEndpoint&)>;
   void setClientFactory(ClientFactory factory) { clientFactory_ = std::move(factory); }
+  // The version check asked for ahead, as the program does (before app()).
+  void askVersionCheckAhead() { versionCheckAhead_ = app::askVersionCheckAhead(clientFactory_(endpoint())); }
 
  private:
   std::unique_ptr<gateway::DevGateway> gateway_;
@@ -181,6 +183,7 @@ class AppHarness {
   std::shared_ptr<ManualClock> clock_ = std::make_shared<ManualClock>();
   std::unique_ptr<app::AppDelegate> app_;
   ClientFactory clientFactory_ = [](const GatewayEndpoint& ep) { return std::make_unique<KARVLib>(ep); };
+  std::shared_future<int32_t> versionCheckAhead_;
   int terminations_ = 0;
   bool launched_ = false;
 };
