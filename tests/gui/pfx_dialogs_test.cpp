@@ -1,18 +1,13 @@
 // The Save-PFX, Load-PFX and Change-PFX-password dialogs and the client
 // certificate query, headless against the development gateway, with real
-// files checked by the openssl tool.
-#include <QAccessible>
+// files checked by the openssl tool. (Writing a new certificate through the
+// Save-PFX dialog is tested with the application that issues it.)
 #include <QLabel>
-#include <QPushButton>
 #include <QtTest>
 
-#include "DemoSeed.h"
+#include "ChgPfxPwdWindowController.h"
 #include "ExpiryStateFile.h"
 #include "GuiTestSupport.h"
-#include "PfxTestSupport.h"
-#include "RSAUtility.h"
-#include "support/TestFiles.h"
-#include "support/ToolRunner.h"
 #include "ui_MainWindow.h"
 
 using namespace karv::app;
@@ -20,22 +15,9 @@ using namespace karv::test;
 using karv::StringMap;
 
 namespace {
-
-const QString kDemoPwd = QString::fromLatin1(karv::gateway::kDemoPfxPassword);
 const QString kSaveFailed = "憑證檔儲存失敗，請檢查並確認您的憑證檔儲存資訊";
 const QString kGatewayPrompt = "憑證密碼須為8至16個字元,並包含數字及小寫英文字母";
 const QString kChangeFailed = "密碼變更失敗，請檢查並確認您的憑證資訊及舊密碼正確後，再重新嘗試變更";
-
-// Every control of the dialog has a name a screen reader can announce.
-bool everyControlNamed(QWidget* dialog) {
-  for (QWidget* w : dialog->findChildren<QWidget*>()) {
-    if (!qobject_cast<QLabel*>(w) && !qobject_cast<QLineEdit*>(w) && !qobject_cast<QAbstractButton*>(w)) continue;
-    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(w);
-    if (!iface || iface->text(QAccessible::Name).isEmpty()) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 class PfxDialogsTest : public QObject {
@@ -76,239 +58,171 @@ class PfxDialogsTest : public QObject {
   }
 
   void saveChecksInOrderAndKeepsEntries() {
-    UserSession s(demo::kAlice);
-    QVERIFY(s.loggedIn);
-    const QString current = s.currentPath();
-    // Where the dialog starts without a folder or a file: home, "cert.pfx".
+    AppHarness h;
+    QVERIFY(h.logIn(demo::kAlice));
+    h.alerts().clear();
+    const QString current = h.currentPath();
+    // Without a folder or a file to start from: the home folder, "cert.pfx".
     for (const auto& path : {std::optional<std::string>("/cert.pfx"), std::optional<std::string>()}) {
-      s.h.app().getKARVlib()->setCurrentPfxFilePath(path);
-      s.h.app().showSavePfxWindow("", "", s.handler());
-      QCOMPARE(control<QLabel>(activeSheet(), "lblPfxFilePath")->text(), s.path("cert.pfx"));
-      click(control<QPushButton>(activeSheet(), "btnCancel"));
+      h.app().getKARVlib()->setCurrentPfxFilePath(path);
+      h.app().showSavePfxWindow("", "", h.handler());
+      QCOMPARE(control<QLabel>(activeSheet(), "lblPfxFilePath")->text(), h.path("cert.pfx"));
+      QVERIFY(fillIn({}, "btnCancel"));
     }
-    s.h.app().setCurrentPfxFilePath(current);
-    s.h.app().showSavePfxWindow("", "", s.handler());
+    h.codes.clear();
+    h.app().setCurrentPfxFilePath(current);
+    h.app().showSavePfxWindow("", "", h.handler());
     auto* sheet = activeSheet<SavePfxWindowController>();
-    QVERIFY(sheet && everyControlNamed(sheet));
     QCOMPARE(control<QLabel>(sheet, "lblPfxFilePath")->text(), current);
     QCOMPARE(control<QLabel>(sheet, "lblPromptMsg")->text(), kGatewayPrompt);
-    s.codes.clear();
     // The gateway's rules: 8 to 16 characters with a digit and a lower-case letter.
-    const QList<std::tuple<QString, QString, QString>> wrong{
-        {"", "", "密碼空白!!"},
-        {"abc", "abd", "密碼與密碼確認值不同!!"},
-        {"abc1", "abc1", "密碼長度不足"},
-        {"ABCDEFG1", "ABCDEFG1", "憑證檔密碼必需包含小寫英文字母"},
-        {"abcdefg1", "abcdefg1", kSaveFailed}};  // nothing to write: no certificate
-    for (const auto& [pwd, confirm, message] : wrong) {
-      confirmSavePfx(sheet, pwd, confirm);
-      QVERIFY2(s.showsOnly(message, sheet), qPrintable(message));
-      QCOMPARE(control<QLineEdit>(sheet, "txtPfxPwdCfm")->text(), confirm);
+    const QList<QStringList> wrong{{"", "", "密碼空白!!"},
+                                   {"abc", "abd", "密碼與密碼確認值不同!!"},
+                                   {"abc1", "abc1", "密碼長度不足"},
+                                   {"ABCDEFG1", "ABCDEFG1", "憑證檔密碼必需包含小寫英文字母"},
+                                   {"abcdefg1", "abcdefg1", kSaveFailed}};  // no certificate to write
+    for (const QStringList& c : wrong) {
+      QVERIFY(confirmSavePfx(c[0], c[1]));
+      QVERIFY2(h.showsOnly(c[2], sheet), qPrintable(c[2]));
+      QCOMPARE(control<QLineEdit>(sheet, "txtPfxPwdCfm")->text(), c[1]);
     }
     control<QLabel>(sheet, "lblPfxFilePath")->clear();
-    confirmSavePfx(sheet, "");
-    QVERIFY(s.showsOnly("憑證檔儲存路徑未指定!!", sheet));
-    click(control<QPushButton>(sheet, "btnCancel"));
-    QCOMPARE(s.codes, QList<int>{0});
-    QCOMPARE(s.currentPath(), current);
-    QVERIFY(s.h.app().savePfxFileWindowResult().pfxFileName.isEmpty());
-  }
-
-  void saveLosesNothingAndWritesOnlyWhatItsPasswordOpens() {
-    UserSession s(demo::kAlice);
-    QVERIFY(s.loggedIn);
-    const auto issued = issueCertificate(s.h, demo::kAlice);
-    QVERIFY(issued);
-    const QString file = s.copyDemoPfx(demo::kExpiring, "certs/A123456789.pfx");
-    const QByteArray oldBytes = bytesOf(file);
-    s.h.app().setCurrentPfxFilePath(file);
-    s.h.app().setCurrentPfxFilePwd(kDemoPwd);
-    QDir().mkpath(s.path("certs/sub/A123456789.pfx"));
-    s.h.app().showSavePfxWindow(issued->b64Cert, issued->b64PrivateKey, s.handler());
-    auto* sheet = activeSheet<SavePfxWindowController>();
-    {
-      FileSizeLimit fullDisk(512);  // the existing file as target, the disk full halfway
-      confirmSavePfx(sheet, "abcdefg1");
-    }
-    QVERIFY(s.showsOnly(kSaveFailed, sheet));
-    // A folder where the file should be, a "folder" that is a file, a folder that cannot be made.
-    for (const QString& chosen :
-         {s.path("certs/sub"), s.path("certs/A123456789.pfx/x.pfx"), QString("/proc/karv/A123456789.pfx")}) {
-      s.h.fileChooser().chooseNext(chosen);
-      click(control<QPushButton>(sheet, "btnBrowserFilePath"));
-      confirmSavePfx(sheet, "abcdefg1");
-      QVERIFY2(s.showsOnly(kSaveFailed, sheet), qPrintable(chosen));
-    }
-    QCOMPARE(bytesOf(file), oldBytes);
-    QCOMPARE(s.currentPath(), file);
-    QCOMPARE(s.currentPwd(), kDemoPwd);
-
-    // A chosen folder takes the file name; the existing file is replaced whole.
-    s.h.fileChooser().chooseNext(s.path("certs"));
-    click(control<QPushButton>(sheet, "btnBrowserFilePath"));
-    const auto& asked = s.h.fileChooser().requests().last();
-    QCOMPARE(asked.title, QString("憑證檔儲存路徑選擇"));
-    QCOMPARE(asked.startPath, QString("/proc/karv/A123456789.pfx"));
-    QVERIFY(asked.files && asked.folders && asked.extensions == QStringList{"pfx"});
-    QCOMPARE(control<QLabel>(sheet, "lblPfxFilePath")->text(), file);
-    confirmSavePfx(sheet, "abcdefg1");
-    QCOMPARE(s.codes, QList<int>{1});
-    QVERIFY(s.h.alerts().shown().isEmpty());
-    const auto& result = s.h.app().savePfxFileWindowResult();
-    QCOMPARE(QStringList({result.pfxFilePath, result.pfxFileName, result.pfxFilePwd}),
-             QStringList({s.path("certs"), "A123456789.pfx", "abcdefg1"}));
-    QCOMPARE(s.currentPath(), file);
-    QCOMPARE(s.currentPwd(), QString("abcdefg1"));
-    QCOMPARE(s.h.app().ui()->lblPfxFilePath->text(), file);
-    QCOMPARE(modeOf(file.toStdString()), 0600u);
-    QCOMPARE(QDir(s.path("certs")).entryList(QDir::Files), QStringList{"A123456789.pfx"});
-    QVERIFY(pkcs12Certs(file, kDemoPwd).exitCode != 0);
-    // The openssl tool opens it with the password, and its key belongs to its certificate.
-    const std::string pem = s.path("all.pem").toStdString();
-    QCOMPARE(openssl({"pkcs12", "-in", file.toStdString(), "-passin", "pass:abcdefg1", "-nodes", "-out", pem}).exitCode,
-             0);
-    const auto certKey = openssl({"x509", "-in", pem, "-noout", "-pubkey"});
-    QVERIFY(certKey.exitCode == 0 && certKey.output == openssl({"pkey", "-in", pem, "-pubout"}).output);
-
-    // Without a key given, the key kept on the machine is used.
-    s.h.app().showSavePfxWindow(issued->b64Cert, "", s.handler());
-    confirmSavePfx(activeSheet<SavePfxWindowController>(), "zyxwvut9");
-    QCOMPARE(s.codes, (QList<int>{1, 1}));
-    QCOMPARE(certInfoOf(file, "zyxwvut9").at("serial"), issued->certInfo.at("serial"));
+    QVERIFY(confirmSavePfx(""));
+    QVERIFY(h.showsOnly("憑證檔儲存路徑未指定!!", sheet));
+    QVERIFY(fillIn({}, "btnCancel"));
+    QCOMPARE(h.codes, QList<int>{0});
+    QCOMPARE(h.currentPath(), current);
+    QVERIFY(h.app().savePfxFileWindowResult().pfxFileName.isEmpty());
   }
 
   void loadChecksInOrderAndComparesTheCertificate() {
-    UserSession s(demo::kExpiring);
-    QVERIFY(s.loggedIn);
-    const QString demoFile = s.copyDemoPfx(demo::kExpiring, "certs/demo.pfx");
+    AppHarness h;
+    QVERIFY(h.logIn(demo::kExpiring));
+    h.alerts().clear();
+    const QString demoFile = h.copyDemoPfx(demo::kExpiring, "certs/demo.pfx");
     // The same key and certificate as an older client wrote them (RC2-40), and broken files.
-    const std::string pem = s.path("all.pem").toStdString(), legacy = s.path("certs/legacy.pfx").toStdString();
-    QVERIFY(openssl({"pkcs12", "-in", demoFile.toStdString(), "-passin", "pass:" + kDemoPwd.toStdString(), "-nodes",
-                     "-out", pem})
-                .exitCode == 0);
-    QVERIFY(openssl({"pkcs12", "-export", "-legacy", "-in", pem, "-out", legacy, "-passout", "pass:L1"}).exitCode == 0);
-    writeText(s.path("certs/truncated.pfx").toStdString(), bytesOf(demoFile).chopped(200).toStdString());
-    writeText(s.path("certs/text.pfx").toStdString(), "not a certificate file\n");
+    const std::string pem = h.path("all.pem").toStdString(), legacy = h.path("certs/legacy.pfx").toStdString();
+    QCOMPARE(openssl({"pkcs12", "-in", demoFile.toStdString(), "-passin", "pass:" + kDemoPwd.toStdString(), "-nodes",
+                      "-out", pem})
+                 .exitCode,
+             0);
+    QCOMPARE(openssl({"pkcs12", "-export", "-legacy", "-in", pem, "-out", legacy, "-passout", "pass:L1"}).exitCode, 0);
+    writeText(h.path("certs/truncated.pfx").toStdString(), bytesOf(demoFile).chopped(200).toStdString());
+    writeText(h.path("certs/text.pfx").toStdString(), "not a certificate file\n");
     StringMap info = certInfoOf(demoFile, kDemoPwd);
-    QStringList i{QString::fromStdString(info["cn"]), QString::fromStdString(info["issuer"]),
-                  QString::fromStdString(info["serial"]), QString::fromStdString(info["certHash"])};
+    const QStringList i{QString::fromStdString(info["cn"]), QString::fromStdString(info["issuer"]),
+                        QString::fromStdString(info["serial"]), QString::fromStdString(info["certHash"])};
     QStringList reordered = i[1].split(", ");
     std::reverse(reordered.begin(), reordered.end());
-    s.h.app().setCurrentPfxFilePwd(QString());  // none
+    h.app().setCurrentPfxFilePwd(QString());  // none
 
     struct Case {
       QString path, pwd;
       QStringList expected;  // cn, issuer, serial, hash
-      QString message;       // "" : accepted
+      QString message;       // "": accepted
     };
     const QString badFile = "憑證檔格式錯誤或不是指定的憑證檔!!";
     const QList<Case> cases{
         {"", kDemoPwd, i, "憑證儲存路徑未指定!!"},
-        {s.path("certs/text.pfx"), kDemoPwd, i, badFile},
-        {s.path("certs/truncated.pfx"), kDemoPwd, i, badFile},
-        {s.path("certs"), kDemoPwd, i, badFile},
+        {h.path("certs/text.pfx"), kDemoPwd, i, badFile},
+        {h.path("certs/truncated.pfx"), kDemoPwd, i, badFile},
+        {h.path("certs"), kDemoPwd, i, badFile},
         {demoFile, "wrong", i, badFile},
         {demoFile, kDemoPwd, {"x", "CN=x", "1", "00"}, "錯誤的憑證檔(憑證雜湊值錯誤)，請重新選擇憑證"},
         {demoFile, kDemoPwd, {i[0].toLower(), "CN=x", "1", i[3]}, "錯誤的憑證檔(CN錯誤)，請重新選擇憑證"},
         {demoFile, kDemoPwd, {i[0], "CN=x", "0" + i[2], i[3]}, "錯誤的憑證檔(憑證序號錯誤)，請重新選擇憑證"},
         {demoFile, kDemoPwd, {i[0], "CN=x", i[2], i[3]}, "錯誤的憑證檔(憑證簽發者錯誤)，請重新選擇憑證"},
         {demoFile, kDemoPwd, {i[0], reordered.join(", "), i[2], i[3]}, ""},
-        {QString::fromStdString(legacy), "L1", {"", "", "", ""}, ""},
+        {QString::fromStdString(legacy), "L1", {"", "", "", ""}, ""},  // nothing to compare: any readable file
     };
     for (const Case& c : cases) {
-      s.h.app().showLoadPfxWindow(c.expected[0], c.expected[1], c.expected[2], c.expected[3], s.handler());
+      h.app().showLoadPfxWindow(c.expected[0], c.expected[1], c.expected[2], c.expected[3], h.handler());
       auto* sheet = activeSheet<LoadPfxWindowController>();
-      QVERIFY(sheet && everyControlNamed(sheet));
-      s.h.fileChooser().chooseNext(c.path);
-      click(control<QPushButton>(sheet, "btnBrowseFile"));
-      confirmLoadPfx(sheet, c.pwd);
+      QVERIFY(confirmLoadPfx(h, c.path, c.pwd));
       if (!c.message.isEmpty()) {
-        QVERIFY2(s.showsOnly(c.message, sheet), qPrintable(c.message));
+        QVERIFY2(h.showsOnly(c.message, sheet), qPrintable(c.message));
         QVERIFY(control<QLineEdit>(sheet, "txtPfxFilePwd")->text().isEmpty());
         QCOMPARE(control<QLabel>(sheet, "lblPfxFilePath")->text(), c.path);
-        click(control<QPushButton>(sheet, "btnCancel"));
-        QVERIFY(s.currentPath() != c.path && !s.h.app().getKARVlib()->getCurrentPfxFilePwd());
-        QCOMPARE(s.codes, QList<int>{0});
+        QVERIFY(fillIn({}, "btnCancel"));  // Cancel leaves the current file and password
+        QVERIFY(h.currentPath() != c.path && !h.app().getKARVlib()->getCurrentPfxFilePwd());
+        QCOMPARE(h.codes, QList<int>{0});
       } else {
-        QCOMPARE(s.codes, QList<int>{1});
-        const auto& result = s.h.app().loadPfxFileWindowResult();
-        QCOMPARE(QStringList({result.pfxFilePath, result.pfxFilePwd, s.currentPath(), s.currentPwd()}),
+        QCOMPARE(h.codes, QList<int>{1});
+        const auto& result = h.app().loadPfxFileWindowResult();
+        QCOMPARE(QStringList({result.pfxFilePath, result.pfxFilePwd, h.currentPath(), h.currentPwd()}),
                  QStringList({c.path, c.pwd, c.path, c.pwd}));
         QCOMPARE(result.certInfo.at("certHash"), info["certHash"]);
-        QCOMPARE(s.h.app().ui()->lblPfxFilePath->text(), c.path);
+        QCOMPARE(h.app().ui()->lblPfxFilePath->text(), c.path);
         ExpiryState remembered;  // for the expiry reminder
         QVERIFY(ExpiryStateFile().load(remembered) == ExpiryStateFile::Read::kFound && remembered.pfxPath == c.path);
       }
-      s.codes.clear();
+      h.codes.clear();
     }
-    const auto& asked = s.h.fileChooser().requests().last();
+    const auto& asked = h.fileChooser().requests().last();
     QCOMPARE(asked.title, QString("請選擇憑證檔"));
     QVERIFY(asked.files && !asked.folders && asked.extensions == QStringList{"pfx"});
   }
 
   void changePasswordRewritesOnlyTheFile() {
-    UserSession s(demo::kExpiring);
-    QVERIFY(s.loggedIn);
-    const QString file = s.copyDemoPfx(demo::kExpiring, "KARV/D220003245.pfx");
-    QCOMPARE(s.currentPath(), file);
-    s.h.app().setCurrentPfxFilePwd(kDemoPwd);
+    AppHarness h;
+    QVERIFY(h.logIn(demo::kExpiring));
+    h.alerts().clear();
+    const QString file = h.copyDemoPfx(demo::kExpiring, "KARV/D220003245.pfx");
+    QCOMPARE(h.currentPath(), file);
+    h.app().setCurrentPfxFilePwd(kDemoPwd);
     const QByteArray before = bytesOf(file);
-    const auto friendlyName = [&](const QString& pwd) {
-      const QString certs = QString::fromStdString(pkcs12Certs(file, pwd).output);
-      return QRegularExpression("friendlyName: (.*)").match(certs).captured(1);
-    };
-    const QString name = friendlyName(kDemoPwd);
+    const QString name = readPfxWithOpenssl(file, kDemoPwd).friendlyName;
     QVERIFY(!name.isEmpty());
 
-    click(s.h.app().ui()->btnChgPfxPwd);
+    click(h.app().ui()->btnChgPfxPwd);
     auto* sheet = activeSheet<ChgPfxPwdWindowController>();
-    QVERIFY(sheet && everyControlNamed(sheet));
+    QVERIFY(sheet);
     QCOMPARE(control<QLabel>(sheet, "lblPfxFilePath")->text(), file);
     QCOMPARE(control<QLabel>(sheet, "lblPwdRulePrompt")->text(), kGatewayPrompt);
-    const QList<std::tuple<QString, QString, QString, QString>> wrong{
-        {kDemoPwd, "abcdefg1", "abcdefg2", "新密碼與新密碼確認不同"},
-        {kDemoPwd, "abc1", "abc1", "密碼長度不足"},
-        {"wrong", "abcdefg1", "abcdefg1", kChangeFailed},
-        {kDemoPwd, "abcdefg1", "abcdefg1", kChangeFailed}};  // the disk is full
-    for (const auto& [oldPwd, newPwd, confirm, message] : wrong) {
+    const QList<QStringList> wrong{{kDemoPwd, "abcdefg1", "abcdefg2", "新密碼與新密碼確認不同"},
+                                   {kDemoPwd, "abc1", "abc1", "密碼長度不足"},
+                                   {"wrong", "abcdefg1", "abcdefg1", kChangeFailed},
+                                   {kDemoPwd, "abcdefg1", "abcdefg1", kChangeFailed}};  // the disk is full
+    for (const QStringList& c : wrong) {
       {
         std::optional<FileSizeLimit> fullDisk;
-        if (message == kChangeFailed && oldPwd == kDemoPwd) fullDisk.emplace(512);
-        confirmChgPfxPwd(sheet, oldPwd, newPwd, confirm);
+        if (c[3] == kChangeFailed && c[0] == kDemoPwd) fullDisk.emplace(512);
+        QVERIFY(confirmChgPfxPwd(c[0], c[1], c[2]));
       }
-      QVERIFY2(s.showsOnly(message, sheet), qPrintable(message));
+      QVERIFY2(h.showsOnly(c[3], sheet), qPrintable(c[3]));
       for (const char* field : {"txtOldPwd", "txtNewPwd", "txtNewPwdCfm"})
         QVERIFY(control<QLineEdit>(sheet, field)->text().isEmpty());
       QCOMPARE(bytesOf(file), before);
     }
-    confirmChgPfxPwd(sheet, kDemoPwd, "abcdefg1");
-    QCOMPARE(s.h.alerts().texts(), QStringList{"密碼變更完成"});
-    QVERIFY(pkcs12Certs(file, kDemoPwd).exitCode != 0);
-    QCOMPARE(friendlyName("abcdefg1"), name);
-    QCOMPARE(s.currentPath(), file);
-    QCOMPARE(s.currentPwd(), kDemoPwd);  // the client's password stays
+    QVERIFY(confirmChgPfxPwd(kDemoPwd, "abcdefg1"));
+    QCOMPARE(h.alerts().texts(), QStringList{"密碼變更完成"});
+    QVERIFY(!readPfxWithOpenssl(file, kDemoPwd).opened);
+    QCOMPARE(readPfxWithOpenssl(file, "abcdefg1").friendlyName, name);
+    QCOMPARE(h.currentPath(), file);
+    QCOMPARE(h.currentPwd(), kDemoPwd);  // the client's password stays
 
     // No file to change; Cancel.
-    s.h.alerts().clear();
-    s.h.app().getKARVlib()->setCurrentPfxFilePath(std::nullopt);
-    s.h.app().showChgPfxPwdWindow(s.handler());
+    h.alerts().clear();
+    h.app().getKARVlib()->setCurrentPfxFilePath(std::nullopt);
+    h.app().showChgPfxPwdWindow(h.handler());
     sheet = activeSheet<ChgPfxPwdWindowController>();
-    confirmChgPfxPwd(sheet, "", "");
-    QVERIFY(s.showsOnly("憑證儲存路徑未指定", sheet));
-    s.h.app().doChangePfxPwd("");
-    click(control<QPushButton>(activeSheet(), "btnCancel"));
-    QCOMPARE(s.h.alerts().texts(), QStringList{"使用者按下取消鍵"});
+    QVERIFY(confirmChgPfxPwd("", ""));
+    QVERIFY(h.showsOnly("憑證儲存路徑未指定", sheet));
+    h.app().doChangePfxPwd("");
+    QVERIFY(fillIn({}, "btnCancel"));
+    QCOMPARE(h.alerts().texts(), QStringList{"使用者按下取消鍵"});
   }
 
   void clientQueryFillsTheTable() {
-    UserSession s(demo::kExpiring);
-    QVERIFY(s.loggedIn);
-    const QString file = s.copyDemoPfx(demo::kExpiring, "KARV/D220003245.pfx");
-    const QString cn = QString::fromLatin1(demo::kExpiring.cn);
-    auto cells = [&] { return tableCells(s.h.app().clntCertInfoDs()); };
+    AppHarness h;
+    QVERIFY(h.logIn(demo::kExpiring));
+    h.alerts().clear();
+    const QString file = h.copyDemoPfx(demo::kExpiring, "KARV/D220003245.pfx");
+    const QString cn = demo::kExpiring.cn;
+    auto cells = [&] { return tableCells(h.app().clntCertInfoDs()); };
     // After an application or a renewal: the current file, at once if it opens.
-    s.h.app().setCurrentPfxFilePwd(kDemoPwd);
-    QCOMPARE(s.h.app().doQryClntCertInfo(cn, true), 0);
+    h.app().setCurrentPfxFilePwd(kDemoPwd);
+    QCOMPARE(h.app().doQryClntCertInfo(cn, true), 0);
     QVERIFY(!activeSheet());
     const QStringList shown = cells();
     QCOMPARE(shown.size(), 5);
@@ -316,23 +230,21 @@ class PfxDialogsTest : public QObject {
     QVERIFY(QRegularExpression(R"(^憑證效期\(迄\)=\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2}$)").match(shown[4]).hasMatch());
 
     // Otherwise the user picks the file; cancelling leaves the table.
-    s.h.app().setCurrentPfxFilePwd("wrong");
-    QCOMPARE(s.h.app().doQryClntCertInfo(cn, true), -1);
-    QVERIFY(s.h.alerts().shown().isEmpty());
-    click(control<QPushButton>(activeSheet<LoadPfxWindowController>(), "btnCancel"));
-    QCOMPARE(s.h.alerts().texts(), QStringList{"使用者按下取消鍵，無法查詢用戶端憑證資訊"});
+    h.app().setCurrentPfxFilePwd("wrong");
+    QCOMPARE(h.app().doQryClntCertInfo(cn, true), -1);
+    QVERIFY(h.alerts().shown().isEmpty() && activeSheet<LoadPfxWindowController>());
+    QVERIFY(fillIn({}, "btnCancel"));
+    QCOMPARE(h.alerts().texts(), QStringList{"使用者按下取消鍵，無法查詢用戶端憑證資訊"});
     QCOMPARE(cells(), shown);
 
     // The button asks the gateway and always asks for the file.
-    s.h.app().setCurrentPfxFilePwd(kDemoPwd);
-    s.h.app().renderClntCertInfo({});
-    const int queries = s.h.requestCount("qryCert");
-    click(s.h.app().ui()->btnQryClntCertInfo);
-    QCOMPARE(s.h.requestCount("qryCert"), queries + 1);
-    auto* sheet = activeSheet<LoadPfxWindowController>();
-    QVERIFY(sheet);
-    QCOMPARE(control<QLabel>(sheet, "lblPfxFilePath")->text(), file);
-    confirmLoadPfx(sheet, kDemoPwd);
+    h.app().setCurrentPfxFilePwd(kDemoPwd);
+    h.app().renderClntCertInfo({});
+    const int queries = h.requestCount("qryCert");
+    click(h.app().ui()->btnQryClntCertInfo);
+    QCOMPARE(h.requestCount("qryCert"), queries + 1);
+    QCOMPARE(control<QLabel>(activeSheet<LoadPfxWindowController>(), "lblPfxFilePath")->text(), file);
+    QVERIFY(confirmLoadPfx(h, std::nullopt, kDemoPwd));
     QCOMPARE(cells(), shown);
   }
 };

@@ -1,14 +1,12 @@
 #pragma once
-// Doubles and a harness for driving AppDelegate headless against an
-// in-process development gateway.
+// Driving the real AppDelegate headless against an in-process development
+// gateway as a user would, and checking what it wrote and logged.
 #include <QAbstractButton>
 #include <QApplication>
 #include <QHash>
 #include <QLineEdit>
-#include <QList>
 #include <QPair>
 #include <QQueue>
-#include <QString>
 #include <QStringList>
 #include <QUrl>
 #include <functional>
@@ -17,12 +15,15 @@
 #include <optional>
 
 #include "AppDelegate.h"
+#include "DemoSeed.h"
 #include "DevGateway.h"
+#include "support/TestFiles.h"
 #include "support/TestGateway.h"
+#include "support/ToolRunner.h"
 
 namespace karv::test {
 
-// Records every alert in order and answers from a queue (1000 when empty).
+// Records every alert in order and answers by text, else from a queue (1000 when empty).
 class ScriptedAlertPresenter : public app::AlertPresenter {
  public:
   struct Shown {
@@ -33,62 +34,17 @@ class ScriptedAlertPresenter : public app::AlertPresenter {
   };
   int present(const Alert& alert) override;
   void answerNext(int code) { answers_.enqueue(code); }
-  // Answers every alert with this text so, ahead of the queue.
   void answerFor(const QString& text, int code) { answersByText_.insert(text, code); }
-  [[nodiscard]] bool hasAnswerFor(const QString& text) const { return answersByText_.contains(text); }
   [[nodiscard]] const QList<Shown>& shown() const { return shown_; }
   [[nodiscard]] QStringList texts() const;
   void clear() { shown_.clear(); }
-  // Runs while an alert is shown (the user has not answered yet).
-  std::function<void()> onPresent;
+  std::function<void()> onPresent;  // runs while the alert waits for its answer
 
  private:
+  friend class AppHarness;
   QList<Shown> shown_;
   QQueue<int> answers_;
   QHash<QString, int> answersByText_;
-};
-
-// The dialog open as a sheet right now (a window-modal dialog is the active
-// modal widget as soon as it opens), when it is of the given kind.
-template <class Dialog = QDialog>
-Dialog* activeSheet() {
-  return qobject_cast<Dialog*>(QApplication::activeModalWidget());
-}
-
-// A control of a dialog by its objectName; null when there is none.
-template <class Control>
-Control* control(QWidget* dialog, const char* objectName) {
-  return dialog ? dialog->findChild<Control*>(QString::fromLatin1(objectName)) : nullptr;
-}
-
-// Replaces the field's text by typing, as a user would.
-void typeInto(QLineEdit* field, const QString& text);
-void click(QAbstractButton* button);
-
-// Fills the open identity dialog: the date of birth and a delivery choice
-// ("" for none), then OK. False when the dialog is not open.
-bool answerIdentity(const QString& birth, const char* choice);
-// Types the three passwords into the open login-password dialog and presses
-// OK. False when the dialog is not open.
-bool submitChange(const QString& oldPwd, const QString& newPwd, const QString& confirm);
-
-// Collects every log line while it lives, also lines from the worker thread.
-class LogRecorder {
- public:
-  LogRecorder();
-  ~LogRecorder();
-  LogRecorder(const LogRecorder&) = delete;
-  LogRecorder& operator=(const LogRecorder&) = delete;
-  // The lines that contain the text.
-  [[nodiscard]] QStringList linesWith(const QString& text) const;
-  [[nodiscard]] QStringList lines() const {
-    std::lock_guard lock(mutex_);
-    return lines_;
-  }
-
- private:
-  mutable std::mutex mutex_;
-  QStringList lines_;
 };
 
 class RecordingDesktop : public app::DesktopServices {
@@ -101,21 +57,20 @@ class RecordingDesktop : public app::DesktopServices {
     openedFiles << path;
     return openFileSucceeds;
   }
-  void revealFile(const QString& path) override { revealed << path; }
+  void revealFile(const QString&) override {}
   bool openUrlWithBrowser(const std::string& bundleId, const std::string& url) override {
     openedInBrowsers << qMakePair(QString::fromStdString(bundleId), QString::fromStdString(url));
     return true;
   }
+  [[nodiscard]] QStringList browsers() const;  // the identifiers of openedInBrowsers
 
   QList<QUrl> openedUrls;
   QList<QPair<QString, QString>> openedInBrowsers;  // (browser identifier, address)
   QStringList openedFiles;
-  QStringList revealed;
   bool openFileSucceeds = true;
 };
 
-// Hands back the next scripted path (or a cancel: none, also when the script
-// is empty) and records every request.
+// Hands back the next scripted path (none: a cancel) and records every request.
 class ScriptedFileChooser : public app::FileChooser {
  public:
   std::optional<QString> choose(const Request& request) override;
@@ -136,47 +91,63 @@ class ManualClock : public app::Clock {
   QDateTime now_ = QDateTime(QDate(2026, 1, 5), QTime(9, 0), Qt::UTC);
 };
 
-// A gateway on a free loopback port plus an AppDelegate wired to it: plain
-// HTTP, or HTTPS with the build's development TLS anchor.
+// A gateway on a free loopback port (plain HTTP, or HTTPS with the build's
+// development anchor) keeping its files (the demo users' .pfx among them) in
+// a folder of its own, and an AppDelegate wired to it. Unless told
+// otherwise, HOME is a fresh folder while the harness lives.
 class AppHarness {
  public:
   enum class Scheme { Http, Https };
-  // With a data folder the gateway keeps its files there, the demo users'
-  // .pfx files among them.
-  explicit AppHarness(const std::string& gatewayDataDir = {}, Scheme scheme = Scheme::Http);
+  explicit AppHarness(Scheme scheme = Scheme::Http, bool ownHome = true);
   ~AppHarness();
 
   gateway::DevGateway& gateway() { return *gateway_; }
-  app::AppDelegate& app();  // created on first use, after the gateway is set up
+  app::AppDelegate& app();  // made on first use
   ScriptedAlertPresenter& alerts() { return *alerts_; }
   RecordingDesktop& desktop() { return *desktop_; }
   ScriptedFileChooser& fileChooser() { return *fileChooser_; }
   ManualClock& clock() { return *clock_; }
   [[nodiscard]] int terminations() const { return terminations_; }
 
-  // Launches the application once: start-up and version check.
+  // Start-up and version check, once.
   void launch();
-  // Launches the application (once) and logs the demo user in by ID number
-  // through the main window, with the given password or the user's own. The
-  // offers of a pending operation after login are declined unless the test
-  // answered them already. True when the user is logged in.
+  // Launches and logs the demo user in by ID number through the main window.
+  // Offers of a pending operation are declined unless the test answered them.
   bool logIn(const DemoUserRef& user, const std::optional<QString>& pwd = std::nullopt);
-  // How many requests of the API reached the gateway, and the last of them.
+  // The user's next launch: a new application on the same gateway.
+  void relaunch();
   [[nodiscard]] int requestCount(const std::string& api) const;
   [[nodiscard]] std::optional<gateway::RecordedRequest> lastRequest(const std::string& api) const;
-  // The last verification code the gateway "sent", with its channel and addressee.
   [[nodiscard]] std::optional<gateway::Outbox::Message> lastOutboxMessage() const;
-  // Ends this application and makes a new one on the same gateway: the
-  // user's next launch.
-  void relaunch();
-  [[nodiscard]] GatewayEndpoint endpoint() const;
-  // Replaces the protocol clients the application makes (before app()).
+
+  // Before app(): other protocol clients, or the version asked ahead as the program does.
   using ClientFactory = std::function<std::unique_ptr<KARVLib>(const GatewayEndpoint&)>;
   void setClientFactory(ClientFactory factory) { clientFactory_ = std::move(factory); }
-  // The version check asked for ahead, as the program does (before app()).
   void askVersionCheckAhead() { versionCheckAhead_ = app::askVersionCheckAhead(clientFactory_(endpoint())); }
 
+  // The home folder and the client's current .pfx.
+  [[nodiscard]] QString path(const QString& relative) const;
+  [[nodiscard]] QString currentPath();
+  [[nodiscard]] QString currentPwd();
+  // The gateway's .pfx of a demo user that starts with a certificate
+  // (password gateway::kDemoPfxPassword), and a copy of it in the home folder.
+  [[nodiscard]] QString demoPfx(const DemoUserRef& user) const;
+  QString copyDemoPfx(const DemoUserRef& user, const QString& relative);
+
+  // Result codes of the sheets opened with handler().
+  QList<int> codes;
+  app::AppDelegate::SheetHandler handler() {
+    return [this](int code) { codes << code; };
+  }
+  // The error alert alone shows over the dialog, which stays open with no code; clears the alerts.
+  bool showsOnly(const QString& message, QDialog* dialog);
+
  private:
+  [[nodiscard]] GatewayEndpoint endpoint() const;
+
+  std::optional<TempDir> home_;
+  std::optional<ScopedEnv> homeEnv_;
+  TempDir gatewayData_;
   std::unique_ptr<gateway::DevGateway> gateway_;
   std::shared_ptr<ScriptedAlertPresenter> alerts_ = std::make_shared<ScriptedAlertPresenter>();
   std::shared_ptr<RecordingDesktop> desktop_ = std::make_shared<RecordingDesktop>();
@@ -188,5 +159,102 @@ class AppHarness {
   int terminations_ = 0;
   bool launched_ = false;
 };
+
+// --- Dialogs, driven as a user would ---
+
+// The window-modal dialog open right now, when it is of the given kind.
+template <class Dialog = QDialog>
+Dialog* activeSheet() {
+  return qobject_cast<Dialog*>(QApplication::activeModalWidget());
+}
+template <class Control>
+Control* control(QWidget* dialog, const char* objectName) {
+  return dialog ? dialog->findChild<Control*>(QString::fromLatin1(objectName)) : nullptr;
+}
+void typeInto(QLineEdit* field, const QString& text);
+void click(QAbstractButton* button);
+// Types each text into its field of the open dialog, then clicks the button.
+// False when no dialog is open.
+bool fillIn(std::initializer_list<std::pair<const char*, QString>> fields, const char* button);
+
+// The identity dialog: date of birth, a delivery choice ("" none), OK.
+bool answerIdentity(const QString& birth, const char* choice);
+// The first-login password dialog: old, new, confirmation, OK.
+bool submitChange(const QString& oldPwd, const QString& newPwd, const QString& confirm);
+bool enterCode(const QString& code);
+// Clicks the button, answers the identity dialog and enters the code the
+// gateway sent; false when a step did not come.
+bool verifyIdentity(AppHarness& h, QAbstractButton* button, const DemoUserRef& user, const char* choice = "usePhone");
+bool answerAgreement(bool agree);
+bool confirmSavePfx(const QString& pwd, const std::optional<QString>& confirm = std::nullopt);
+// Picks the file (when given) in the open Load-PFX dialog and confirms it.
+bool confirmLoadPfx(AppHarness& h, const std::optional<QString>& path, const QString& pwd);
+bool confirmChgPfxPwd(const QString& oldPwd, const QString& newPwd, const std::optional<QString>& confirm = {});
+
+// Asked after a saved application or renewal: install into the browsers?
+inline const QString kInstallQuestion = QStringLiteral(
+    "點選確定後，系統將自動開啟瀏覽器進行憑證匯入瀏覽器作業，"
+    "待匯入完成後，將此程式與開啟之網頁關閉即可開始線上交易。");
+inline const QString kDemoPwd = QString::fromLatin1(gateway::kDemoPfxPassword);
+
+// What the workflows showed, in order: "overlay:<prompt>" (prompts with a
+// text), "dialog:<class>" as each sheet opens, "alert:<text>".
+class FlowRecorder : public QObject {
+ public:
+  explicit FlowRecorder(AppHarness& h);  // after the overlay exists (any gateway call made it)
+  ~FlowRecorder() override;
+  QStringList events;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  AppHarness& h_;
+};
+
+// --- The log ---
+
+// Collects every log line while it lives, also lines from the worker thread.
+class LogRecorder {
+ public:
+  LogRecorder();
+  ~LogRecorder();
+  LogRecorder(const LogRecorder&) = delete;
+  LogRecorder& operator=(const LogRecorder&) = delete;
+  [[nodiscard]] QStringList linesWith(const QString& text) const;
+  [[nodiscard]] QStringList lines() const { return linesWith({}); }
+
+ private:
+  mutable std::mutex mutex_;
+  QStringList lines_;
+};
+// Every value the client sent, as it travelled and percent-decoded (ciphertexts among them).
+[[nodiscard]] QStringList sentValues(const std::vector<gateway::RecordedRequest>& requests);
+// The first line that holds a secret or a long run of base64 (over 40) or
+// hexadecimal (over 64); "" when none does.
+[[nodiscard]] QString leakingLine(const QStringList& lines, QStringList secrets);
+
+// --- Files and certificates ---
+
+[[nodiscard]] QByteArray bytesOf(const QString& path);
+ToolResult openssl(std::vector<std::string> args);
+// The client's own reading of the file; empty when it does not open.
+[[nodiscard]] StringMap certInfoOf(const QString& path, const QString& pwd);
+// What the openssl tool finds in a .pfx opened with its password.
+struct PfxByOpenssl {
+  bool opened = false;
+  QString serial;             // of the user's certificate: hexadecimal without leading zeros
+  std::string certPublicKey;  // PEM
+  std::string keyPublicKey;   // PEM, the public half of the private key
+  bool chainsToCa = false;    // openssl verify against the CA certificates
+  QString friendlyName;
+};
+[[nodiscard]] PfxByOpenssl readPfxWithOpenssl(const QString& path, const QString& pwd, const std::string& caPem = {});
+// The public key (PEM) of a request as the client sends it (the PEM body).
+[[nodiscard]] std::string publicKeyOfCsr(const std::string& csr, const QString& folder);
+// A self-signed certificate for the CN with a new key, as a .pfx by the openssl tool.
+[[nodiscard]] bool makeOtherPfx(const QString& path, const std::string& cn, const QString& pwd);
+// The rows of a certificate table as "label=value".
+[[nodiscard]] QStringList tableCells(const app::KARVDGDataSource* ds);
 
 }  // namespace karv::test

@@ -1,0 +1,371 @@
+// Application and renewal from the main window against the development
+// gateway: verification, the agreement, a key made here, the Save-PFX dialog
+// (and for a signed renewal the old file), activation and both tables; the
+// written .pfx checked by the openssl tool; the continued operations and the
+// ways they end early.
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QRegularExpression>
+#include <QtTest>
+
+#include "GuiTestSupport.h"
+#include "KARVMask.h"
+#include "ui_MainWindow.h"
+
+using namespace karv::app;
+using namespace karv::test;
+using karv::gateway::Fault;
+
+namespace {
+const QString kPfxPwd = "apply2026x";  // the gateway's rules: 8 to 16, a digit, a lower-case letter
+const QString kNewPwd = "renew2026x";
+const QString kSaveFailed = "憑證檔儲存失敗，請檢查並確認您的憑證檔儲存資訊";
+const QString kContinueRenewal = "您的憑證更新操作尚未完成, 繼續進行憑證更新??";
+
+// Alice proves who she is by SMS and agrees: the Save-PFX dialog is open then.
+SavePfxWindowController* applyUntilSave(AppHarness& h) {
+  if (!verifyIdentity(h, h.app().ui()->btnApplyCert, demo::kAlice) || !answerAgreement(true)) return nullptr;
+  return activeSheet<SavePfxWindowController>();
+}
+
+// Renewal button, agreement, then the old file in the Load-PFX dialog.
+bool renewWith(AppHarness& h, const QString& path, const QString& pwd) {
+  click(h.app().ui()->btnRenewCert);
+  return answerAgreement(true) && confirmLoadPfx(h, path, pwd);
+}
+
+QString serialOf(const karv::StringMap& certInfo) { return QString::fromStdString(certInfo.at("serial")); }
+// A serial as the openssl tool's reading has it: no leading zeros.
+QString bare(QString hex) { return hex.remove(QRegularExpression("^0+")); }
+
+QStringList secretsOf(AppHarness& h, QStringList secrets) {
+  return secrets << QString::fromStdString(h.app().getKARVlib()->getAesKey().value_or(""))
+                 << sentValues(h.gateway().requests());
+}
+}  // namespace
+
+class CertificateWorkflowsTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void applicationEndsInAnActivatedPfx() {
+    AppHarness h;
+    QVERIFY(h.logIn(demo::kAlice));
+    LogRecorder log;
+    const QString proposed = h.currentPath();
+    FlowRecorder flow(h);
+    QVERIFY(applyUntilSave(h));
+    const QString code = QString::fromStdString(h.lastOutboxMessage()->code);
+    h.alerts().answerFor(kInstallQuestion, 1000);
+    QVERIFY(confirmSavePfx(kPfxPwd));
+    QVERIFY(activeSheet<LoadPfxWindowController>());  // the installation asks for the file
+
+    const QStringList typical{"dialog:UserAgreementWindowController",
+                              "overlay:正在進行憑證申請...",
+                              "overlay:正在取回憑證資訊...",
+                              "overlay:正在儲存憑證資訊...",
+                              "dialog:SavePfxWindowController",
+                              "overlay:已完成憑證儲存",
+                              "alert:憑證申請完成",
+                              "alert:" + kInstallQuestion,
+                              "dialog:LoadPfxWindowController"};
+    const QStringList events = flow.events.mid(flow.events.indexOf(typical[0]));
+    QCOMPARE(events.mid(0, typical.size()), typical);
+    // Behind the installation's dialog the buttons and tables were refreshed, silently.
+    QCOMPARE(events.mid(typical.size()).filter(QRegularExpression("^(alert|dialog):")), QStringList());
+    QVERIFY(!h.app().mask()->isVisible());
+    QVERIFY(fillIn({}, "btnCancel"));
+    QCOMPARE(h.alerts().texts().last(), QString("使用者按下取消鍵，無法進行瀏覽器憑證安裝"));
+
+    // What the gateway received: a new request, then the file's folder.
+    const auto applied = h.lastRequest("applyCert");
+    QVERIFY(applied && !applied->params.at("csr").empty());
+    QCOMPARE(applied->params.at("userId"), std::string(demo::kAlice.idno));
+    const auto activated = h.lastRequest("activeCert");
+    QCOMPARE(activated->params.at("certApplyId"), h.app().applyCertInfo().at("certId"));
+    QCOMPARE(QString::fromStdString(activated->params.at("certPath")), h.path("KARV"));
+
+    // The file: where proposed, current with its password, the issued certificate and its key.
+    QCOMPARE(h.currentPath(), proposed);
+    QCOMPARE(h.currentPwd(), kPfxPwd);
+    const auto pfx = readPfxWithOpenssl(proposed, kPfxPwd, h.gateway().caCertificatesPem());
+    QVERIFY(pfx.opened && pfx.chainsToCa && !pfx.keyPublicKey.empty());
+    QCOMPARE(pfx.certPublicKey, pfx.keyPublicKey);
+    QCOMPARE(pfx.keyPublicKey, publicKeyOfCsr(applied->params.at("csr"), h.path("")));
+    const QString serial = serialOf(h.app().applyCertInfo());
+    QCOMPARE(pfx.serial, bare(serial));
+
+    // Both tables show it, the gateway's as active and installed.
+    const QStringList server = tableCells(h.app().svrCertInfoDs());
+    QVERIFY(server.contains("憑證序號=" + serial) && server.contains("憑證狀態=有效(1)") &&
+            server.contains("憑證安裝=已完成安裝"));
+    QCOMPARE(tableCells(h.app().clntCertInfoDs()).mid(0, 3),
+             QStringList({"身分證號=A123456789", "CN=A123456789-01", "憑證序號=" + serial}));
+    QVERIFY(!h.app().ui()->btnApplyCert->isEnabled() && h.app().ui()->btnRevokeCert->isEnabled());
+    QCOMPARE(leakingLine(log.lines(), secretsOf(h, {demo::kAlice.pwd, kPfxPwd, code})), QString());
+  }
+
+  // The continued application ("2") saves the key kept from the first
+  // attempt; on the way the Save-PFX dialog loses nothing when it cannot write.
+  void continuedApplicationSavesTheKeptKeySafely() {
+    AppHarness h;
+    QVERIFY(h.logIn(demo::kAlice));
+    auto* save = applyUntilSave(h);
+    QVERIFY(save);
+    const std::string firstCsr = h.lastRequest("applyCert")->params.at("csr");
+    QVERIFY(fillIn({}, "btnCancel"));
+    h.alerts().clear();
+    save = applyUntilSave(h);
+    QVERIFY(save);
+    QCOMPARE(h.lastRequest("applyCert")->params.at("csr"), std::string());
+
+    const QString file = h.copyDemoPfx(demo::kExpiring, "certs/A123456789.pfx");
+    const QByteArray oldBytes = bytesOf(file);
+    h.app().setCurrentPfxFilePath(file);
+    h.app().setCurrentPfxFilePwd(kDemoPwd);
+    QDir().mkpath(h.path("certs/sub/A123456789.pfx"));
+    auto choose = [&](const QString& path) {
+      h.fileChooser().chooseNext(path);
+      click(control<QAbstractButton>(save, "btnBrowserFilePath"));
+    };
+    choose(file);
+    {
+      FileSizeLimit fullDisk(512);  // the existing file as target, the disk full halfway
+      QVERIFY(confirmSavePfx(kPfxPwd));
+    }
+    QVERIFY(h.showsOnly(kSaveFailed, save));
+    // A folder where the file should be, a "folder" that is a file, a folder that cannot be made.
+    for (const QString& chosen :
+         {h.path("certs/sub"), h.path("certs/A123456789.pfx/x.pfx"), QString("/proc/karv/A123456789.pfx")}) {
+      choose(chosen);
+      QVERIFY(confirmSavePfx(kPfxPwd));
+      QVERIFY2(h.showsOnly(kSaveFailed, save), qPrintable(chosen));
+    }
+    QCOMPARE(bytesOf(file), oldBytes);
+    QCOMPARE(h.currentPath(), file);
+    QCOMPARE(h.currentPwd(), kDemoPwd);
+
+    // A chosen folder takes the file name; the existing file is replaced whole.
+    choose(h.path("certs"));
+    const auto& asked = h.fileChooser().requests().last();
+    QCOMPARE(asked.title, QString("憑證檔儲存路徑選擇"));
+    QCOMPARE(asked.startPath, QString("/proc/karv/A123456789.pfx"));
+    QVERIFY(asked.files && asked.folders && asked.extensions == QStringList{"pfx"});
+    QCOMPARE(control<QLabel>(save, "lblPfxFilePath")->text(), file);
+    h.alerts().answerFor(kInstallQuestion, 1001);
+    QVERIFY(confirmSavePfx(kPfxPwd));
+    QCOMPARE(h.alerts().texts(), (QStringList{"憑證申請完成", kInstallQuestion}));
+    const auto& result = h.app().savePfxFileWindowResult();
+    QCOMPARE(QStringList({result.pfxFilePath, result.pfxFileName, result.pfxFilePwd}),
+             QStringList({h.path("certs"), "A123456789.pfx", kPfxPwd}));
+    QVERIFY(h.currentPath() == file && h.currentPwd() == kPfxPwd && h.app().ui()->lblPfxFilePath->text() == file);
+    QCOMPARE(modeOf(file.toStdString()), 0600u);
+    QCOMPARE(QDir(h.path("certs")).entryList(QDir::Files), QStringList{"A123456789.pfx"});
+    QVERIFY(!readPfxWithOpenssl(file, kDemoPwd).opened);
+    const auto pfx = readPfxWithOpenssl(file, kPfxPwd, h.gateway().caCertificatesPem());
+    QVERIFY(pfx.opened && pfx.chainsToCa);
+    QCOMPARE(pfx.certPublicKey, pfx.keyPublicKey);
+    QCOMPARE(pfx.keyPublicKey, publicKeyOfCsr(firstCsr, h.path("")));
+    QVERIFY(tableCells(h.app().svrCertInfoDs()).contains("憑證狀態=有效(1)"));
+  }
+
+  void applicationEndsEarly() {
+    enum class Save { NotReached, Cancel, Confirm };
+    struct Case {
+      const char* name;
+      const char* faultApi;  // "" none
+      Fault fault;
+      bool agree;
+      Save save;
+      QStringList alerts;
+      bool buttonsRefreshed;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"agreement declined", "", {}, false, Save::NotReached, {}, false},
+        {"application refused", "applyCert", Fault::reply("4001", "目前無法申請憑證"), true, Save::NotReached,
+         {"目前無法申請憑證"}, true},
+        {"no reply to the application", "applyCert", Fault::noAnswer(), true, Save::NotReached, {"憑證申請失敗"}, true},
+        {"save cancelled", "", {}, true, Save::Cancel, {"使用者取消儲存憑證檔，憑證申請未完成"}, false},
+        {"activation refused", "activeCert", Fault::reply("4007", "查無憑證申請資料"), true, Save::Confirm,
+         {"憑證申請失敗"}, true},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+      AppHarness h;
+      QVERIFY(h.logIn(demo::kAlice));
+      h.alerts().clear();
+      if (*c.faultApi) h.gateway().setFault(c.faultApi, c.fault);
+      QVERIFY(verifyIdentity(h, h.app().ui()->btnApplyCert, demo::kAlice));
+      h.gateway().clearRequests();
+      QVERIFY(answerAgreement(c.agree));
+      QVERIFY2(bool(activeSheet<SavePfxWindowController>()) == (c.save != Save::NotReached), c.name);
+      if (c.save == Save::Cancel) QVERIFY(fillIn({}, "btnCancel"));
+      if (c.save == Save::Confirm) QVERIFY(confirmSavePfx(kPfxPwd));
+      QVERIFY2(h.alerts().texts() == c.alerts, c.name);
+      QVERIFY2(!activeSheet() && !h.app().mask()->isVisible(), c.name);
+      // The application reads the status itself; a refresh reads it once more.
+      QVERIFY2(h.requestCount("getFnStatus") == int(c.agree) + int(c.buttonsRefreshed), c.name);
+      if (!c.agree) QVERIFY2(h.gateway().requests().empty(), c.name);
+      if (c.save == Save::Confirm) {
+        // The file stays written and current, and the client table shows it.
+        QVERIFY(certInfoOf(h.currentPath(), kPfxPwd).count("serial"));
+        QCOMPARE(tableCells(h.app().clntCertInfoDs()).value(2), "憑證序號=" + serialOf(h.app().applyCertInfo()));
+      }
+    }
+  }
+
+  // The installation and the client table both want a Load-PFX dialog when
+  // the file just written cannot be read again: one after the other.
+  void secondLoadDialogWaitsForTheFirst() {
+    AppHarness h;
+    QVERIFY(h.logIn(demo::kAlice));
+    h.alerts().clear();
+    QVERIFY(applyUntilSave(h));
+    h.alerts().answerFor(kInstallQuestion, 1000);
+    h.alerts().onPresent = [&] {
+      if (h.alerts().shown().last().text == "憑證申請完成") QFile::remove(h.currentPath());
+    };
+    QVERIFY(confirmSavePfx(kPfxPwd));
+    QPointer<LoadPfxWindowController> install = activeSheet<LoadPfxWindowController>();
+    QVERIFY(install && fillIn({}, "btnCancel"));
+    QTRY_VERIFY(activeSheet<LoadPfxWindowController>() && activeSheet<LoadPfxWindowController>() != install);
+    QVERIFY(fillIn({}, "btnCancel"));
+    QCOMPARE(h.alerts().texts(),
+             (QStringList{"憑證申請完成", kInstallQuestion, "使用者按下取消鍵，無法進行瀏覽器憑證安裝",
+                          "使用者按下取消鍵，無法查詢用戶端憑證資訊"}));
+    QVERIFY(!activeSheet());
+  }
+
+  // Signed with the expiring certificate's file (another user's refused),
+  // then, the renewed one renewable too, the older file refused, the save
+  // cancelled and the renewal continued in the next session.
+  void signedThenContinuedRenewal() {
+    AppHarness h;
+    h.gateway().setConfigValue("gateway.renewWithinDays", "400");
+    QVERIFY(h.logIn(demo::kExpiring));
+    h.alerts().clear();
+    h.alerts().answerFor(kInstallQuestion, 1001);
+    LogRecorder log;
+    const QString file = h.copyDemoPfx(demo::kExpiring, "KARV/D220003245.pfx");
+    const QString other = h.path("other.pfx");
+    QVERIFY(makeOtherPfx(other, "B223456782-01", kDemoPwd));
+    const auto old = readPfxWithOpenssl(file, kDemoPwd);
+
+    QVERIFY(renewWith(h, other, kDemoPwd));
+    QCOMPARE(h.app().mask()->lblPrompt()->text(), QString("正在驗證舊憑證資訊"));
+    QVERIFY(confirmLoadPfx(h, file, kDemoPwd));
+    auto* save = activeSheet<SavePfxWindowController>();
+    QVERIFY(save);
+    QCOMPARE(control<QLabel>(save, "lblPfxFilePath")->text(), file);  // the old file is proposed
+    QVERIFY(confirmSavePfx(kNewPwd));
+    QCOMPARE(h.alerts().texts(),
+             (QStringList{"錯誤的憑證檔(CN錯誤)，請重新選擇憑證", "憑證更新完成!!", kInstallQuestion}));
+    QVERIFY(!activeSheet() && !h.app().mask()->isVisible());
+
+    // The gateway took the request signed over its exact text with the old key.
+    const auto renewal = h.lastRequest("renewCert");
+    QCOMPARE(bare(QString::fromStdString(renewal->params.at("hexSerial"))), old.serial);
+    const std::string signature = h.path("sign.der").toStdString(), content = h.path("content").toStdString();
+    writeText(signature, QByteArray::fromBase64(QByteArray::fromStdString(renewal->params.at("sign"))).toStdString());
+    QCOMPARE(openssl({"cms", "-verify", "-noverify", "-inform", "DER", "-in", signature, "-out", content}).exitCode, 0);
+    QCOMPARE(bytesOf(QString::fromStdString(content)).toStdString(), renewal->params.at("csr"));
+    QVERIFY(!h.lastRequest("activeCert")->params.count("certPath"));
+
+    // The old file now holds the new certificate and the new key.
+    auto renewed = readPfxWithOpenssl(file, kNewPwd, h.gateway().caCertificatesPem());
+    QVERIFY(renewed.opened && renewed.chainsToCa);
+    QCOMPARE(renewed.certPublicKey, renewed.keyPublicKey);
+    QCOMPARE(renewed.keyPublicKey, publicKeyOfCsr(renewal->params.at("csr"), h.path("")));
+    QVERIFY(renewed.keyPublicKey != old.keyPublicKey);
+    const QString serial = serialOf(h.app().renewCertInfo());
+    QCOMPARE(renewed.serial, bare(serial));
+    for (const auto* ds : {h.app().svrCertInfoDs(), h.app().clntCertInfoDs()})
+      QVERIFY(tableCells(ds).contains("憑證序號=" + serial));
+    QVERIFY(tableCells(h.app().svrCertInfoDs()).contains("憑證狀態=有效(1)"));
+    QCOMPARE(leakingLine(log.lines(), secretsOf(h, {demo::kExpiring.pwd, kDemoPwd, kNewPwd})), QString());
+
+    // Again: the first file holds an older certificate of the same user now.
+    h.alerts().clear();
+    QVERIFY(renewWith(h, h.demoPfx(demo::kExpiring), kDemoPwd));
+    QVERIFY(confirmLoadPfx(h, file, kNewPwd));
+    const std::string keptKey = publicKeyOfCsr(h.lastRequest("renewCert")->params.at("csr"), h.path(""));
+    QVERIFY(fillIn({}, "btnCancel"));
+    QCOMPARE(h.alerts().texts(), (QStringList{"錯誤的憑證檔(憑證序號錯誤)，請重新選擇憑證",
+                                              "使用者按下取消鍵，無法儲存憑證，憑證更新未完成"}));
+
+    // The next session offers to continue: no file, no signature.
+    h.relaunch();
+    h.alerts().clear();
+    h.alerts().answerFor(kContinueRenewal, 1000);
+    QVERIFY(h.logIn(demo::kExpiring));
+    const qsizetype choicesBefore = h.fileChooser().requests().size();
+    FlowRecorder flow(h);
+    QVERIFY(answerAgreement(true));
+    QCOMPARE(flow.events.value(0), QString("overlay:正在接續前次未完成的憑證更新..."));
+    const auto continued = h.lastRequest("renewCert");
+    QVERIFY(continued->params.at("csr").empty() && continued->params.at("sign").empty());
+    QVERIFY(confirmSavePfx("again2026x"));
+    QVERIFY(flow.events.filter("dialog:LoadPfx").isEmpty());
+    QCOMPARE(h.fileChooser().requests().size(), choicesBefore);
+    QCOMPARE(h.alerts().texts(),
+             (QStringList{"登入作業已完成", kContinueRenewal, "憑證更新完成!!", kInstallQuestion}));
+    renewed = readPfxWithOpenssl(file, "again2026x", h.gateway().caCertificatesPem());
+    QVERIFY(renewed.opened && renewed.chainsToCa);
+    QCOMPARE(renewed.certPublicKey, renewed.keyPublicKey);
+    QCOMPARE(renewed.keyPublicKey, keptKey);
+  }
+
+  void renewalEndsEarly() {
+    enum class Stop { Agreement, Load, None };
+    struct Case {
+      const char* name;
+      const DemoUserRef* user;
+      QString status;        // applied over the gateway's, "" keeps it
+      const char* faultApi;  // "" none
+      Fault fault;
+      Stop stop;
+      QStringList alerts;
+    };
+    const QString notAllowed = "您目前不允許進行憑證更新";
+    // clang-format off
+    const Case cases[] = {
+        {"agreement declined", &demo::kExpiring, "", "", {}, Stop::Agreement, {"使用者按下取消鍵，無法進行憑證更新"}},
+        {"renewal not open", &demo::kAlice, "", "", {}, Stop::None, {notAllowed}},
+        {"renewal digit not a digit", &demo::kExpiring, "0x", "", {}, Stop::None, {notAllowed}},
+        {"renewal digit missing", &demo::kExpiring, "0", "", {}, Stop::None, {notAllowed}},
+        {"no last active certificate", &demo::kExpiring, "", "qryLastActiveCert", Fault::reply("4006", "查無有效憑證"),
+         Stop::None, {"讀取伺服器端將屆期憑證資訊失敗，請稍後再嘗試進行憑證更新"}},
+        {"old file not chosen", &demo::kExpiring, "", "", {}, Stop::Load, {"使用者按下取消鍵，憑證更新取消"}},
+        {"renewal refused", &demo::kExpiring, "", "renewCert", Fault::reply("4005", "簽章錯誤"), Stop::None,
+         {"憑證展期失敗"}},  // the table's text for the code, not the gateway's
+        {"report refused", &demo::kExpiring, "", "activeCert", Fault::reply("4007", "查無憑證申請資料"), Stop::None,
+         {"憑證更新失敗!!"}},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+      AppHarness h;
+      QVERIFY(h.logIn(*c.user));
+      h.alerts().clear();
+      const QString file = h.copyDemoPfx(demo::kExpiring, "KARV/D220003245.pfx");
+      if (!c.status.isEmpty()) h.app().setBtnStatus(c.status, 1, 1);
+      if (*c.faultApi) h.gateway().setFault(c.faultApi, c.fault);
+      h.app().doRenewCert(QString::fromLatin1(c.user->cn));
+      QVERIFY(answerAgreement(c.stop != Stop::Agreement));
+      if (activeSheet<LoadPfxWindowController>())
+        QVERIFY(c.stop == Stop::Load ? fillIn({}, "btnCancel") : confirmLoadPfx(h, std::nullopt, kDemoPwd));
+      if (activeSheet<SavePfxWindowController>()) QVERIFY(confirmSavePfx(kNewPwd));
+      QVERIFY2(h.alerts().texts() == c.alerts, c.name);
+      QVERIFY2(!activeSheet() && !h.app().mask()->isVisible(), c.name);
+      if (c.stop != Stop::None || c.user == &demo::kAlice) QCOMPARE(h.requestCount("renewCert"), 0);
+      if (QString(c.faultApi) == "activeCert") {
+        // The new file stays written and current, and the client table shows it.
+        QCOMPARE(h.currentPath(), file);
+        QCOMPARE(tableCells(h.app().clntCertInfoDs()).value(2), "憑證序號=" + serialOf(h.app().renewCertInfo()));
+      }
+    }
+  }
+};
+
+QTEST_MAIN(CertificateWorkflowsTest)
+#include "certificate_workflows_test.moc"

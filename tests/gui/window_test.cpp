@@ -1,0 +1,321 @@
+// The main window from start-up: the version check and the client update,
+// messages, the overlay, and the window staying alive while the gateway
+// answers slowly (each check then runs from a timer queued before the
+// click, which fires inside the call's event loop).
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QThread>
+#include <QtTest>
+
+#include "AuthCodeWindowController.h"
+#include "GuiTestSupport.h"
+#include "KARVMask.h"
+#include "KarvBuildConfig.h"
+#include "ProcessHardening.h"
+#include "ui_MainWindow.h"
+
+using namespace karv::test;
+using karv::gateway::Fault;
+using Style = karv::app::AlertPresenter::Style;
+
+namespace {
+const QString kOutdated = "您目前使用的用戶端軟體版本過舊，將為您自動進行軟體更新";
+const QString kDownloaded = "新版用戶端軟體安裝檔下載完成!!\n\n接下來請按照系統指引安裝新用戶端軟體";
+const QString kDownloadFailed = "檔案下載失敗，請稍後再重新嘗試檔案更新";
+constexpr int kSlowMs = 1500;
+}  // namespace
+
+class WindowTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void initTestCase() { QCoreApplication::setApplicationName("KARV"); }
+
+  void acceptedVersionLeavesLoginWindowUsable() {
+    AppHarness h;
+    h.launch();
+    auto& app = h.app();
+    auto* ui = app.ui();
+    QVERIFY(h.alerts().shown().isEmpty() && h.terminations() == 0 && app.window()->isVisible());
+    QVERIFY(ui->isAccount->isChecked() && ui->txtUsrAgcode->isVisible() && ui->txtUserAccountNo->isVisible());
+    QVERIFY(!ui->txtUserIdNo->isVisible() && ui->txtSecureLoginPwd->isVisible() && !ui->txtLoginPwd->isVisible());
+    for (QPushButton* b : {ui->btnApplyCert, ui->btnRenewCert, ui->btnRevokeCert, ui->btnQrySvrCertInfo,
+                           ui->btnQryClntCertInfo, ui->btnChgPfxPwd, ui->btnDepCert, ui->btnRmvDepCert})
+      QVERIFY(!b->isEnabled());
+    QCOMPARE(app.window()->focusWidget(), ui->txtUserAccountNo);
+    // One request: the version check, without a session.
+    const auto sent = h.gateway().requests();
+    QVERIFY(sent.size() == 1 && sent[0].api == "checkVersion" && !sent[0].sessionId);
+
+    QTest::mouseClick(ui->openURL, Qt::LeftButton);
+    QCOMPARE(h.desktop().openedUrls, QList<QUrl>{QUrl(QString::fromUtf8(karv::build::kHomePageUrl))});
+    QCOMPARE(h.desktop().openedUrls.first().scheme(), QString("https"));
+    // Closing the window quits without a logout.
+    QVERIFY(app.window()->testAttribute(Qt::WA_QuitOnClose) && app.window()->close());
+    QCOMPARE(h.requestCount("doLogout"), 0);
+
+    // The version asked ahead, as the program does, is asked once.
+    for (const bool accepted : {true, false}) {
+      AppHarness ahead;
+      ahead.gateway().setVersionAccepted(accepted);
+      ahead.askVersionCheckAhead();
+      ahead.launch();
+      QCOMPARE(ahead.requestCount("checkVersion"), 1);
+      QCOMPARE(ahead.terminations(), accepted ? 0 : 1);
+    }
+  }
+
+  void unreachableGatewayNamesHostAndQuits() {
+    AppHarness h;
+    const QString origin = QString::fromStdString(h.gateway().origin());
+    h.gateway().stop();
+    h.launch();
+    QCOMPARE(h.alerts().texts(), QStringList{QString("與伺服器(%1)間網路連線發生錯誤!!").arg(origin)});
+    QCOMPARE(h.alerts().shown().first().title, QString("提示訊息"));
+    QCOMPARE(h.alerts().shown().first().buttons, QStringList{"好"});
+    QCOMPARE(h.terminations(), 1);
+    QVERIFY(!h.app().window()->isVisible());
+  }
+
+  // A refused version downloads the installer (https and .deb only) and quits.
+  void clientUpdate_data() {
+    QTest::addColumn<bool>("https");
+    QTest::addColumn<QString>("refusal");  // rtnCode of checkVersion, "" the gateway's own refusal
+    QTest::addColumn<QString>("path");     // of the download address, "" the gateway's own
+    QTest::addColumn<bool>("opens");
+    QTest::addColumn<QStringList>("messages");
+    const QString cannotStart = "軟體更新失敗，無法啟動新用戶端軟體安裝程序";
+    // clang-format off
+    QTest::newRow("installer opened") << true << "" << "" << true << QStringList{kOutdated, kDownloaded};
+    QTest::newRow("any refusal code") << true << "7" << "" << true << QStringList{kOutdated, kDownloaded};
+    QTest::newRow("installer will not open") << true << "" << "" << false << QStringList{kOutdated, kDownloaded, cannotStart};
+    QTest::newRow("missing") << true << "" << "/no-such-folder/KARV.deb" << true << QStringList{kOutdated, kDownloadFailed};
+    QTest::newRow("not a .deb") << true << "" << "/RACGW/download/KARV.sh" << true << QStringList{kOutdated, kDownloadFailed};
+    QTest::newRow("plain http") << false << "" << "" << true << QStringList{kOutdated, kDownloadFailed};
+    // clang-format on
+  }
+  void clientUpdate() {
+    QFETCH(bool, https);
+    QFETCH(QString, refusal);
+    QFETCH(QString, path);
+    QFETCH(bool, opens);
+    QFETCH(QStringList, messages);
+    AppHarness h(https ? AppHarness::Scheme::Https : AppHarness::Scheme::Http);
+    const QString target = h.path("Downloads/KARV.deb");
+    writeText(target.toStdString(), "an older package");
+    if (refusal.isEmpty())
+      h.gateway().setVersionAccepted(false);
+    else
+      h.gateway().setFault("checkVersion", Fault::reply(refusal.toStdString(), "停用"));
+    if (!path.isEmpty()) h.gateway().setConfigValue("app.mac.dlUrl", h.gateway().origin() + path.toStdString());
+    h.desktop().openFileSucceeds = opens;
+    h.launch();
+    QCOMPARE(h.alerts().texts(), messages);
+    QCOMPARE(h.terminations(), 1);
+    const bool downloaded = messages[1] == kDownloaded;
+    QCOMPARE(h.desktop().openedFiles, downloaded ? QStringList{target} : QStringList{});
+    if (downloaded) QVERIFY(bytesOf(target) != "an older package");
+  }
+
+  void messages() {
+    AppHarness h;
+    auto& app = h.app();
+    h.alerts().answerNext(1000);
+    QVERIFY(app.doConfirm("確定要登出嗎?"));
+    h.alerts().answerNext(1001);
+    QVERIFY(!app.doConfirm("確定要登出嗎?"));
+    app.showDialogError("請輸入驗證碼");
+    const auto& shown = h.alerts().shown();
+    QVERIFY(shown[0].title == "確認資訊" && shown[0].buttons.first() == "好" && shown[0].style == Style::Sheet);
+    QVERIFY(shown[2].title == "錯誤" && shown[2].buttons == QStringList{"確定"} &&
+            shown[2].style == Style::ApplicationModal);
+
+    // Reports by code: the table's text, a made-up one for unknown codes, the gateway's own text first.
+    h.alerts().clear();
+    using karv::KARVLib;
+    app.showErrMsg(0);
+    app.showErrMsg(0, std::string());
+    app.showErrMsg(KARVLib::kLoginRejected);
+    app.showErrMsg(12345);
+    app.showErrMsg(KARVLib::kLoginRejected, std::nullopt);
+    app.showErrMsg(KARVLib::kLoginRejected, std::string("閘道訊息"));
+    const QString tableText = QString::fromStdString(app.getKARVlib()->getErrMsg(KARVLib::kLoginRejected));
+    QVERIFY(tableText != QString::number(KARVLib::kLoginRejected));
+    QCOMPARE(h.alerts().texts(), (QStringList{tableText, "不明的錯誤(錯誤代碼 12345)", tableText, "閘道訊息"}));
+    QCOMPARE(h.alerts().shown().first().title, QString("提示訊息"));
+  }
+
+  // The real message boxes: the answer is 1000 + the button's position, and
+  // texts from the gateway show as plain text, never markup or a link.
+  void realMessageBoxes() {
+    QWidget window;
+    window.show();
+    karv::app::QtAlertPresenter presenter;
+    const QString hostile = "<a href=\"file:///etc/passwd\">請按此</a><img src=\"https://x/\">";
+    QStringList shown;
+    bool plain = true;
+    Qt::WindowModality modality = Qt::NonModal;
+    auto answer = [&](const QString& label) {
+      QTimer::singleShot(0, [&, label] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) return;
+        modality = box->windowModality();
+        for (QLabel* text : box->findChildren<QLabel*>()) {
+          if (text->text().isEmpty()) continue;
+          shown << text->text();
+          plain = plain && text->textFormat() == Qt::PlainText && !text->openExternalLinks();
+        }
+        for (QAbstractButton* b : box->buttons())
+          if (b->text() == label) b->click();
+      });
+    };
+    answer("取消");
+    QCOMPARE(presenter.present({Style::Sheet, &window, "確認資訊", hostile, {"好", "取消"}}), 1001);
+    QCOMPARE(modality, Qt::WindowModal);
+    answer("好");
+    QCOMPARE(presenter.present({Style::Sheet, &window, "確認資訊", hostile, {"好", "取消"}}), 1000);
+    answer("確定");
+    QCOMPARE(presenter.present({Style::ApplicationModal, nullptr, "錯誤", hostile, {"確定"}}), 1000);
+    QCOMPARE(modality, Qt::ApplicationModal);
+    QVERIFY(shown.count(hostile) == 3 && plain);
+  }
+
+  void overlayCoversAndSwallowsInput() {
+    AppHarness h;
+    auto& app = h.app();
+    app.hideMask();  // before any overlay: nothing happens
+    app.window()->show();
+    app.showMask("處理中，請稍候");
+    auto* mask = app.mask();
+    app.showMask("第二段");
+    QCOMPARE(app.mask(), mask);  // the same overlay, its text replaced
+    QCOMPARE(mask->lblPrompt()->text(), QString("第二段"));
+    QVERIFY(mask->isVisible() && mask->progressBar()->isVisible() && !mask->idleMode());
+    QCOMPARE(mask->geometry(), app.window()->centralWidget()->rect());
+
+    // A click over the login button lands on the overlay; keys go nowhere.
+    auto* login = app.ui()->btnLogin;
+    const QPoint inCentral = login->mapTo(app.window()->centralWidget(), login->rect().center());
+    QSignalSpy clicked(login, &QPushButton::clicked);
+    QTest::mouseClick(mask, Qt::LeftButton, {}, mask->mapFrom(app.window()->centralWidget(), inCentral));
+    QTest::keyClick(mask, Qt::Key_Tab);
+    QTest::keyClick(mask, Qt::Key_Space);
+    QCOMPARE(clicked.count(), 0);
+    QCOMPARE(app.window()->focusWidget(), mask);
+
+    app.showIdle("閒置過久，將於 30 秒後登出");
+    QVERIFY(mask->idleMode() && !mask->progressBar()->isVisible() && mask->lblPrompt()->isVisible());
+    app.showMask("");
+    QVERIFY(!mask->idleMode() && mask->progressBar()->isVisible());
+    app.hideMask();
+    QVERIFY(!mask->isVisible() && !mask->idleMode());
+  }
+
+  // Checked in a child, so that this test process keeps its core dumps.
+  void noCoreDumps() {
+    const pid_t child = ::fork();
+    QVERIFY(child >= 0);
+    if (child == 0) ::_exit(karv::app::disableCoreDumps() && ::prctl(PR_GET_DUMPABLE) == 0 ? 0 : 1);
+    int status = -1;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    QCOMPARE(::prctl(PR_GET_DUMPABLE), 1);
+  }
+
+  void slowLoginDropsInputRefusesCloseKeepsOrder() {
+    AppHarness h;
+    h.launch();
+    auto& app = h.app();
+    Ui::MainWindow* ui = app.ui();
+    h.gateway().setFault("doBtsLogin", Fault::slow(kSlowMs));
+    QStringList overlayAtAlerts;
+    h.alerts().onPresent = [&] { overlayAtAlerts << (app.mask()->isVisible() ? "overlay" : "-"); };
+    bool busyWithOverlay = false;
+    bool closed = true;
+    QTimer::singleShot(0, [&] {
+      busyWithOverlay = app.blockingWork().busy() && app.mask() && app.mask()->isVisible() &&
+                        app.mask()->progressBar()->isVisible();
+      // Each would start something if it got through: a second login
+      // (Enter), a generated ID number, a changed password.
+      QTest::keyClick(ui->txtUserIdNo, Qt::Key_Return);
+      QTest::mouseClick(ui->btnCrtIdno, Qt::LeftButton);
+      QTest::keyClicks(ui->txtSecureLoginPwd, "xyz");
+      closed = app.window()->close();
+    });
+    QVERIFY(h.logIn(demo::kAlice));
+
+    QVERIFY(busyWithOverlay && !closed && app.window()->isVisible());
+    QCOMPARE(h.requestCount("doBtsLogin"), 1);
+    QCOMPARE(ui->txtUserIdNo->text(), QString(demo::kAlice.idno));
+    QCOMPARE(ui->txtSecureLoginPwd->text(), QString(demo::kAlice.pwd));
+    QCOMPARE(h.alerts().texts(), (QStringList{"登入作業已完成", "直接開始憑證申請??"}));
+    QCOMPARE(overlayAtAlerts, (QStringList{"-", "-"}));  // the call's overlay is gone before each message
+    QVERIFY(app.window()->close());                       // once the call is over, the window closes
+
+    // A slow code delivery shows its own prompt on the overlay.
+    h.relaunch();
+    QVERIFY(h.logIn(demo::kAlice));
+    h.gateway().setFault("sendAuthCode", Fault::slow(kSlowMs));
+    click(h.app().ui()->btnApplyCert);
+    QString prompt;
+    QTimer::singleShot(0, [&] {
+      if (h.app().blockingWork().busy() && h.app().mask()->isVisible()) prompt = h.app().mask()->lblPrompt()->text();
+    });
+    QVERIFY(answerIdentity(demo::kAlice.birth, "useMail"));
+    QCOMPARE(prompt, QString("正在寄送認證碼..."));
+    QVERIFY(!h.app().mask()->isVisible() && activeSheet<karv::app::AuthCodeWindowController>());
+  }
+
+  void sessionTimersWaitForSlowCallThenRunOnce() {
+    AppHarness h;
+    QVERIFY(h.logIn(demo::kAlice));
+    auto& app = h.app();
+    app.checkIdle();  // starts the idle count
+    h.clock().advanceMs(571'000);
+    h.gateway().setFault("getFnStatus", Fault::slow(kSlowMs));
+    h.gateway().clearRequests();
+    LogRecorder log;
+    int aliveDuring = -1;
+    int checksDuring = -1;
+    QTimer::singleShot(0, [&] {
+      // Both timers fall due now; neither may reach the protocol client.
+      QMetaObject::invokeMethod(&app.keepAliveTimer(), "timeout");
+      QMetaObject::invokeMethod(&app.idleTimer(), "timeout");
+      QMetaObject::invokeMethod(&app.keepAliveTimer(), "timeout");
+      aliveDuring = h.requestCount("iAmAlive");
+      checksDuring = int(log.linesWith("checked!!").size());
+    });
+    QVERIFY(app.setBtnStatus());
+
+    QVERIFY(aliveDuring == 0 && checksDuring == 0);
+    const auto requests = h.gateway().requests();  // the slow call, then one keep-alive
+    QVERIFY(requests.size() == 2 && requests[0].api == "getFnStatus" && requests[1].api == "iAmAlive");
+    QCOMPARE(log.linesWith("checked!!").size(), 1);
+    // The idle check that ran afterwards put up the countdown.
+    QVERIFY(app.mask()->isVisible() && app.mask()->idleMode());
+    QCOMPARE(app.mask()->lblPrompt()->text(), QString("30秒後將自動登出並關閉應用程式"));
+  }
+
+  void workRunsOnWorkerAndHandsBackResultsAndExceptions() {
+    karv::app::BlockingWork work;
+    QSignalSpy finished(&work, &karv::app::BlockingWork::finished);
+    QThread* ui = QThread::currentThread();
+    QCOMPARE(work.run([&] { return QThread::currentThread() != ui; }), true);
+    int value = 1;
+    work.run([&]() -> int& { return value; }) = 7;
+    QCOMPARE(value, 7);
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, work.run([]() -> int { throw std::runtime_error("failed"); }));
+    QVERIFY(!work.busy());
+    work.setEnabled(false);
+    QCOMPARE(work.run([&] { return QThread::currentThread() == ui; }), true);
+    QCOMPARE(finished.count(), 4);
+  }
+};
+
+QTEST_MAIN(WindowTest)
+#include "window_test.moc"
