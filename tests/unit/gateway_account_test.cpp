@@ -1,136 +1,157 @@
+// The development gateway's account rules that the client's own flows never
+// meet: sessions that end, verification codes that are refused, and what its
+// data folder keeps across a restart.
 #include <gtest/gtest.h>
 
-#include "KarvBuildConfig.h"
+#include <filesystem>
+
+#include "SecureFiles.h"
+#include "support/GatewayPki.h"
 #include "support/TestGateway.h"
 
 namespace karv::test {
 namespace {
 
-TEST(GatewayAccount, VersionCheckAndServedConfiguration) {
-  TestGateway gw({{"depCert.mode", "N"}});
-  auto lib = gw.client();
-  std::optional<std::string> errMsg;
-  EXPECT_EQ(lib->versionCheck(errMsg), 0);
-  EXPECT_EQ(postPublic(*lib, "checkVersion", {{"os", "mac"}, {"version", "0.9"}}).rtnCode, "1001");
-  EXPECT_EQ(postPublic(*lib, "checkVersion", {{"os", "mac"}}).rtnCode, "9001");
-  gw.gateway().setVersionAccepted(false);
-  EXPECT_EQ(lib->versionCheck(errMsg), KARVLib::kVersionRejected);
-
-  const GatewayReply cfg = postPublic(*lib, "getSysCfg", {{"version", build::kClientVersion}});
-  ASSERT_TRUE(cfg.ok());
-  const auto map = cfg.map();
-  ASSERT_TRUE(map);
-  for (const char* key :
-       {"default.pfxFilePath", "default.pfxFileName", "pfx.pwd.prompt", "pfx.pwd.minLen", "pfx.pwd.maxLen",
-        "pfx.pwd.digit", "pfx.pwd.UCAlpha", "pfx.pwd.LCAlph", "pfx.pwd.punctuation", "depCert.selectedBrowser"})
-    EXPECT_FALSE(map->at(key).empty()) << key;
-  EXPECT_EQ(map->at("depCert.mode"), "N");  // the run's setting over the built-in "M"
-  EXPECT_NE(map->at("default.pfxFileName").find("#userId#"), std::string::npos);
-  EXPECT_EQ(map->at("depCert.templateUrl"), gw.gateway().origin() + "/RACGW/depCert/template.html");
-  EXPECT_EQ(map->at("app.mac.dlUrl").rfind(gw.gateway().origin(), 0), 0u);
-  for (const auto& [key, value] : *map) EXPECT_NE(key.rfind("gateway.", 0), 0u) << key << " is the gateway's own";
+ParamList withIdentity(const DemoUserRef& u, std::initializer_list<std::pair<const std::string, std::string>> more) {
+  ParamList params{{"idno", u.idno}, {"agCode", u.brnhId}, {"account", u.acctNo}};
+  for (const auto& [name, value] : more) params.put(name, value);
+  return params;
 }
 
-TEST(GatewayAccount, LoginByAccountAndByIdOpensSessionsWithFreshKeys) {
-  TestGateway gw;
-  auto byAccount = gw.client();
-  const GatewayReply a = gw.login(*byAccount, demo::kAlice, "1");
-  ASSERT_EQ(a.rtnCode, "0") << a.rtnMsg.value_or("");
-  EXPECT_EQ(a.field("idno"), demo::kAlice.idno);
-  EXPECT_EQ(a.field("brnhId"), demo::kAlice.brnhId);
-  EXPECT_EQ(a.field("acctNo"), demo::kAlice.acctNo);
-  EXPECT_EQ(a.field("cn"), demo::kAlice.cn);
-  EXPECT_EQ(a.field("aeskey").size(), 16u);
-  EXPECT_FALSE(a.field("sessionId").empty());
-
-  auto byId = gw.client();
-  const GatewayReply b = gw.login(*byId, demo::kAlice, "2");
-  ASSERT_EQ(b.rtnCode, "0");
-  EXPECT_EQ(b.field("acctNo"), demo::kAlice.acctNo);  // the ID login learns the account too
-  EXPECT_NE(b.field("aeskey"), a.field("aeskey"));
-  EXPECT_NE(b.field("sessionId"), a.field("sessionId"));
-
-  // Both sessions work side by side; each request carries "SID:" in its URL.
-  for (KARVLib* lib : {byAccount.get(), byId.get()}) {
-    const GatewayReply status = postAes(*lib, "getFnStatus", {{"cn", demo::kAlice.cn}});
-    EXPECT_EQ(status.field("fnStatus"), "10");
-  }
-  const auto recorded = gw.gateway().requests();
-  EXPECT_EQ(recorded.back().path, "/RACGW/api/SID:" + b.field("sessionId") + "/getFnStatus");
-
-  // Refusals leave the client without a session.
-  auto refused = gw.client();
-  DemoUserRef wrong = demo::kAlice;
-  wrong.pwd = "Wrong0000";
-  EXPECT_EQ(gw.login(*refused, wrong, "2").rtnCode, "2001");
-  EXPECT_EQ(gw.login(*refused, wrong, "1").rtnCode, "2001");
-  DemoUserRef unknown = demo::kAlice;
-  unknown.acctNo = "9999999";
-  EXPECT_EQ(gw.login(*refused, unknown, "1").rtnCode, "2001");
-  EXPECT_EQ(gw.login(*refused, demo::kAlice, "3").rtnCode, "2002");
-  EXPECT_EQ(postPublic(*refused, "doBtsLogin", {{"loginType", "2"}, {"idno", demo::kAlice.idno}}).rtnCode, "9001");
-  EXPECT_FALSE(refused->getSessionId().has_value());
-}
-
-TEST(GatewayAccount, FirstLoginDemandsPasswordChangeBeforeAnythingElse) {
-  TestGateway gw;
-  auto lib = gw.client();
-  const GatewayReply first = gw.login(*lib, demo::kFirstLogin, "1");
-  ASSERT_EQ(first.rtnCode, "999");
-  EXPECT_FALSE(first.field("rtnMsg").empty());
-  EXPECT_EQ(first.field("aeskey").size(), 16u);  // the session exists, but may do nothing yet
-  EXPECT_EQ(postAes(*lib, "getFnStatus", {{"cn", demo::kFirstLogin.cn}}).rtnCode, "9009");
-  EXPECT_EQ(postAes(*lib, "queryContactInfo", {}).rtnCode, "9009");
-  EXPECT_TRUE(postAes(*lib, "iAmAlive", {{"version", "1.0"}}).ok());
-
-  // The change goes through a client of its own, without a session.
-  auto change = gw.client();
-  auto changePwd = [&](const std::string& oldPwd, const std::string& newPwd) {
-    return postPublic(*change, "changeBtsLoginPwd",
-                      {{"idno", demo::kFirstLogin.idno}, {"oldPwd", oldPwd}, {"newPwd", newPwd}})
-        .rtnCode;
-  };
-  EXPECT_EQ(changePwd("Wrong1234", "NewPass99"), "2101");
-  EXPECT_EQ(changePwd(demo::kFirstLogin.pwd, demo::kFirstLogin.pwd), "2103");
-  for (const char* weak : {"abcdef", "123456", "ab1", "abcdefgh123456789"})
-    EXPECT_EQ(changePwd(demo::kFirstLogin.pwd, weak), "2102") << weak;
-  EXPECT_EQ(changePwd(demo::kFirstLogin.pwd, "NewPass99"), "0");
-  EXPECT_EQ(gw.gateway().requests().back().path, "/RACGW/api/changeBtsLoginPwd");
-
-  auto again = gw.client();
-  EXPECT_EQ(gw.login(*again, demo::kFirstLogin).rtnCode, "2001");  // the old password is gone
-  DemoUserRef changed = demo::kFirstLogin;
-  changed.pwd = "NewPass99";
-  EXPECT_EQ(gw.login(*again, changed).rtnCode, "0");
-  EXPECT_EQ(postAes(*again, "getFnStatus", {{"cn", demo::kFirstLogin.cn}}).field("fnStatus"), "10");
-}
-
-TEST(GatewayAccount, LogoutIdleExpiryAndUnknownSessions) {
+TEST(GatewayAccount, SessionsEndWhenIdleOrLoggedOut) {
   TestGateway gw({{"gateway.sessionIdleSeconds", "600"}});
   auto lib = gw.loggedIn(demo::kAlice);
+  const ParamList cn{{"cn", demo::kAlice.cn}};
   gw.advance(500);
-  EXPECT_TRUE(postAes(*lib, "iAmAlive", {{"version", "1.0"}}).ok());  // keep-alive counts as activity
+  EXPECT_TRUE(lib->postAes("iAmAlive", {{"version", "1.0"}}).accepted());  // keep-alive counts as activity
   gw.advance(500);
-  EXPECT_TRUE(postAes(*lib, "getFnStatus", {{"cn", demo::kAlice.cn}}).ok());
+  EXPECT_TRUE(lib->postAes("getFnStatus", cn).accepted());
   gw.advance(601);
-  const GatewayReply expired = postAes(*lib, "getFnStatus", {{"cn", demo::kAlice.cn}});
-  EXPECT_EQ(expired.rtnCode, "9002");  // sealed with the old key, so the client reads the message
-  EXPECT_FALSE(expired.rtnMsg.value_or("").empty());
+  EXPECT_EQ(lib->postAes("getFnStatus", cn).rtnCode, "9002");  // sealed with the old key: the client reads it
 
-  auto other = gw.loggedIn(demo::kBob);
-  EXPECT_TRUE(postAes(*other, "doLogout", {{"version", "1.0"}}).ok());
-  EXPECT_EQ(postAes(*other, "getFnStatus", {{"cn", demo::kBob.cn}}).rtnCode, "9008");
+  auto bob = gw.loggedIn(demo::kBob);
+  EXPECT_TRUE(bob->postAes("doLogout", {{"version", "1.0"}}).accepted());
+  EXPECT_EQ(bob->postAes("getFnStatus", {{"cn", demo::kBob.cn}}).rtnCode, "9008");
 
-  // A session the gateway never made: the refusal cannot be sealed for the
-  // client, which sees a response without a readable document.
-  auto stranger = gw.client();
-  stranger->setSessionId("nosuchsession");
-  stranger->setAesKey("0123456789abcdef");
-  const GatewayReply unknown = postAes(*stranger, "getFnStatus", {{"cn", demo::kAlice.cn}});
-  EXPECT_EQ(unknown.status, 0);
-  EXPECT_FALSE(unknown.text.has_value());
-  stranger->setSessionId(std::nullopt);
-  EXPECT_FALSE(postAes(*stranger, "getFnStatus", {{"cn", demo::kAlice.cn}}).text.has_value());
+  // A first login may do nothing but keep alive until the password is changed.
+  auto first = gw.client();
+  ASSERT_EQ(gw.login(*first, demo::kFirstLogin).rtnCode, "999");
+  EXPECT_EQ(first->postAes("getFnStatus", {{"cn", demo::kFirstLogin.cn}}).rtnCode, "9009");
+  EXPECT_TRUE(first->postAes("iAmAlive", {{"version", "1.0"}}).accepted());
+}
+
+TEST(GatewayAccount, VerificationCodesWorkOnceForTheirOperationAndAddress) {
+  TestGateway gw;
+  const DemoUserRef& u = demo::kAlice;
+  auto lib = gw.loggedIn(u);
+  auto send = [&](const std::string& type, const std::string& op, const std::string& to) {
+    return lib
+        ->postAes("sendAuthCode",
+                  withIdentity(u, {{"authType", type}, {"opType", op}, {type == "1" ? "mail" : "phone", to}}))
+        .rtnCode;
+  };
+  auto verify = [&](const std::string& code, const std::string& op) {
+    return lib->postAes("verifyAuthCode", withIdentity(u, {{"authcode", code}, {"opType", op}})).rtnCode;
+  };
+  auto other = [](const std::string& code) { return code == "000000" ? std::string("111111") : std::string("000000"); };
+  EXPECT_EQ(verify("123456", "Apply"), "3005");  // nothing sent yet
+  ASSERT_EQ(send("1", "Apply", u.email), "0");
+  EXPECT_EQ(modeOf(gw.outboxFile()), 0600u);  // live codes: owner only
+  const std::string code = gw.lastOutboxCode().value_or("");
+  EXPECT_EQ(verify(code, "Revoke"), "3005");  // a code serves its own operation only
+  EXPECT_EQ(verify(other(code), "Apply"), "3002");
+  EXPECT_EQ(verify(code, "Apply"), "0");
+  EXPECT_EQ(verify(code, "Apply"), "3005");  // used once
+
+  // Codes expire; too many wrong tries use a code up.
+  ASSERT_EQ(send("2", "Apply", u.phone), "0");
+  gw.advance(301);
+  EXPECT_EQ(verify(*gw.lastOutboxCode(), "Apply"), "3003");
+  ASSERT_EQ(send("1", "Apply", u.email), "0");
+  const std::string guessed = *gw.lastOutboxCode();
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(verify(other(guessed), "Apply"), "3002");
+  EXPECT_EQ(verify(other(guessed), "Apply"), "3004");
+  EXPECT_EQ(verify(guessed, "Apply"), "3005");
+
+  // Only the addresses on file, known operations, and the session's own user.
+  EXPECT_EQ(send("1", "Apply", "someone@else.example"), "3008");
+  EXPECT_EQ(send("2", "Apply", "0900000000"), "3008");
+  EXPECT_EQ(send("1", "Renew", u.email), "3009");
+  EXPECT_EQ(lib->postAes("queryContactInfo", {{"agCode", demo::kBob.brnhId}, {"account", demo::kBob.acctNo}}).rtnCode,
+            "2104");
+  auto none = gw.loggedIn(demo::kNoContact);
+  EXPECT_EQ(none->postAes("sendAuthCode",
+                          withIdentity(demo::kNoContact, {{"authType", "1"}, {"opType", "Apply"}, {"mail", ""}}))
+                .rtnCode,
+            "3001");
+  EXPECT_EQ(gw.gateway().outboxMessages().size(), 3u);
+
+  // The download password vouches for an application only.
+  auto bob = gw.loggedIn(demo::kBob);
+  auto dlPwd = [&](const char* idno, const char* pwd) {
+    return bob->postAes("validateBtsCertDlPwd", {{"idno", idno}, {"pwd", pwd}}).rtnCode;
+  };
+  EXPECT_EQ(dlPwd(demo::kBob.idno, "Dl000000"), "3006");
+  EXPECT_EQ(dlPwd(demo::kAlice.idno, demo::kBob.dlPwd), "2104");
+  EXPECT_EQ(dlPwd(demo::kBob.idno, demo::kBob.dlPwd), "0");
+  EXPECT_EQ(bob->postAes("revokeCert", {{"cn", demo::kBob.cn}}).rtnCode, "3007");
+}
+
+TEST(GatewayAccount, DataFolderKeepsChangesButNoPassword) {
+  TestGateway gw({{"gateway.requireVerification", "N"}});
+  const DemoUserRef& u = demo::kFirstLogin;
+  auto changePwd = [&](const std::string& oldPwd, const std::string& newPwd) {
+    return gw.client()
+        ->postPubKey("changeBtsLoginPwd", {{"idno", u.idno}, {"oldPwd", oldPwd}, {"newPwd", newPwd}})
+        .rtnCode;
+  };
+  const std::tuple<std::string, std::string, const char*> refused[] = {{"Wrong1234", "NewPass99", "2101"},
+                                                                       {u.pwd, u.pwd, "2103"},
+                                                                       {u.pwd, "abcdef", "2102"},
+                                                                       {u.pwd, "123456", "2102"},
+                                                                       {u.pwd, "abcdefgh123456789", "2102"}};
+  for (const auto& [oldPwd, newPwd, code] : refused) EXPECT_EQ(changePwd(oldPwd, newPwd), code) << newPwd;
+
+  // A write that fails is refused and forgotten.
+  std::filesystem::remove(gw.stateFile());
+  std::filesystem::create_directories(gw.stateFile() + "/blocked");
+  EXPECT_EQ(changePwd(u.pwd, "Renewed77"), "9010");
+  EXPECT_EQ(gw.login(*gw.client(), u).rtnCode, "999");
+  std::filesystem::remove_all(gw.stateFile());
+  ASSERT_EQ(changePwd(u.pwd, "Renewed77"), "0");
+
+  auto alice = gw.loggedIn(demo::kAlice);
+  const GatewayReply issued =
+      alice->postAes("applyCert", {{"csr", clientCsr(demo::kAlice.cn)}, {"userId", demo::kAlice.idno}});
+  ASSERT_TRUE(alice->postAes("activeCert", {{"certApplyId", issued.field("certInfo/certId")}}).accepted());
+  const std::string ca = gw.gateway().caCertificatesPem();
+  gw.restart();
+  EXPECT_EQ(gw.gateway().caCertificatesPem(), ca);                             // the same CA, read from the data folder
+  EXPECT_FALSE(alice->postAes("getFnStatus", {{"cn", demo::kAlice.cn}}).doc);  // sessions do not survive
+  DemoUserRef changed = u;
+  changed.pwd = "Renewed77";
+  EXPECT_EQ(gw.login(*gw.client(), changed).rtnCode, "0");  // no longer a first login
+  EXPECT_EQ(gw.login(*gw.client(), u).rtnCode, "2001");
+  alice = gw.loggedIn(demo::kAlice);
+  EXPECT_EQ(alice->postAes("getFnStatus", {{"cn", demo::kAlice.cn}}).field("fnStatus"), "00");  // the certificate too
+
+  const auto text = readWholeFile(gw.stateFile());
+  ASSERT_TRUE(text);
+  EXPECT_EQ(modeOf(gw.stateFile()), 0600u);
+  EXPECT_EQ(modeOf(gw.dataDir() + "/ca/issuing-key.pem"), 0600u);
+  EXPECT_EQ(text->find("Renewed77"), std::string::npos);
+  EXPECT_NE(text->find("user idno=C120001686 mustChangePwd=N pwdHash=pbkdf2-sha256%24"), std::string::npos);
+
+  // A damaged state file stops the gateway and is left for a look.
+  const std::string damaged = "certs nextId=1001\ncert id=oops\n";
+  ASSERT_TRUE(writeFileAtomically(gw.stateFile(), damaged));
+  gateway::GatewayOptions options;
+  options.dataDir = gw.dataDir();
+  options.consoleOutbox = false;
+  gateway::DevGateway broken(options);
+  EXPECT_FALSE(broken.start());
+  EXPECT_NE(broken.lastError().find("state.txt"), std::string::npos) << broken.lastError();
+  EXPECT_EQ(readWholeFile(gw.stateFile()), damaged);
 }
 
 }  // namespace

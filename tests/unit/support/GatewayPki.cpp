@@ -1,7 +1,6 @@
 #include "support/GatewayPki.h"
 
 #include <openssl/pem.h>
-#include <openssl/x509v3.h>
 
 #include "CommonUtility.h"
 #include "DevGateway.h"
@@ -14,21 +13,10 @@ std::string derToBase64(int len, unsigned char* der) {
   OpenSslStringPtr owned(reinterpret_cast<char*>(der));
   return len > 0 ? CommonUtility().base64Encode(der, len) : std::string();
 }
-
-// Carries basicConstraints with cA false.
-bool isEndEntity(X509* cert) {
-  const uint32_t flags = X509_get_extension_flags(cert);
-  return (flags & EXFLAG_BCONS) && !(flags & EXFLAG_CA);
-}
 }  // namespace
 
 EVP_PKEY* requestKey() {
   static PkeyPtr key = gateway::cachedRsaKey("test-request", gateway::GatewayOptions::defaultKeyCacheDir());
-  return key.get();
-}
-
-EVP_PKEY* otherRequestKey() {
-  static PkeyPtr key = gateway::cachedRsaKey("test-other-request", gateway::GatewayOptions::defaultKeyCacheDir());
   return key.get();
 }
 
@@ -70,28 +58,6 @@ std::string renewalSignature(const std::string& content, X509* cert, EVP_PKEY* k
   unsigned char* der = nullptr;
   const int len = i2d_PKCS7(p7.get(), &der);
   return derToBase64(len, der);
-}
-
-std::vector<X509Ptr> pkcs7Certs(const std::string& b64) {
-  std::vector<X509Ptr> out;
-  const auto der = CommonUtility().base64Decode(b64);
-  if (!der) return out;
-  const unsigned char* p = der->data();
-  Pkcs7Ptr p7(d2i_PKCS7(nullptr, &p, static_cast<long>(der->size())));
-  if (!p7 || !PKCS7_type_is_signed(p7.get())) return out;
-  STACK_OF(X509)* certs = p7->d.sign->cert;
-  for (int i = 0; i < sk_X509_num(certs); ++i) out.emplace_back(X509_dup(sk_X509_value(certs, i)));
-  return out;
-}
-
-X509Ptr userCertOfReply(const std::string& b64) {
-  const auto der = CommonUtility().base64Decode(b64);
-  if (!der) return nullptr;
-  const unsigned char* p = der->data();
-  if (X509Ptr cert{d2i_X509(nullptr, &p, static_cast<long>(der->size()))}) return cert;
-  for (auto& cert : pkcs7Certs(b64))
-    if (isEndEntity(cert.get())) return std::move(cert);
-  return nullptr;
 }
 
 PfxContent readPfx(const std::string& path, const std::string& password) {

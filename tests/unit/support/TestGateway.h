@@ -5,8 +5,7 @@
 //
 //   karv::test::TestGateway gw;
 //   auto lib = gw.loggedIn(karv::test::demo::kAlice);       // session in lib
-//   auto reply = karv::test::postAes(*lib, "getFnStatus", {{"cn", "A123456789-01"}});
-//   EXPECT_EQ(reply.field("fnStatus"), "10");
+//   EXPECT_EQ(lib->postAes("getFnStatus", {{"cn", "A123456789-01"}}).field("fnStatus"), "10");
 #include <atomic>
 #include <cstdint>
 #include <map>
@@ -15,11 +14,8 @@
 #include <string>
 
 #include "DevGateway.h"
-#include "GDataXMLDocument.h"
 #include "GatewayReply.h"
 #include "KARVLib.h"
-#include "ParamList.h"
-#include "ReplyEnvelope.h"
 #include "support/TestFiles.h"
 
 namespace karv::test {
@@ -51,17 +47,6 @@ inline constexpr DemoUserRef kExpiring{"011",        "0114567",  "D220003245", "
 inline constexpr DemoUserRef kNoContact{"005", "0056789",  "E123450012", "Passw0rd5",    "",
                                         "",    "19950808", "Dl567890",   "E123450012-01"};
 }  // namespace demo
-
-// One reply, opened by the client's framing and read as an envelope.
-// The client's reply (status, document, envelope, field(), map()) plus the
-// opened text, which tests look at when nothing parsed.
-struct GatewayReply : karv::GatewayReply {
-  std::optional<std::string> text;
-
-  [[nodiscard]] bool ok() const { return rtnCode == "0"; }
-};
-[[nodiscard]] GatewayReply postPublic(const KARVLib& lib, const std::string& api, const ParamList& params);
-[[nodiscard]] GatewayReply postAes(const KARVLib& lib, const std::string& api, const ParamList& params);
 
 class TestGateway {
  public:
