@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "SecureFiles.h"
-#include "support/GatewayPki.h"
+#include "support/TestPki.h"
 #include "support/TestGateway.h"
 
 namespace karv::test {

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "DemoSeed.h"
-#include "support/GatewayPki.h"
+#include "support/TestPki.h"
 #include "support/TestGateway.h"
 
 namespace karv::test {
@@ -85,7 +85,7 @@ TEST(GatewayCertificates, RenewalNeedsSignatureOfCurrentCertificateAndExpiryEnds
        {{"hexSerial", serial}, {"csr", csr}, {"sign", renewalSignature(csr + "x", old.cert.get(), old.key.get())}},
        "4005"},
       {"other key",
-       {{"hexSerial", serial}, {"csr", csr}, {"sign", renewalSignature(csr, old.cert.get(), requestKey())}},
+       {{"hexSerial", serial}, {"csr", csr}, {"sign", renewalSignature(csr, old.cert.get(), otherUserKey())}},
        "4005"},
       {"other serial", {{"hexSerial", serial + "0"}, {"csr", csr}, {"sign", sign}}, "4011"},
       {"nothing to continue", {{"hexSerial", serial}, {"csr", ""}, {"sign", ""}}, "4010"},
