@@ -1,5 +1,6 @@
 // The browser installation and removal pages: preselection, the certInfo
-// block, and the protocol client against the development gateway's template.
+// block, and the protocol client against the development gateway's template,
+// with the page opened in headless Chromium and the NSS databases checked.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -245,6 +246,40 @@ TEST_F(DeployCertTest, RemovalPageFromTheGatewaysRecordAndDatabasesCleared) {
 
   gw.gateway().setFault("qryCert", gateway::Fault::noAnswer());
   EXPECT_EQ(lib->removeDeploiedCert(demo::kExpiring.cn), -1);
+}
+
+// A real browser opens the page written from the development gateway's
+// template: headless Chromium (--dump-dom gives the page after its scripts
+// ran, with a fresh profile and none of the background traffic this closed
+// network refuses) shows the certificate's fields, whatever characters they carry.
+TEST_F(DeployCertTest, ChromiumShowsTheCertificateOnThePage) {
+  struct Case {
+    std::string cn;
+    long serial;
+    std::string renderedCn, renderedSerial;  // as the DOM serialises the text
+  };
+  const Case cases[] = {
+      {"X12345-01", 0x0A1B, "X12345-01", "A1B"},
+      {R"(Q"uote\Back</script><!--$1)", 0x7F00FF, R"(Q"uote\Back&lt;/script&gt;&lt;!--$1)", "7F00FF"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.cn);
+    const X509Ptr cert = makeCert({c.cn, "Retail", "", "", "", "TW"}, userKey(), chain.intermediate.get(),
+                                  intermediateKey(), {c.serial, false});
+    const std::string pfx = home / "user.pfx";
+    ASSERT_EQ(rsa.savePfxFile(b64Der(cert.get()), keyPem(userKey()), pfx, "Pa55word!"), 0);
+    ASSERT_EQ(lib->deployCert(pfx, "Pa55word!", {browser(kChrome)}), 0);
+    const ToolResult rendered =
+        runTool({"timeout", "120", "chromium", "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
+                 "--no-first-run", "--disable-background-networking", "--disable-component-update", "--disable-sync",
+                 "--user-data-dir=" + home / "chromium-profile", "--dump-dom", opener->opened.back().second});
+    ASSERT_EQ(rendered.exitCode, 0) << "chromium (Debian's package, installed by scripts/setup) must run:\n"
+                                    << rendered.output;
+    EXPECT_TRUE(containsAll(rendered.output,
+                            {"<h1 id=\"title\">安裝憑證到瀏覽器</h1>", "<th>CN</th><td>" + c.renderedCn + "</td>",
+                             "<th>憑證序號</th><td>" + c.renderedSerial + "</td>"}))
+        << rendered.output.substr(0, 4000);
+  }
 }
 
 TEST(XdgBrowserOpener, StartsTheDesktopEntrysCommandDetached) {
