@@ -186,8 +186,6 @@ TEST_F(DeployCertTest, FailuresWriteNoPageOrReportOne) {
   };
   const Case cases[] = {
       {"no browser", std::nullopt, "Pa55word!", {}, 1},
-      {"no template", Fault::noAnswer(), "Pa55word!", {browser(kChrome)}, 1},
-      {"empty template", Fault::emptyBody(), "Pa55word!", {browser(kChrome)}, 1},
       {"template not Big5",
        Fault::rawBody("<html>\x81\x30#importCertInfo#</html>"),
        "Pa55word!",

@@ -76,7 +76,7 @@ std::string rawRequest(TestGateway& gw, const std::string& path, const std::stri
   auto res = body == "GET" ? http.Get(path.c_str()) : http.Post(path.c_str(), body, contentType.c_str());
   if (!res) return "";
   const auto raw = CommonUtility().base64Decode(res->body);
-  const RSAUtility rsa(gw.publicKeyPem());
+  const RSAUtility rsa(build::kPublicKeyPem);
   const auto plain = !raw             ? std::nullopt
                      : aesKey.empty() ? rsa.decryptWithPublicKey(*raw)
                                       : rsa.decryptWithAes(aesKey, *raw);

@@ -32,19 +32,12 @@ void TestGateway::restart() {
   startGateway();
 }
 
-std::string TestGateway::publicKeyPem() const { return build::kPublicKeyPem; }
-
-std::unique_ptr<KARVLib> TestGateway::client(long timeoutSeconds) const {
-  return std::make_unique<KARVLib>(GatewayEndpoint{gateway_->baseUrl(), publicKeyPem(), "", timeoutSeconds});
+std::unique_ptr<KARVLib> TestGateway::client() const {
+  return std::make_unique<KARVLib>(GatewayEndpoint{gateway_->baseUrl(), build::kPublicKeyPem, "", 10});
 }
 
-GatewayReply TestGateway::login(KARVLib& lib, const DemoUserRef& user, const std::string& loginType) const {
-  const bool byAccount = loginType == "1";
-  GatewayReply reply = lib.postPubKey("doBtsLogin", {{"loginType", loginType},
-                                                     {"brnhId", byAccount ? user.brnhId : ""},
-                                                     {"acctNo", byAccount ? user.acctNo : ""},
-                                                     {"idno", byAccount ? "" : user.idno},
-                                                     {"pwd", user.pwd}});
+GatewayReply TestGateway::login(KARVLib& lib, const DemoUserRef& user) const {
+  GatewayReply reply = lib.postPubKey("doBtsLogin", {{"loginType", "2"}, {"idno", user.idno}, {"pwd", user.pwd}});
   if (reply.rtnCode == "0" || reply.rtnCode == "999") {
     lib.setUserIdno(reply.field("idno"));
     lib.setAgcode(reply.field("brnhId"));

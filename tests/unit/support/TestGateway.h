@@ -50,7 +50,7 @@ inline constexpr DemoUserRef kNoContact{"005", "0056789",  "E123450012", "Passw0
 
 class TestGateway {
  public:
-  // Extra settings (such as "gateway.applyCertForm") go over the built-in ones.
+  // Extra settings (such as "gateway.requireVerification") go over the built-in ones.
   explicit TestGateway(std::initializer_list<std::pair<const std::string, std::string>> config = {});
   TestGateway(const TestGateway&) = delete;
   TestGateway& operator=(const TestGateway&) = delete;
@@ -58,17 +58,15 @@ class TestGateway {
 
   [[nodiscard]] gateway::DevGateway& gateway() { return *gateway_; }
   [[nodiscard]] std::string dataDir() const { return dir_.path.string(); }
-  [[nodiscard]] std::string publicKeyPem() const;
   // A protocol client for this gateway, without a session.
-  [[nodiscard]] std::unique_ptr<KARVLib> client(long timeoutSeconds = 10) const;
+  [[nodiscard]] std::unique_ptr<KARVLib> client() const;
   // Stops the gateway and starts a new one on the same data folder (a new port).
   void restart();
   // Moves the gateway's clock forward.
   void advance(long seconds) { offset_->fetch_add(seconds); }
 
-  // "doBtsLogin" by ID number (loginType "2") or by branch and account ("1").
-  // On "0" and "999" the session, key and identity go into the client.
-  GatewayReply login(KARVLib& lib, const DemoUserRef& user, const std::string& loginType = "2") const;
+  // "doBtsLogin" by ID number; on "0" and "999" the session, key and identity go into the client.
+  GatewayReply login(KARVLib& lib, const DemoUserRef& user) const;
   // A client logged in as the user (fails the test when the login is refused).
   [[nodiscard]] std::unique_ptr<KARVLib> loggedIn(const DemoUserRef& user) const;
   // Has a code sent by e-mail and verifies it for the operation type ("Apply", "Revoke").
