@@ -25,16 +25,10 @@ class CertificateCalls : public ::testing::Test {
 
   // The last request of an API as the gateway decrypted it.
   std::map<std::string, std::string> lastParams(const std::string& api) {
-    const auto requests = gw.gateway().requests();
-    for (auto it = requests.rbegin(); it != requests.rend(); ++it)
-      if (it->api == api) return it->params;
-    return {};
+    const auto sent = requestsOf(gw.gateway(), api);
+    return sent.empty() ? std::map<std::string, std::string>{} : sent.back().params;
   }
-  int count(const std::string& api) {
-    int n = 0;
-    for (const auto& r : gw.gateway().requests()) n += r.api == api ? 1 : 0;
-    return n;
-  }
+  size_t count(const std::string& api) { return requestsOf(gw.gateway(), api).size(); }
   std::unique_ptr<KARVLib> login(const DemoUserRef& u) {
     auto lib = gw.client();
     std::optional<std::string> idno = u.idno, agCode, accNo;
@@ -110,7 +104,7 @@ TEST_F(CertificateCalls, RenewalSignedThenContinued) {
   std::string key = "k", cert = "c";
   StringMap info{{"x", "y"}};
   EXPECT_EQ(lib->applyCert(cn, key, cert, info, errMsg), 0);
-  EXPECT_EQ(count("applyCert"), 0);
+  EXPECT_EQ(count("applyCert"), 0u);
   EXPECT_EQ(key + cert + std::to_string(info.size()), "kc1");
 
   ASSERT_EQ(lib->renewCert(cn, gw.demoPfx(demo::kExpiring), gateway::kDemoPfxPassword, cert, info, errMsg), 0);
@@ -168,7 +162,7 @@ TEST_F(CertificateCalls, RenewalAndApplicationStopOnWhatTheyDependOn) {
              Fault::plainReply("<Root><rtnCode>0</rtnCode><fnStatus>03</fnStatus><certCount>1</certCount>"
                                "<effectCertCount>1</effectCertCount></Root>"));
   EXPECT_EQ(renew(), KARVLib::kRenewNotAllowed);
-  EXPECT_EQ(count("qryLastActiveCert"), 1);
+  EXPECT_EQ(count("qryLastActiveCert"), 1u);
   g.clearFaults();
   g.setFault("qryLastActiveCert", Fault::reply("4006", "無有效憑證"));
   EXPECT_EQ(renew(), 1);
@@ -177,7 +171,7 @@ TEST_F(CertificateCalls, RenewalAndApplicationStopOnWhatTheyDependOn) {
   g.setFault("qryLastActiveCert", Fault::reply("0", "ok"));
   EXPECT_EQ(renew(), KARVLib::kRenewRejected);
   EXPECT_EQ(lastParams("renewCert").count("hexSerial"), 0u);
-  EXPECT_EQ(count("renewCert"), 1);
+  EXPECT_EQ(count("renewCert"), 1u);
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
-#include <algorithm>
 #include <atomic>
 #include <climits>
 #include <thread>
@@ -12,7 +11,7 @@
 #include "KARVLib.h"
 #include "KarvBuildConfig.h"
 #include "TextCodec.h"
-#include "support/TestFiles.h"
+#include "support/TestGateway.h"
 
 namespace karv {
 namespace {
@@ -45,12 +44,6 @@ class KARVLibConfig : public ::testing::Test {
   [[nodiscard]] std::unique_ptr<KARVLib> client(const std::string& extraCaPem = "") const {
     return std::make_unique<KARVLib>(GatewayEndpoint{gw.baseUrl(), build::kPublicKeyPem, extraCaPem, 10});
   }
-  [[nodiscard]] std::vector<gateway::RecordedRequest> requestsFor(const std::string& api) const {
-    auto all = gw.requests();
-    std::vector<gateway::RecordedRequest> found;
-    std::copy_if(all.begin(), all.end(), std::back_inserter(found), [&](const auto& r) { return r.api == api; });
-    return found;
-  }
 };
 
 TEST_F(KARVLibConfig, PlaceholdersGiveThePfxPathOnceTheIdIsKnown) {
@@ -64,7 +57,7 @@ TEST_F(KARVLibConfig, PlaceholdersGiveThePfxPathOnceTheIdIsKnown) {
   EXPECT_EQ(lib->getSysCfg("env.userPfxFilePath"), std::nullopt);
   EXPECT_EQ(lib->getCurrentPfxFilePath(), std::nullopt);
   EXPECT_EQ(lib->getCurrentPfxFilePwd(), "");
-  const auto sent = requestsFor("getSysCfg");
+  const auto sent = requestsOf(gw, "getSysCfg");
   ASSERT_EQ(sent.size(), 1u);
   EXPECT_EQ(sent[0].params, (std::map<std::string, std::string>{{"version", "1.0"}}));
   EXPECT_EQ(sent[0].sessionId, std::nullopt);
@@ -91,7 +84,7 @@ TEST_F(KARVLibConfig, PlaceholdersGiveThePfxPathOnceTheIdIsKnown) {
   lib->setUserIdno("Y2");
   EXPECT_TRUE(lib->getSvrCfg().has_value());
   EXPECT_EQ(lib->getSysCfg("env.userPfxFilePath"), h + "/Documents/X1.pfx");
-  EXPECT_EQ(requestsFor("getSysCfg").size(), 1u);
+  EXPECT_EQ(requestsOf(gw, "getSysCfg").size(), 1u);
 }
 
 // The folder setting is stored with forward slashes; the .pfx path made from
@@ -146,7 +139,7 @@ TEST_F(KARVLibConfig, RejectedConfigurationIsAskedAgainAtEachRead) {
   gw.clearFaults();
   EXPECT_EQ(lib->getSysCfg("depCert.mode"), "S");
   EXPECT_EQ(lib->getSysCfg("depCert.templateUrl"), std::nullopt);  // absent key, no new request
-  const auto sent = requestsFor("getSysCfg");
+  const auto sent = requestsOf(gw, "getSysCfg");
   ASSERT_EQ(sent.size(), 4u);
   EXPECT_EQ(sent.back().sessionId, "S1");  // the session travels in the URL once set
 }
@@ -154,12 +147,12 @@ TEST_F(KARVLibConfig, RejectedConfigurationIsAskedAgainAtEachRead) {
 TEST_F(KARVLibConfig, KeepAliveIsSentOnlyWithASessionKey) {
   auto lib = client();
   EXPECT_EQ(lib->iAmAlive(), 0);
-  EXPECT_TRUE(requestsFor("iAmAlive").empty());
+  EXPECT_TRUE(requestsOf(gw, "iAmAlive").empty());
   gw.addSession({"S9", "0123456789ABCDEF", "demo"});
   lib->setSessionId("S9");
   lib->setAesKey("0123456789ABCDEF");
   EXPECT_EQ(lib->iAmAlive(), 0);
-  const auto sent = requestsFor("iAmAlive");
+  const auto sent = requestsOf(gw, "iAmAlive");
   ASSERT_EQ(sent.size(), 1u);
   EXPECT_EQ(sent[0].sessionId, "S9");
   EXPECT_EQ(sent[0].params, (std::map<std::string, std::string>{{"version", "1.0"}}));
@@ -231,7 +224,7 @@ TEST_F(KARVLibConfig, NewClientOnlyFromHttpsDebAddresses) {
   }
   EXPECT_EQ(plainHits, 0);
   EXPECT_EQ(test::entryCount(home / "Downloads"), 1u);
-  EXPECT_EQ(requestsFor("getSysCfg").at(0).sessionId, std::nullopt);  // before login: no "SID:"
+  EXPECT_EQ(requestsOf(gw, "getSysCfg").at(0).sessionId, std::nullopt);  // before login: no "SID:"
 
   // A file that cannot be written is a failed download.
   served = {{"app.mac.dlUrl", webUrl + "/karv_1.1_amd64.deb"}};

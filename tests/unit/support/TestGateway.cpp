@@ -32,6 +32,12 @@ void TestGateway::restart() {
   startGateway();
 }
 
+std::vector<gateway::RecordedRequest> requestsOf(const gateway::DevGateway& gw, const std::string& api) {
+  auto found = gw.requests();
+  std::erase_if(found, [&](const auto& r) { return r.api != api; });
+  return found;
+}
+
 std::unique_ptr<KARVLib> TestGateway::client() const {
   return std::make_unique<KARVLib>(GatewayEndpoint{gateway_->baseUrl(), build::kPublicKeyPem, "", 10});
 }

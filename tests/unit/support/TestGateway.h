@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "DevGateway.h"
 #include "GatewayReply.h"
@@ -47,6 +48,9 @@ inline constexpr DemoUserRef kExpiring{"011",        "0114567",  "D220003245", "
 inline constexpr DemoUserRef kNoContact{"005", "0056789",  "E123450012", "Passw0rd5",    "",
                                         "",    "19950808", "Dl567890",   "E123450012-01"};
 }  // namespace demo
+
+// The requests of one API that reached the gateway, in order.
+[[nodiscard]] std::vector<gateway::RecordedRequest> requestsOf(const gateway::DevGateway& gw, const std::string& api);
 
 class TestGateway {
  public:
