@@ -108,6 +108,8 @@ std::string DeployPage::removalBlock(const std::optional<CertInfo>& record) {
   return certInfoBlock({{"opType", "remove"}, {"cn", valueOf(info, "cn")}, {"issuer", valueOf(info, "issuer")}}, false);
 }
 
+bool DeployPage::isTemplate(const std::string& text) { return text.find(kPlaceholder) != std::string::npos; }
+
 std::string DeployPage::fill(const std::string& pageTemplate, const std::string& block) {
   return replaceAll(pageTemplate, kPlaceholder, block);
 }

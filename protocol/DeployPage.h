@@ -34,6 +34,8 @@ class DeployPage {
   // The removal block from the gateway's record (empty values without one).
   [[nodiscard]] static std::string removalBlock(const std::optional<CertInfo>& record);
 
+  // Whether the text has a placeholder for the block.
+  [[nodiscard]] static bool isTemplate(const std::string& text);
   // Every placeholder replaced by the block, as plain text.
   [[nodiscard]] static std::string fill(const std::string& pageTemplate, const std::string& block);
 

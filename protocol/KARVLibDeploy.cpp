@@ -38,7 +38,13 @@ std::optional<std::string> KARVLib::downloadDeployTemplate() {
     return std::nullopt;
   }
   auto text = big5ToUtf8(std::string_view(reinterpret_cast<const char*>(body.data()), body.size()));
-  if (!text) logLine("deployment template is not Big5 text");
+  if (!text) {
+    logLine("deployment template is not Big5 text");
+  } else if (!DeployPage::isTemplate(*text)) {
+    // A page with no place for the certificate would install nothing.
+    logLine("deployment template has no certificate placeholder");
+    return std::nullopt;
+  }
   return text;
 }
 
