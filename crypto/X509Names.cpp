@@ -14,6 +14,7 @@ struct NamePartLabel {
   int nid;
   const char* label;
 };
+constexpr size_t kMaxOneLineNameBytes = 2048;
 constexpr NamePartLabel kLineParts[] = {{NID_organizationalUnitName, "OU"},
                                         {NID_organizationName, "O"},
                                         {NID_localityName, "L"},
@@ -81,7 +82,10 @@ std::string userIdFromCommonName(const std::string& cn) {
 
 std::optional<NameParts> parseOneLineName(const std::string& text) {
   const icu::RegexPattern* pattern = lastPairPattern();
-  if (text.empty() || !pattern) return std::nullopt;
+  // The pattern's work grows with the square of the text's length: a hostile
+  // reply of a megabyte would hold the client for hours. Six parts of at most
+  // 128 characters each, with their labels, stay far below the limit.
+  if (text.empty() || text.size() > kMaxOneLineNameBytes || !pattern) return std::nullopt;
   NameParts parts;
   std::string remaining = trimBlanks(text);
   while (!remaining.empty()) {
