@@ -75,7 +75,7 @@ TEST(CrashSafeFiles, KilledWriterLeavesOldOrNewFilesAndTheNextWriteNoTemporaries
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) writeUntilKilled(pfx, keyFolder, versions);
-    std::this_thread::sleep_for(std::chrono::microseconds(random() % 20000));
+    std::this_thread::sleep_for(std::chrono::microseconds(random() % 8000));
     ASSERT_EQ(::kill(child, SIGKILL), 0);
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
