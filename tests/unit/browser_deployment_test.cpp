@@ -100,6 +100,10 @@ TEST(DeployPage, BlocksKeepTheirLinesAndEscapeValues) {
   EXPECT_EQ(DeployPage::fill("<script>#importCertInfo#</script>#importCertInfo#", block),
             "<script>" + block + "</script>" + block);
   EXPECT_NE(block.find(R"("$1\\0")"), std::string::npos);
+  // A hostile template of a megabyte of placeholders would make a page of gigabytes.
+  std::string flood;
+  for (int i = 0; i < 65536; ++i) flood += "#importCertInfo#";
+  EXPECT_FALSE(DeployPage::fill(flood, std::string(4096, 'x')).has_value());
 
   EXPECT_EQ(DeployPage::templateUrl("https://h/RACGW/depCert/depCert.html"),
             "https://h/RACGW/depCertForMac/depCertForMac.html");
