@@ -191,7 +191,7 @@ std::unique_ptr<KARVLib> cellClient(TestGateway& gw, const Call& call, long time
   lib->setBrowserOpener(std::make_shared<NoBrowser>());
   if (call.setup == Setup::kNoSession) return lib;
   auto setup = gw.client();
-  EXPECT_TRUE(gw.login(*setup, *call.user).ok());
+  EXPECT_TRUE(gw.login(*setup, *call.user).accepted());
   if (call.setup == Setup::kConfigured) {
     EXPECT_TRUE(setup->getSysCfg("depCert.mode"));  // loads it and fixes the .pfx path
     lib->setSvrCfg(setup->getSvrCfg());

@@ -57,7 +57,7 @@ TEST_F(KARVLibConfig, PlaceholdersGiveThePfxPathOnceTheIdIsKnown) {
   EXPECT_EQ(lib->getSysCfg("env.userPfxFilePath"), std::nullopt);
   EXPECT_EQ(lib->getCurrentPfxFilePath(), std::nullopt);
   EXPECT_EQ(lib->getCurrentPfxFilePwd(), "");
-  const auto sent = requestsOf(gw, "getSysCfg");
+  const auto sent = test::requestsOf(gw, "getSysCfg");
   ASSERT_EQ(sent.size(), 1u);
   EXPECT_EQ(sent[0].params, (std::map<std::string, std::string>{{"version", "1.0"}}));
   EXPECT_EQ(sent[0].sessionId, std::nullopt);
@@ -84,7 +84,7 @@ TEST_F(KARVLibConfig, PlaceholdersGiveThePfxPathOnceTheIdIsKnown) {
   lib->setUserIdno("Y2");
   EXPECT_TRUE(lib->getSvrCfg().has_value());
   EXPECT_EQ(lib->getSysCfg("env.userPfxFilePath"), h + "/Documents/X1.pfx");
-  EXPECT_EQ(requestsOf(gw, "getSysCfg").size(), 1u);
+  EXPECT_EQ(test::requestsOf(gw, "getSysCfg").size(), 1u);
 }
 
 // The folder setting is stored with forward slashes; the .pfx path made from
@@ -139,7 +139,7 @@ TEST_F(KARVLibConfig, RejectedConfigurationIsAskedAgainAtEachRead) {
   gw.clearFaults();
   EXPECT_EQ(lib->getSysCfg("depCert.mode"), "S");
   EXPECT_EQ(lib->getSysCfg("depCert.templateUrl"), std::nullopt);  // absent key, no new request
-  const auto sent = requestsOf(gw, "getSysCfg");
+  const auto sent = test::requestsOf(gw, "getSysCfg");
   ASSERT_EQ(sent.size(), 4u);
   EXPECT_EQ(sent.back().sessionId, "S1");  // the session travels in the URL once set
 }
@@ -147,12 +147,12 @@ TEST_F(KARVLibConfig, RejectedConfigurationIsAskedAgainAtEachRead) {
 TEST_F(KARVLibConfig, KeepAliveIsSentOnlyWithASessionKey) {
   auto lib = client();
   EXPECT_EQ(lib->iAmAlive(), 0);
-  EXPECT_TRUE(requestsOf(gw, "iAmAlive").empty());
+  EXPECT_TRUE(test::requestsOf(gw, "iAmAlive").empty());
   gw.addSession({"S9", "0123456789ABCDEF", "demo"});
   lib->setSessionId("S9");
   lib->setAesKey("0123456789ABCDEF");
   EXPECT_EQ(lib->iAmAlive(), 0);
-  const auto sent = requestsOf(gw, "iAmAlive");
+  const auto sent = test::requestsOf(gw, "iAmAlive");
   ASSERT_EQ(sent.size(), 1u);
   EXPECT_EQ(sent[0].sessionId, "S9");
   EXPECT_EQ(sent[0].params, (std::map<std::string, std::string>{{"version", "1.0"}}));
@@ -224,7 +224,7 @@ TEST_F(KARVLibConfig, NewClientOnlyFromHttpsDebAddresses) {
   }
   EXPECT_EQ(plainHits, 0);
   EXPECT_EQ(test::entryCount(home / "Downloads"), 1u);
-  EXPECT_EQ(requestsOf(gw, "getSysCfg").at(0).sessionId, std::nullopt);  // before login: no "SID:"
+  EXPECT_EQ(test::requestsOf(gw, "getSysCfg").at(0).sessionId, std::nullopt);  // before login: no "SID:"
 
   // A file that cannot be written is a failed download.
   served = {{"app.mac.dlUrl", webUrl + "/karv_1.1_amd64.deb"}};

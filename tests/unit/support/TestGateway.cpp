@@ -38,8 +38,8 @@ std::vector<gateway::RecordedRequest> requestsOf(const gateway::DevGateway& gw, 
   return found;
 }
 
-std::unique_ptr<KARVLib> TestGateway::client() const {
-  return std::make_unique<KARVLib>(GatewayEndpoint{gateway_->baseUrl(), build::kPublicKeyPem, "", 10});
+std::unique_ptr<KARVLib> TestGateway::client(long timeoutSeconds) const {
+  return std::make_unique<KARVLib>(GatewayEndpoint{gateway_->baseUrl(), build::kPublicKeyPem, "", timeoutSeconds});
 }
 
 GatewayReply TestGateway::login(KARVLib& lib, const DemoUserRef& user) const {

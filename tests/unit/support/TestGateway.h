@@ -63,7 +63,7 @@ class TestGateway {
   [[nodiscard]] gateway::DevGateway& gateway() { return *gateway_; }
   [[nodiscard]] std::string dataDir() const { return dir_.path.string(); }
   // A protocol client for this gateway, without a session.
-  [[nodiscard]] std::unique_ptr<KARVLib> client() const;
+  [[nodiscard]] std::unique_ptr<KARVLib> client(long timeoutSeconds = 10) const;
   // Stops the gateway and starts a new one on the same data folder (a new port).
   void restart();
   // Moves the gateway's clock forward.
