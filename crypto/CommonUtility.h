@@ -76,6 +76,10 @@ class CommonUtility {
   [[nodiscard]] bool regexMatch(const std::string& text, const std::string& pattern) const;
   // A pattern that matches exactly the text, whatever it holds.
   [[nodiscard]] static std::string regexLiteral(const std::string& text);
+  // Every occurrence of `from` (not "") replaced by `to`, as plain text, in
+  // one pass: the work grows with the result, however many occurrences a
+  // hostile text holds.
+  [[nodiscard]] static std::string replaceAll(const std::string& text, const std::string& from, const std::string& to);
 
   // --- Browsers ---
   // Safari, Chrome, Firefox in this order, those installed; none when none is.

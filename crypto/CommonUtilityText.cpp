@@ -53,6 +53,17 @@ std::string CommonUtility::regexLiteral(const std::string& text) {
   return out + "\\E";
 }
 
+std::string CommonUtility::replaceAll(const std::string& text, const std::string& from, const std::string& to) {
+  if (from.empty()) return text;
+  std::string out;
+  size_t at = 0;
+  for (size_t found = text.find(from); found != std::string::npos; found = text.find(from, at)) {
+    out.append(text, at, found - at).append(to);
+    at = found + from.size();
+  }
+  return out.append(text, at, std::string::npos);
+}
+
 std::string CommonUtility::getCurrentTimeStr(const std::string& datePattern) const {
   UErrorCode status = U_ZERO_ERROR;
   icu::SimpleDateFormat format(icu::UnicodeString::fromUTF8(datePattern), icu::Locale::getDefault(), status);

@@ -5,8 +5,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <climits>
 #include <atomic>
+#include <climits>
 #include <cstdio>
 #include <mutex>
 
@@ -21,6 +21,7 @@ LogSink& sink() {
   return s;
 }
 std::atomic<bool> toStandardError{false};
+std::atomic<bool> toSystemLog{true};
 
 // Without a log daemon glibc's syslog() opens and closes a socket on every
 // call; look for the daemon's socket once and keep the connection open.
@@ -36,7 +37,7 @@ bool syslogAvailable() {
 }  // namespace
 
 void logLine(std::string_view line) {
-  if (syslogAvailable())
+  if (toSystemLog && syslogAvailable())
     syslog(LOG_USER | LOG_INFO, "%.*s", static_cast<int>(std::min<size_t>(line.size(), INT_MAX)), line.data());
   if (toStandardError) {
     // Whole lines, so lines from several threads never interleave.
@@ -72,6 +73,8 @@ void logf(const char* format, ...) {
 }
 
 void setLogToStandardError(bool on) { toStandardError = on; }
+
+void setSystemLog(bool on) { toSystemLog = on; }
 
 void setLogSink(LogSink newSink) {
   std::lock_guard lock(sinkMutex());

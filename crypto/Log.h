@@ -16,6 +16,10 @@ void logf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // "karv: <line>". The lines are the same masked ones the system log gets.
 void setLogToStandardError(bool on);
 
+// Whether lines go to the system log at all (on by default). Fuzzing feeds
+// millions of broken inputs and turns it off.
+void setSystemLog(bool on);
+
 // Tests and tools may watch every line as it is logged; pass {} to stop.
 using LogSink = std::function<void(std::string_view)>;
 void setLogSink(LogSink sink);

@@ -13,9 +13,13 @@ namespace karv {
 
 int32_t readPkcs12File(const std::string& path, Pkcs12Ptr& pkcs12) {
   const auto bytes = path.empty() ? std::nullopt : readWholeFile(path);
-  if (!bytes || bytes->empty()) return certstatus::kMissing;
-  const auto* p = reinterpret_cast<const unsigned char*>(bytes->data());
-  Pkcs12Ptr decoded(d2i_PKCS12(nullptr, &p, static_cast<long>(bytes->size())));
+  return bytes ? decodePkcs12(*bytes, pkcs12) : certstatus::kMissing;
+}
+
+int32_t decodePkcs12(const std::string& bytes, Pkcs12Ptr& pkcs12) {
+  if (bytes.empty()) return certstatus::kMissing;
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  Pkcs12Ptr decoded(d2i_PKCS12(nullptr, &p, static_cast<long>(bytes.size())));
   if (!decoded) {
     ERR_clear_error();
     return certstatus::kNotPkcs12;

@@ -17,6 +17,9 @@ struct OpenedPfx {
 // empty, 52301 when it is not PKCS#12.
 [[nodiscard]] int32_t readPkcs12File(const std::string& path, Pkcs12Ptr& pkcs12);
 
+// The same for the bytes of a file.
+[[nodiscard]] int32_t decodePkcs12(const std::string& bytes, Pkcs12Ptr& pkcs12);
+
 // Checks the integrity MAC with the password (52303 when it fails), then
 // decrypts the contents (52403 when that fails or no certificate comes out).
 // Files with RC2-40 certificate bags open too (legacy provider).

@@ -28,6 +28,8 @@ namespace karv {
 // Writes the whole file through a temporary file in the same folder (flush,
 // fsync, rename), so readers see the old content or the new, never a part.
 // The file gets `mode`. False on any failure; the old file is then intact.
+// Temporaries that an interrupted write (a killed process) left in the
+// folder are removed first; those of writes still at work are kept.
 [[nodiscard]] bool writeFileAtomically(const std::string& path, std::string_view bytes, mode_t mode = 0600);
 
 // Like writeFileAtomically, but never replaces an existing file: the complete

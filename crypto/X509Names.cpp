@@ -1,10 +1,9 @@
 #include "X509Names.h"
 
-#include <unicode/regex.h>
+#include <unicode/uchar.h>
 #include <unicode/unistr.h>
 
-#include <memory>
-
+#include "IntSize.h"
 #include "OpenSslHandles.h"
 
 namespace karv {
@@ -20,33 +19,71 @@ constexpr NamePartLabel kLineParts[] = {{NID_organizationalUnitName, "OU"},
                                         {NID_stateOrProvinceName, "S"},
                                         {NID_countryName, "C"}};
 
-std::string trimBlanks(const std::string& s) {
-  const auto first = s.find_first_not_of(" \t");
-  if (first == std::string::npos) return {};
-  return s.substr(first, s.find_last_not_of(" \t") - first + 1);
-}
-
 bool isAsciiAlnum(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
-// One pass takes the last "name=value" pair off the end of the text. The
-// value may be empty so that "CN=" (no commonName) still reads; everything
-// else about the pattern is the one-line form's own. Compiled once; a
-// pattern object is safe to share between matchers.
-const icu::RegexPattern* lastPairPattern() {
-  static const std::unique_ptr<icu::RegexPattern> pattern = [] {
-    UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<icu::RegexPattern> p(icu::RegexPattern::compile(
-        icu::UnicodeString::fromUTF8(R"(^(\s*(.+)\s*,\s*)?([a-zA-Z]+)\s*=\s*([^=]*)\s*$)"), UREGEX_DOTALL, status));
-    return U_FAILURE(status) ? nullptr : std::move(p);
-  }();
-  return pattern.get();
-}
+// The one-line form, pair by pair from the right: "^(\s*(.+)\s*,\s*)?
+// ([a-zA-Z]+)\s*=\s*([^=]*)\s*$" matched against what is left, the value
+// allowed to be empty so that "CN=" (no commonName) still reads. Read by hand
+// rather than by the regular expression, whose backtracking takes time of at
+// least the square of the length (hours for a hostile reply), and the texts
+// come from the gateway and from certificates. The reading is the
+// expression's own match, step by step.
+class OneLineNameReader {
+ public:
+  explicit OneLineNameReader(const std::string& text) : text_(icu::UnicodeString::fromUTF8(text)) {
+    end_ = text_.length();
+    trimBlanks();
+  }
 
-std::string groupText(icu::RegexMatcher& m, int group, UErrorCode& status) {
-  std::string out;
-  m.group(group, status).toUTF8String(out);
-  return out;
-}
+  // Takes the last pair off the end; false when what is left is no one-line name.
+  bool takeLastPair(NameParts& parts) {
+    const int32_t equals = text_.lastIndexOf(u'=', begin_, end_ - begin_);
+    if (equals < 0) return false;
+    int32_t valueStart = equals + 1;
+    while (valueStart < end_ && isSpace(valueStart)) ++valueStart;
+    int32_t nameEnd = equals;
+    while (nameEnd > begin_ && isSpace(nameEnd - 1)) --nameEnd;
+    int32_t nameStart = nameEnd;
+    while (nameStart > begin_ && isAsciiLetter(text_.charAt(nameStart - 1))) --nameStart;
+    if (nameStart == nameEnd) return false;
+    parts[utf8(nameStart, nameEnd)] = utf8(valueStart, end_);
+    if (nameStart == begin_) {  // the first pair: nothing left
+      end_ = begin_;
+      return true;
+    }
+    // Before the name: blanks, a comma, and at least one character.
+    int32_t comma = nameStart;
+    while (comma > begin_ && isSpace(comma - 1)) --comma;
+    if (comma - begin_ < 2 || text_.charAt(comma - 1) != u',') return false;
+    --comma;
+    // "\s*(.+)" before it: leading white space goes unless nothing else is there.
+    int32_t restStart = begin_;
+    while (restStart < comma && isSpace(restStart)) ++restStart;
+    begin_ = restStart < comma ? restStart : comma - 1;
+    end_ = comma;
+    trimBlanks();
+    return true;
+  }
+  [[nodiscard]] bool done() const { return begin_ >= end_; }
+
+ private:
+  static bool isAsciiLetter(char16_t c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); }
+  // "\s" of the expression: the White_Space characters, all of them in the BMP.
+  bool isSpace(int32_t at) const { return u_isUWhiteSpace(text_.charAt(at)); }
+  void trimBlanks() {
+    while (begin_ < end_ && (text_.charAt(begin_) == u' ' || text_.charAt(begin_) == u'\t')) ++begin_;
+    while (end_ > begin_ && (text_.charAt(end_ - 1) == u' ' || text_.charAt(end_ - 1) == u'\t')) --end_;
+  }
+  std::string utf8(int32_t from, int32_t to) const {
+    std::string out;
+    text_.tempSubStringBetween(from, to).toUTF8String(out);
+    return out;
+  }
+
+  icu::UnicodeString text_;
+  int32_t begin_ = 0;
+  int32_t end_ = 0;
+};
 
 }  // namespace
 
@@ -80,21 +117,12 @@ std::string userIdFromCommonName(const std::string& cn) {
 }
 
 std::optional<NameParts> parseOneLineName(const std::string& text) {
-  const icu::RegexPattern* pattern = lastPairPattern();
-  if (text.empty() || !pattern) return std::nullopt;
+  if (text.empty() || !fitsInt(text.size())) return std::nullopt;
+  OneLineNameReader reader(text);
   NameParts parts;
-  std::string remaining = trimBlanks(text);
-  while (!remaining.empty()) {
-    UErrorCode status = U_ZERO_ERROR;
-    const icu::UnicodeString input = icu::UnicodeString::fromUTF8(remaining);  // the matcher keeps a reference
-    std::unique_ptr<icu::RegexMatcher> m(pattern->matcher(input, status));
-    if (U_FAILURE(status) || !m->matches(status) || U_FAILURE(status)) return std::nullopt;
-    std::string value = groupText(*m, 4, status);
-    parts[groupText(*m, 3, status)] = std::move(value);
-    // Every pass shortens the text by at least "x=", so the loop ends.
-    remaining = trimBlanks(groupText(*m, 2, status));
-    if (U_FAILURE(status)) return std::nullopt;
-  }
+  // Every pass takes at least "x=" off the end, so the loop ends.
+  while (!reader.done())
+    if (!reader.takeLastPair(parts)) return std::nullopt;
   return parts;
 }
 

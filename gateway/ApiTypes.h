@@ -62,12 +62,15 @@ struct ApiReply {
 // A chosen misbehaviour of one API, for tests.
 struct Fault {
   enum class Kind {
-    Reply,       // answer rtnCode / rtnMsg (sealed as usual); both empty: only the delay
-    EmptyBody,   // HTTP 200 with no body
-    RawBody,     // this exact body, not sealed
-    PlainReply,  // these exact plain bytes, sealed as usual (not Big5-encoded)
-    Garbage,     // a body that is not base64
-    NoAnswer,    // close the connection without a response
+    Reply,        // answer rtnCode / rtnMsg (sealed as usual); both empty: only the delay
+    EmptyBody,    // HTTP 200 with no body
+    RawBody,      // this exact body, not sealed
+    PlainReply,   // these exact plain bytes, sealed as usual (not Big5-encoded)
+    Garbage,      // a body that is not base64
+    NoAnswer,     // close the connection without a response
+    WrongRsaKey,  // body (default: an accepting reply) sealed with an RSA key that is not the gateway's
+    WrongAesKey,  // body (default: an accepting reply) sealed with an AES key that is not the session's
+    ServerError,  // HTTP 500 with body (default: the error page of a web server), not sealed
   };
   Kind kind = Kind::Reply;
   std::string rtnCode;
@@ -83,6 +86,9 @@ struct Fault {
   static Fault plainReply(std::string text) { return make(Kind::PlainReply, {}, {}, std::move(text)); }
   static Fault garbage() { return make(Kind::Garbage, {}, {}, {}); }
   static Fault noAnswer() { return make(Kind::NoAnswer, {}, {}, {}); }
+  static Fault wrongRsaKey(std::string plain = {}) { return make(Kind::WrongRsaKey, {}, {}, std::move(plain)); }
+  static Fault wrongAesKey(std::string plain = {}) { return make(Kind::WrongAesKey, {}, {}, std::move(plain)); }
+  static Fault serverError(std::string body = {}) { return make(Kind::ServerError, {}, {}, std::move(body)); }
   // Answers normally, but only after ms milliseconds.
   static Fault slow(int ms) {
     Fault f = make(Kind::Reply, {}, {}, {});
@@ -111,6 +117,7 @@ struct RecordedRequest {
   std::string api;
   std::optional<std::string> sessionId;
   std::map<std::string, std::string> params;  // decrypted, when they opened
+  std::string reply;                          // the body answered, as sent
 };
 
 }  // namespace karv::gateway

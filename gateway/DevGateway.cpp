@@ -10,6 +10,7 @@
 #include "GatewayApis.h"
 #include "GatewayContext.h"
 #include "KarvBuildConfig.h"
+#include "KeyCache.h"
 #include "Log.h"
 #include "SecureFiles.h"
 #include "TextCodec.h"
@@ -20,6 +21,9 @@ constexpr char kApiPrefix[] = "/RACGW/api/";
 constexpr size_t kMaxRecorded = 200;
 constexpr char kTemplatePage[] = "depCertForMac";
 constexpr char kInstallerPage[] = "download";
+constexpr char kServerErrorPage[] =
+    "<html><head><title>500 Internal Server Error</title></head>"
+    "<body><h1>Internal Server Error</h1><p>The server could not complete the request.</p></body></html>";
 
 // "/RACGW/api/SID:abc/getFnStatus" -> ("abc", "getFnStatus").
 bool splitApiPath(const std::string& path, std::optional<std::string>& sid, std::string& api) {
@@ -228,6 +232,18 @@ bool DevGateway::takeFault(const std::string& name, Fault& fault) {
   return !(fault.kind == Fault::Kind::Reply && fault.rtnCode.empty() && fault.rtnMsg.empty());
 }
 
+std::string DevGateway::sealWithWrongKey(const Fault& f, const std::string& aesKey) {
+  const std::string plain = f.body.empty() ? utf8ToBig5(ApiReply::ok().toXml()).value_or("") : f.body;
+  if (f.kind == Fault::Kind::WrongAesKey) {
+    // Another 16-character key: the session's turned around, or a fixed one.
+    std::string wrong = aesKey.empty() ? "0123456789ABCDEF" : std::string(aesKey.rbegin(), aesKey.rend());
+    if (wrong == aesKey) wrong[0] = static_cast<char>(wrong[0] ^ 1);
+    return crypto_->sealAesReply(wrong, plain);
+  }
+  if (!wrongCrypto_) wrongCrypto_ = std::make_unique<ServerCrypto>(cachedRsaKey("wrong-reply", options_.keyCacheDir));
+  return wrongCrypto_->sealRsaReply(plain);
+}
+
 void DevGateway::applyFault(const Fault& f, Regime regime, const std::string& aesKey, const httplib::Request& req,
                             httplib::Response& res) {
   res.status = 200;
@@ -249,6 +265,14 @@ void DevGateway::applyFault(const Fault& f, Regime regime, const std::string& ae
       break;
     case Fault::Kind::NoAnswer:
       if (!cutConnection(req.local_port, req.remote_port)) logLine("karv-gateway: no connection to cut");
+      break;
+    case Fault::Kind::WrongRsaKey:
+    case Fault::Kind::WrongAesKey:
+      res.set_content(sealWithWrongKey(f, aesKey), "text/plain");
+      break;
+    case Fault::Kind::ServerError:
+      res.status = 500;
+      res.set_content(f.body.empty() ? kServerErrorPage : f.body, "text/html");
       break;
   }
 }
@@ -288,6 +312,7 @@ void DevGateway::servePage(const httplib::Request& req, httplib::Response& res, 
   } else {
     res.set_content(pages_.installer(), "application/octet-stream");
   }
+  rec.reply = res.body;
   record(std::move(rec));
 }
 
@@ -311,6 +336,7 @@ void DevGateway::serveApi(const httplib::Request& req, const std::string& body, 
     res.status = reply.status;
     res.set_content(reply.body, "text/plain; charset=Big5");
   }
+  rec.reply = res.body;
   record(std::move(rec));
 }
 

@@ -109,11 +109,14 @@ class DevGateway {
   // The reply in Big5, sealed for the regime (aesKey: the session's key; "" seals nothing).
   std::string seal(Regime regime, const std::string& aesKey, const ApiReply& reply) const;
   std::string sealBytes(Regime regime, const std::string& aesKey, const std::string& bytes) const;
+  // The fault's body sealed with a key the client does not hold.
+  std::string sealWithWrongKey(const Fault& fault, const std::string& aesKey);
   void record(RecordedRequest rec);
 
   GatewayOptions options_;
   std::unique_ptr<httplib::Server> server_;
   std::unique_ptr<ServerCrypto> crypto_;
+  std::unique_ptr<ServerCrypto> wrongCrypto_;  // made at the first wrong-key fault
   std::thread thread_;
   int port_ = 0;
   std::string error_;

@@ -12,6 +12,7 @@ class ServerCrypto {
  public:
   // Loads the gateway's RSA private key (PEM). Check loaded() afterwards.
   explicit ServerCrypto(const std::string& privateKeyPemFile);
+  explicit ServerCrypto(PkeyPtr key) : key_(std::move(key)) {}
   [[nodiscard]] bool loaded() const { return key_ != nullptr; }
 
   // A form value: base64 of one RSA block made with the public key.

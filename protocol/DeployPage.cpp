@@ -7,13 +7,8 @@ namespace karv {
 namespace {
 
 constexpr char kPlaceholder[] = "#importCertInfo#";
+constexpr size_t kMaxPageBytes = size_t{8} << 20;
 constexpr char kOldPages[] = R"(^PLIXDepCert\.[0-9]+\.html$)";
-
-std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
-  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
-    text.replace(at, from.size(), to);
-  return text;
-}
 
 std::string valueOf(const CertInfo& info, const char* key) {
   const auto it = info.find(key);
@@ -39,7 +34,7 @@ std::string urlPath(const std::string& path) {
 }  // namespace
 
 std::string DeployPage::templateUrl(const std::string& configuredUrl) {
-  return replaceAll(configuredUrl, "depCert", "depCertForMac");
+  return CommonUtility::replaceAll(configuredUrl, "depCert", "depCertForMac");
 }
 
 std::string DeployPage::javaScriptString(const std::string& value) {
@@ -108,8 +103,20 @@ std::string DeployPage::removalBlock(const std::optional<CertInfo>& record) {
   return certInfoBlock({{"opType", "remove"}, {"cn", valueOf(info, "cn")}, {"issuer", valueOf(info, "issuer")}}, false);
 }
 
-std::string DeployPage::fill(const std::string& pageTemplate, const std::string& block) {
-  return replaceAll(pageTemplate, kPlaceholder, block);
+bool DeployPage::isTemplate(const std::string& text) { return text.find(kPlaceholder) != std::string::npos; }
+
+std::optional<std::string> DeployPage::fill(const std::string& pageTemplate, const std::string& block) {
+  const std::string placeholder = kPlaceholder;
+  size_t count = 0;
+  for (size_t at = pageTemplate.find(placeholder); at != std::string::npos; at = pageTemplate.find(placeholder, at + 1))
+    ++count;
+  // A template of many placeholders would make a page of gigabytes.
+  if (count > 0 && block.size() > placeholder.size() &&
+      count > (kMaxPageBytes - std::min(kMaxPageBytes, pageTemplate.size())) / (block.size() - placeholder.size())) {
+    logf("deployment page would pass %zu bytes", kMaxPageBytes);
+    return std::nullopt;
+  }
+  return CommonUtility::replaceAll(pageTemplate, placeholder, block);
 }
 
 std::optional<std::string> DeployPage::save(const std::string& html) {

@@ -34,8 +34,11 @@ class DeployPage {
   // The removal block from the gateway's record (empty values without one).
   [[nodiscard]] static std::string removalBlock(const std::optional<CertInfo>& record);
 
-  // Every placeholder replaced by the block, as plain text.
-  [[nodiscard]] static std::string fill(const std::string& pageTemplate, const std::string& block);
+  // Whether the text has a placeholder for the block.
+  [[nodiscard]] static bool isTemplate(const std::string& text);
+  // Every placeholder replaced by the block, as plain text; none when the
+  // page would pass 8 MB (a template of thousands of placeholders).
+  [[nodiscard]] static std::optional<std::string> fill(const std::string& pageTemplate, const std::string& block);
 
   // Deletes the older pages, then writes the page (owner-only, atomically)
   // as PLIXDepCert.<17 digits of local time>.html into the hidden working

@@ -26,6 +26,15 @@ std::optional<std::string> openReply(const std::optional<std::string>& body,
 EncryptedExchange::EncryptedExchange(const GatewayEndpoint& endpoint)
     : rsa_(endpoint.publicKeyPem), transport_(endpoint.extraCaPem, endpoint.timeoutSeconds) {}
 
+std::optional<std::string> EncryptedExchange::openPubKeyReply(const std::optional<std::string>& body) const {
+  return openReply(body, [this](const Bytes& b) { return rsa_.decryptWithPublicKey(b); });
+}
+
+std::optional<std::string> EncryptedExchange::openAesReply(const std::string& aesKey,
+                                                           const std::optional<std::string>& body) const {
+  return openReply(body, [&](const Bytes& b) { return rsa_.decryptWithAes(aesKey, b); });
+}
+
 bool EncryptedExchange::isSecretParam(const std::string& name) {
   static constexpr std::array<const char*, 4> kSecret = {"pwd", "oldPwd", "newPwd", "authcode"};
   for (const char* s : kSecret)
@@ -50,7 +59,7 @@ int32_t EncryptedExchange::httpPubKeyEncPost(const std::string& url, const Param
   }
   std::optional<std::string> body;
   const int32_t status = transport_.httpPost(url, &encrypted, body);
-  if (auto text = openReply(body, [this](const Bytes& b) { return rsa_.decryptWithPublicKey(b); })) dataOut = text;
+  if (auto text = openPubKeyReply(body)) dataOut = text;
   return status;
 }
 
@@ -62,7 +71,7 @@ int32_t EncryptedExchange::httpAesEncPost(const std::string& url, const std::str
     encrypted.put(name, value.empty() ? std::string() : rsa_.encryptAndB64WithAes(aesKey, value));
   std::optional<std::string> body;
   const int32_t status = transport_.httpPost(url, &encrypted, body);
-  if (auto text = openReply(body, [&](const Bytes& b) { return rsa_.decryptWithAes(aesKey, b); })) dataOut = text;
+  if (auto text = openAesReply(aesKey, body)) dataOut = text;
   return status;
 }
 

@@ -22,6 +22,12 @@ class EncryptedExchange {
   [[nodiscard]] int32_t httpAesEncPost(const std::string& url, const std::string& aesKey, const ParamList& postParams,
                                        std::optional<std::string>& dataOut) const;
 
+  // A reply body as the transport hands it over, opened: base64, then the
+  // regime's decryption, then Big5. None at any failure.
+  [[nodiscard]] std::optional<std::string> openPubKeyReply(const std::optional<std::string>& body) const;
+  [[nodiscard]] std::optional<std::string> openAesReply(const std::string& aesKey,
+                                                        const std::optional<std::string>& body) const;
+
   // Parameters whose values never reach the log.
   [[nodiscard]] static bool isSecretParam(const std::string& name);
 

@@ -177,7 +177,15 @@ int32_t HttpTransport::httpPost(const std::string& url, const ParamList* dataSen
 }
 
 bool HttpTransport::httpDownload(const std::string& url, Bytes& body) const {
-  return httpConnect(url, "GET", nullptr, body) == kResponse && !body.empty();
+  long status = 0;
+  if (httpConnect(url, "GET", nullptr, body, &status) != kResponse || body.empty()) return false;
+  // An error page is not the page that was asked for.
+  if (status < 200 || status > 299) {
+    logf("download failed: HTTP status %ld", status);
+    body.clear();
+    return false;
+  }
+  return true;
 }
 
 bool HttpTransport::httpDownloadAsFile(const std::string& url, const std::string& filePath, mode_t mode) const {

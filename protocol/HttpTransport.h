@@ -44,7 +44,8 @@ class HttpTransport {
   // POST, the body decoded as Big5 into responseTxt (left untouched on failure).
   [[nodiscard]] int32_t httpPost(const std::string& url, const ParamList* dataSend,
                                  std::optional<std::string>& responseTxt) const;
-  // GET of a URL into memory; true when a non-empty body came.
+  // GET of a URL into memory; true when a successful (2xx), non-empty body
+  // came (an error page is not what was asked for).
   [[nodiscard]] bool httpDownload(const std::string& url, Bytes& body) const;
   // GET of a URL saved to a file (folders made, file replaced atomically);
   // true when a successful (2xx), non-empty download of at most

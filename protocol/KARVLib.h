@@ -180,8 +180,8 @@ class KARVLib {
   // entries; false (nothing stored) when the gateway did not give it.
   bool loadSysCfg();
   void fixUserPfxFilePath(StringMap& cfg);
-  // The deployment template as text; none when it did not come, is too
-  // large or is not Big5.
+  // The deployment template as text; none when it did not come (or came as
+  // an error page), is too large, is not Big5 or has no placeholder.
   [[nodiscard]] std::optional<std::string> downloadDeployTemplate();
   void openInBrowsers(const std::vector<BrowserRecord>& browsers, const std::string& url);
 

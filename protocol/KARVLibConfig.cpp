@@ -22,12 +22,6 @@ constexpr std::string_view kInstallerExtension = ".deb";
 constexpr std::string_view kPfxExtension = ".pfx";
 constexpr char kFallbackPfxName[] = "/cert.pfx";
 
-std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
-  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
-    text.replace(at, from.size(), to);
-  return text;
-}
-
 // "C:\certs" -> "C:/certs/"; "" stays "" (no folder given, no root folder made of it).
 std::string asFolderPath(std::string folder) {
   for (char& c : folder)
@@ -106,10 +100,10 @@ void KARVLib::fixUserPfxFilePath(StringMap& cfg) {
   // The gateway's values go into a path: nothing but plain names.
   bool safe = (path.find("#userId#") == std::string::npos || isPlainName(idno)) &&
               (path.find("#cn#") == std::string::npos || isPlainName(cn));
-  path = replaceAll(path, "#userHome#", home);
-  path = replaceAll(path, "#desktop#", valueOrEmpty(cfg, "env.userDeskTop"));
-  path = replaceAll(path, "#userId#", idno);
-  path = replaceAll(path, "#cn#", cn);
+  path = CommonUtility::replaceAll(path, "#userHome#", home);
+  path = CommonUtility::replaceAll(path, "#desktop#", valueOrEmpty(cfg, "env.userDeskTop"));
+  path = CommonUtility::replaceAll(path, "#userId#", idno);
+  path = CommonUtility::replaceAll(path, "#cn#", cn);
   safe = safe && isSafePfxPath(path, home);
   if (!safe) path = home + kFallbackPfxName;
   cfg["env.userPfxFilePath"] = path;

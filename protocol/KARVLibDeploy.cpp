@@ -38,7 +38,13 @@ std::optional<std::string> KARVLib::downloadDeployTemplate() {
     return std::nullopt;
   }
   auto text = big5ToUtf8(std::string_view(reinterpret_cast<const char*>(body.data()), body.size()));
-  if (!text) logLine("deployment template is not Big5 text");
+  if (!text) {
+    logLine("deployment template is not Big5 text");
+  } else if (!DeployPage::isTemplate(*text)) {
+    // A page with no place for the certificate would install nothing.
+    logLine("deployment template has no certificate placeholder");
+    return std::nullopt;
+  }
   return text;
 }
 
@@ -58,8 +64,8 @@ int32_t KARVLib::deployCert(const std::string& pfxFilePath, const std::string& p
   if (const int32_t status = RSAUtility().loadPfx(pfxFilePath, pfxFilePwd, b64X509Cert, b64P12Cert, certInfo);
       status != 0)
     return status;
-  const auto url =
-      DeployPage::save(DeployPage::fill(*pageTemplate, DeployPage::deploymentBlock(certInfo, b64P12Cert, b64X509Cert)));
+  const auto page = DeployPage::fill(*pageTemplate, DeployPage::deploymentBlock(certInfo, b64P12Cert, b64X509Cert));
+  const auto url = page ? DeployPage::save(*page) : std::nullopt;
   if (!url) return 1;
   openInBrowsers(browserInfo, *url);
 
@@ -80,7 +86,8 @@ int32_t KARVLib::removeDeploiedCert(const std::string& cn) {
   std::optional<StringMap> record;
   std::optional<std::string> errMsg;
   if (const int32_t status = qrySvrCertInfo(cn, record, errMsg); status != 0) return status;
-  const auto url = DeployPage::save(DeployPage::fill(*pageTemplate, DeployPage::removalBlock(record)));
+  const auto page = DeployPage::fill(*pageTemplate, DeployPage::removalBlock(record));
+  const auto url = page ? DeployPage::save(*page) : std::nullopt;
   if (!url) return 1;
   openInBrowsers(*browsers, *url);
 

@@ -1,11 +1,11 @@
+// Files, folders and texts: atomic owner-only writes, the hidden working
+// folder, removal by pattern, and the ICU regular expressions.
 #include <gtest/gtest.h>
-
-#include <ctime>
-#include <vector>
 
 #include "CommonUtility.h"
 #include "KeyFileStore.h"
 #include "Log.h"
+#include "SecureFiles.h"
 #include "support/TestFiles.h"
 
 namespace karv {
@@ -18,14 +18,7 @@ using test::TempDir;
 using test::writeText;
 namespace fs = std::filesystem;
 
-// Runs a test body with the process in another current folder.
-struct ScopedCwd {
-  fs::path saved = fs::current_path();
-  explicit ScopedCwd(const fs::path& p) { fs::current_path(p); }
-  ~ScopedCwd() { fs::current_path(saved); }
-};
-
-TEST(CommonUtilityFiles, SaveFileMakesFolderChainAndWritesOwnerOnly) {
+TEST(Files, WritesReplaceWholeFilesOwnerOnlyAndLeaveNoTemporaryFile) {
   TempDir dir;
   CommonUtility u;
   std::vector<std::string> log;
@@ -36,72 +29,77 @@ TEST(CommonUtilityFiles, SaveFileMakesFolderChainAndWritesOwnerOnly) {
   EXPECT_EQ(u.getFile(deep), (Bytes{0x30, 0x00, 0x82}));
   EXPECT_EQ(modeOf(deep), 0600u);
   EXPECT_NE(std::find(log.begin(), log.end(), "save file to: " + (dir / "a/b/c")), log.end());
-
-  // The text form replaces the whole file.
   EXPECT_TRUE(u.saveFile(deep, std::string("新內容")));
   EXPECT_EQ(u.getFileAsStr(deep), "新內容");
+  ASSERT_TRUE(writeFileAtomically(deep, ""));
+  EXPECT_EQ(readWholeFile(deep), "");
+  EXPECT_EQ(entryCount(dir / "a/b/c"), 1u);
 
   // Nothing to write, or nowhere to write it: false, and nothing is made.
   EXPECT_FALSE(u.saveFile(dir / "empty/x.p8", Bytes{}));
   EXPECT_FALSE(u.saveFile(dir / "empty/x.p8", std::string()));
   EXPECT_FALSE(fs::exists(dir / "empty"));
-  EXPECT_FALSE(u.saveFile("  ", std::string("x")));
   EXPECT_FALSE(u.saveFile(" \t", Bytes{1}));
+  for (const std::string& bad : {std::string(), dir / "missing/a.p8", dir / "folder/"})
+    EXPECT_FALSE(writeFileAtomically(bad, "x")) << bad;
 
-  // A bare file name is written into the current folder, not made a folder.
-  ScopedCwd cwd(dir.path);
-  EXPECT_TRUE(u.saveFile("bare.pfx", std::string("b")));
-  EXPECT_TRUE(fs::is_regular_file(dir / "bare.pfx"));
+  // A new key file never replaces an existing one.
+  const std::string key = dir / "20250101000000000.p8";
+  EXPECT_EQ(writeNewFileAtomically(key, "first"), NewFileResult::kWritten);
+  EXPECT_EQ(writeNewFileAtomically(key, "second"), NewFileResult::kExists);
+  EXPECT_EQ(readWholeFile(key), "first");
+  EXPECT_EQ(modeOf(key), 0600u);
+  EXPECT_EQ(writeNewFileAtomically(dir / "missing/a.p8", "x"), NewFileResult::kFailed);
+  EXPECT_EQ(entryCount(dir.path), 2u);  // "a" and the key: no temporary file
 }
 
-TEST(CommonUtilityFiles, FailedSaveReportsFailureAndKeepsOldFile) {
+TEST(Files, FailedWriteReportsFailureAndKeepsTheOldFile) {
   TempDir dir;
-  CommonUtility u;
   const std::string file = dir / "locked/cert.pfx";
-  ASSERT_TRUE(u.saveFile(file, std::string("old")));
-  fs::permissions(dir / "locked", fs::perms::owner_read | fs::perms::owner_exec);
+  ASSERT_TRUE(CommonUtility().saveFile(file, std::string("old")));
   {
-    // Root ignores the folder's permissions, not the file size limit.
-    std::optional<test::FileSizeLimit> limit;
-    if (::geteuid() == 0) limit.emplace(8);
-    EXPECT_FALSE(u.saveFile(file, std::string(4096, 'n')));
+    // A disk that fills up mid-write (the file size limit binds root too).
+    test::FileSizeLimit limit(8);
+    EXPECT_FALSE(CommonUtility().saveFile(file, std::string(4096, 'n')));
   }
-  EXPECT_EQ(u.getFileAsStr(file), "old");
-  EXPECT_EQ(entryCount(dir / "locked"), 1u);  // no temporary file left behind
+  if (::geteuid() != 0) {
+    fs::permissions(dir / "locked", fs::perms::owner_read | fs::perms::owner_exec);
+    EXPECT_FALSE(writeFileAtomically(file, "new"));
+  }
+  EXPECT_EQ(readWholeFile(file), "old");
+  EXPECT_EQ(entryCount(dir / "locked"), 1u);
 }
 
-TEST(CommonUtilityFiles, HiddenWorkingFolderIsOwnerOnly) {
+TEST(Files, HiddenWorkingFolderIsOwnerOnlyOtherFoldersFollowTheUmask) {
   TempDir dir;
   ScopedEnv home("HOME", dir.path.string());
   test::ScopedUmask umask(027);
   CommonUtility u;
-  EXPECT_EQ(u.getUserHomePath(), dir.path.string());
   EXPECT_EQ(u.getPrivateKeyFolder(), dir / ".plix");
+  EXPECT_EQ(privateKeyFolder(), dir / ".plix");
   fs::create_directory(dir / ".plix");
   fs::permissions(dir / ".plix", fs::perms(0755));
-  ASSERT_TRUE(u.saveFile(dir / ".plix/20240102030405006.p8", std::string("-----BEGIN "
-                                                                         "PRIVATE KEY-----")));
+  ASSERT_TRUE(u.saveFile(dir / ".plix/20240102030405006.p8", std::string("key")));
   EXPECT_EQ(modeOf(dir / ".plix"), 0700u);
   EXPECT_EQ(modeOf(dir / ".plix/20240102030405006.p8"), 0600u);
+  ASSERT_TRUE(makeFolders(dir / "a/b/.plix", 0700));
+  EXPECT_EQ(modeOf(dir / "a/b/.plix"), 0700u);
 
-  // Other folders follow the user's umask; the path is cleaned first.
+  // The path is cleaned first, and saveFile writes the cleaned path it made the folders for.
   u.checkAndMakeDir("  " + (dir / "docs\\certs") + "\t");
-  EXPECT_TRUE(fs::is_directory(dir / "docs/certs"));
   EXPECT_EQ(modeOf(dir / "docs"), 0750u);
   EXPECT_EQ(modeOf(dir / "docs/certs"), 0750u);
-  u.checkAndMakeDir(" ");  // nothing to make, nothing happens
-  // saveFile writes the cleaned path it made the folders for.
   EXPECT_TRUE(u.saveFile(" " + (dir / "out\\a.pfx") + "\t", std::string("x")));
   EXPECT_EQ(u.getFileAsStr(dir / "out/a.pfx"), "x");
   EXPECT_EQ(entryCount(dir / "out"), 1u);
+  EXPECT_FALSE(makeFolders(dir / "out/a.pfx/sub"));  // a file where a folder should be
 }
 
 // A .plix that is a link, or someone else's folder, takes no keys or pages.
-TEST(CommonUtilityFiles, ForeignOrLinkedHiddenFolderIsRefused) {
+TEST(Files, ForeignOrLinkedHiddenFolderIsRefused) {
   TempDir dir;
   ScopedEnv home("HOME", dir.path.string());
   CommonUtility u;
-  fs::create_directory(dir / "elsewhere");
   writeText(dir.path / "elsewhere/20240102030405006.p8", "planted key");
   fs::create_directory_symlink(dir / "elsewhere", dir / ".plix");
   EXPECT_FALSE(u.saveFile(dir / ".plix/PLIXDepCert.1.html", std::string("page")));
@@ -118,40 +116,38 @@ TEST(CommonUtilityFiles, ForeignOrLinkedHiddenFolderIsRefused) {
   EXPECT_EQ(entryCount(dir / ".plix"), 0u);
 }
 
-TEST(CommonUtilityFiles, ReadersGiveNoneForWhatIsNotThere) {
+TEST(Files, ReadersGiveNoneForWhatIsNotAFileOrTooBig) {
   TempDir dir;
   CommonUtility u;
-  writeText(dir.path / "utf8.txt", "憑證 ok");
   writeText(dir.path / "big5.txt", "\xbe\xcc\xc3\xd2");  // Big5 bytes are not UTF-8
-  writeText(dir.path / "nul.bin", std::string("a\0b", 3));
-  EXPECT_EQ(u.getFileAsStr(dir / "utf8.txt"), "憑證 ok");
   EXPECT_EQ(u.getFileAsStr(dir / "big5.txt"), std::nullopt);
   EXPECT_EQ(u.getFile(dir / "big5.txt"), (Bytes{0xbe, 0xcc, 0xc3, 0xd2}));
-  EXPECT_EQ(u.getFile(dir / "nul.bin"), (Bytes{'a', 0, 'b'}));
   EXPECT_EQ(u.getFile(dir / "missing"), std::nullopt);
-  EXPECT_EQ(u.getFileAsStr(dir / "missing"), std::nullopt);
-  EXPECT_EQ(u.getFile(dir.path.string()), std::nullopt);  // a folder has no bytes to give
+  EXPECT_EQ(u.getFile(dir.path.string()), std::nullopt);
+  // A FIFO is refused at once, not waited on; so is a file over the limit.
+  ASSERT_EQ(::mkfifo((dir.path / "fifo").c_str(), 0600), 0);
+  EXPECT_FALSE(readWholeFile(dir / "fifo").has_value());
+  writeText(dir.path / "big", std::string(33, 'x'));
+  EXPECT_FALSE(readWholeFile(dir / "big", 32).has_value());
+  EXPECT_EQ(readWholeFile(dir / "big", 33), std::string(33, 'x'));
 }
 
-TEST(CommonUtilityFiles, RemovalTakesOnlyMatchingFilesNeverFolders) {
+TEST(Files, RemovalTakesOnlyMatchingFilesNeverFolders) {
   TempDir dir;
   CommonUtility u;
-  writeText(dir.path / "PLIXDepCert.1.html", "page");
-  writeText(dir.path / "PLIXDepCert.x.html", "page");
-  writeText(dir.path / "PLIXDepCert.2.html" / "inner", "kept");
-  writeText(dir.path / "old.PLIXDepCert.3.html", "kept");  // matches only in part
-  writeText(dir.path / "target.txt", "kept");
+  for (const char* name : {"PLIXDepCert.1.html", "PLIXDepCert.x.html", "PLIXDepCert.2.html/inner",
+                           "old.PLIXDepCert.3.html", "target.txt", "PLIXDepCert..*.html"})
+    writeText(dir.path / name, "x");
   fs::create_symlink(dir / "target.txt", dir / "PLIXDepCert.4.html");
   u.removeFile(dir.path.string(), R"(^PLIXDepCert\.[0-9]+\.html$)");
   EXPECT_FALSE(fs::exists(dir / "PLIXDepCert.1.html"));
   EXPECT_TRUE(fs::exists(dir / "PLIXDepCert.x.html"));
   EXPECT_TRUE(fs::exists(dir / "PLIXDepCert.2.html/inner"));
-  EXPECT_TRUE(fs::exists(dir / "old.PLIXDepCert.3.html"));
+  EXPECT_TRUE(fs::exists(dir / "old.PLIXDepCert.3.html"));  // matches only in part
   EXPECT_TRUE(fs::is_symlink(dir / "PLIXDepCert.4.html"));
   u.removeFile(dir / "no-such-folder", ".*");  // ignored
 
   // Data in a pattern matches only itself: ".*" does not widen it.
-  writeText(dir.path / "PLIXDepCert..*.html", "page");
   u.removeFile(dir.path.string(), "^PLIXDepCert\\." + CommonUtility::regexLiteral(".*") + "\\.html$");
   EXPECT_FALSE(fs::exists(dir / "PLIXDepCert..*.html"));
   EXPECT_TRUE(fs::exists(dir / "PLIXDepCert.x.html"));
@@ -164,81 +160,54 @@ TEST(CommonUtilityFiles, RemovalTakesOnlyMatchingFilesNeverFolders) {
   u.removeFile(dir / "PLIXDepCert.4.html");
   EXPECT_FALSE(fs::is_symlink(dir / "PLIXDepCert.4.html"));
   EXPECT_TRUE(fs::exists(dir / "target.txt"));
-  u.removeFile(dir / "PLIXDepCert.x.html");
-  u.removeFile(dir / "PLIXDepCert.x.html");  // already gone: ignored
-  EXPECT_FALSE(fs::exists(dir / "PLIXDepCert.x.html"));
 }
 
-TEST(CommonUtilityFiles, PathParts) {
+TEST(Files, PathPartsAndTheDesktopFolder) {
   CommonUtility u;
-  struct Case {
-    std::string path, folder, name;
-  };
-  for (const auto& c : std::vector<Case>{{"/a/b/c.pfx", "/a/b", "c.pfx"},
-                                         {"/c.pfx", "", "c.pfx"},
-                                         {"cert.pfx", "cert.pfx", "cert.pfx"},
-                                         {"/a/b/", "/a/b/", "/a/b/"},
-                                         {"/家/憑證.pfx", "/家", "憑證.pfx"}}) {
-    EXPECT_EQ(u.getFolderNameFromFullPath(c.path), c.folder) << c.path;
-    EXPECT_EQ(u.getFileNameFromFullPath(c.path), c.name) << c.path;
+  const std::tuple<std::string, std::string, std::string> parts[] = {{"/a/b/c.pfx", "/a/b", "c.pfx"},
+                                                                     {"/c.pfx", "", "c.pfx"},
+                                                                     {"cert.pfx", "cert.pfx", "cert.pfx"},
+                                                                     {"/a/b/", "/a/b/", "/a/b/"},
+                                                                     {"/家/憑證.pfx", "/家", "憑證.pfx"}};
+  for (const auto& [path, folder, name] : parts) {
+    EXPECT_EQ(u.getFolderNameFromFullPath(path), folder) << path;
+    EXPECT_EQ(u.getFileNameFromFullPath(path), name) << path;
   }
-}
 
-TEST(CommonUtilityFiles, DesktopFolderFollowsUserDirs) {
   TempDir dir;
   ScopedEnv home("HOME", dir.path.string());
   ScopedEnv config("XDG_CONFIG_HOME", dir / "config");
-  CommonUtility u;
-  EXPECT_EQ(u.getDeskTopPath(), dir / "Desktop");
-  writeText(dir.path / "config/user-dirs.dirs",
-            "# written by xdg-user-dirs-update\nXDG_DOWNLOAD_DIR=\"$HOME/下載\"\nXDG_DESKTOP_DIR=\"$HOME/桌面/\"\n");
-  EXPECT_EQ(u.getDeskTopPath(), dir / "桌面");
-  writeText(dir.path / "config/user-dirs.dirs", "XDG_DESKTOP_DIR=\"/srv/desk\"\n");
-  EXPECT_EQ(u.getDeskTopPath(), "/srv/desk");
-  writeText(dir.path / "config/user-dirs.dirs", "XDG_DESKTOP_DIR=\"relative/desk\"\n");
-  EXPECT_EQ(u.getDeskTopPath(), dir / "Desktop");
-}
-
-TEST(CommonUtilityText, RegexMatchIsWholeText) {
-  CommonUtility u;
-  EXPECT_TRUE(u.regexMatch("abc1", "^.*[0-9]+.*$"));
-  EXPECT_FALSE(u.regexMatch("abc", "^.*[0-9]+.*$"));
-  EXPECT_TRUE(u.regexMatch("Abc", "^.*[A-Z]+.*$"));
-  EXPECT_TRUE(u.regexMatch("密碼!", "^.*[^0-9a-zA-Z]+.*$"));
-  EXPECT_FALSE(u.regexMatch("abc1", "[0-9]"));  // a partial match is not enough
-  EXPECT_FALSE(u.regexMatch("abc", "(unclosed"));
-}
-
-TEST(CommonUtilityText, RegexReplaceAllWithTemplates) {
-  CommonUtility u;
-  EXPECT_EQ(u.regexReplace("abc", "x", "anything"), "abc");
-  EXPECT_EQ(u.regexReplace("a1b22c", "[0-9]+", "#"), "a#b#c");
-  EXPECT_EQ(u.regexReplace("user=王小明", "^user=(.*)$", "[$1]"), "[王小明]");
-  // "." crosses line breaks; "$" also stands before a final line break.
-  EXPECT_EQ(u.regexReplace("/a\nb/c", "^(.*)/([^/]+)$", "$1"), "/a\nb");
-  EXPECT_EQ(u.regexReplace("abc\n", "c$", "C"), "abC\n");
-  EXPECT_EQ(u.regexReplace("a\nb", "a$", "A"), "a\nb");  // "$" is not at every line end
-  EXPECT_EQ(u.regexReplace("abc", "(", "x"), "");
-  EXPECT_EQ(u.regexReplace("abc", "b", "$7"), "");  // no such group: nothing produced
-}
-
-TEST(CommonUtilityText, CurrentTimeStrHasSeventeenDigitsOfNow) {
-  auto now = [] {
-    char buf[32];
-    const std::time_t t = std::time(nullptr);
-    std::tm local{};
-    ::localtime_r(&t, &local);
-    std::strftime(buf, sizeof buf, "%Y%m%d%H%M%S", &local);
-    return std::string(buf);
+  const std::pair<std::string, std::string> desktops[] = {
+      {"", dir / "Desktop"},
+      {"# by xdg-user-dirs-update\nXDG_DOWNLOAD_DIR=\"$HOME/下載\"\nXDG_DESKTOP_DIR=\"$HOME/桌面/\"\n", dir / "桌面"},
+      {"XDG_DESKTOP_DIR=\"/srv/desk\"\n", "/srv/desk"},
+      {"XDG_DESKTOP_DIR=\"relative/desk\"\n", dir / "Desktop"},
   };
+  for (const auto& [userDirs, desktop] : desktops) {
+    writeText(dir.path / "config/user-dirs.dirs", userDirs);
+    EXPECT_EQ(u.getDeskTopPath(), desktop) << userDirs;
+  }
+}
+
+TEST(Text, RegexMatchesWholeTextAndReplacesWithTemplates) {
   CommonUtility u;
-  const std::string before = now();
-  const std::string stamp = u.getCurrentTimeStr("yyyyMMddHHmmssSSS");
-  const std::string after = now();
-  ASSERT_TRUE(u.regexMatch(stamp, "[0-9]{17}")) << stamp;
-  EXPECT_LE(before, stamp.substr(0, 14));
-  EXPECT_GE(after, stamp.substr(0, 14));
-  EXPECT_EQ(u.getCurrentTimeStr("yyyy"), stamp.substr(0, 4));
+  const std::tuple<const char*, const char*, bool> matches[] = {
+      {"abc1", "^.*[0-9]+.*$", true}, {"abc", "^.*[0-9]+.*$", false}, {"密碼!", "^.*[^0-9a-zA-Z]+.*$", true},
+      {"abc1", "[0-9]", false},  // a partial match is not enough
+      {"abc", "(unclosed", false},
+  };
+  for (const auto& [text, pattern, matched] : matches) EXPECT_EQ(u.regexMatch(text, pattern), matched) << pattern;
+  const std::tuple<const char*, const char*, const char*, const char*> replaced[] = {
+      {"abc", "x", "anything", "abc"},
+      {"a1b22c", "[0-9]+", "#", "a#b#c"},
+      {"user=王小明", "^user=(.*)$", "[$1]", "[王小明]"},
+      {"/a\nb/c", "^(.*)/([^/]+)$", "$1", "/a\nb"},  // "." crosses line breaks
+      {"abc\n", "c$", "C", "abC\n"},                 // "$" also stands before a final line break,
+      {"a\nb", "a$", "A", "a\nb"},                   // not at every line end
+      {"abc", "(", "x", ""},
+      {"abc", "b", "$7", ""},  // no such group: nothing produced
+  };
+  for (const auto& [text, pattern, with, result] : replaced) EXPECT_EQ(u.regexReplace(text, pattern, with), result);
 }
 
 }  // namespace

@@ -1,3 +1,5 @@
+// The development gateway as a program, and what it does with requests no
+// client of ours would send.
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <signal.h>
@@ -6,71 +8,27 @@
 
 #include <filesystem>
 
-#include "HttpTransport.h"
+#include "CommonUtility.h"
 #include "KarvBuildConfig.h"
+#include "RSAUtility.h"
 #include "SecureFiles.h"
 #include "TextCodec.h"
-#include "support/TestFiles.h"
 #include "support/TestGateway.h"
 #include "support/ToolRunner.h"
 
 namespace karv::test {
 namespace {
 
-// What the client does to the configured template address.
-std::string forThisClient(std::string url) {
-  for (auto at = url.find("depCert"); at != std::string::npos; at = url.find("depCert", at + 13))
-    url.replace(at, 7, "depCertForMac");
-  return url;
-}
-
-TEST(GatewayPages, DeploymentTemplateAndInstaller) {
-  TempDir dir;
-  const std::string package = dir / "KARV-1.1.pkg";
-  writeText(package, std::string("pkg\0bytes", 9));
-  TestGateway gw({{"gateway.installerFile", package}});
-  auto lib = gw.client();
-  const GatewayReply cfg = postPublic(*lib, "getSysCfg", {{"version", "1.0"}});
-  const std::string templateUrl = cfg.field("depCert.templateUrl");
-
-  Bytes page;
-  ASSERT_TRUE(HttpTransport().httpDownload(forThisClient(templateUrl), page));
-  const auto text = big5ToUtf8(std::string(page.begin(), page.end()));
-  ASSERT_TRUE(text) << "the template is not Big5";
-  const auto script = text->find("<script>");
-  const auto placeholder = text->find("#importCertInfo#");
-  ASSERT_NE(script, std::string::npos);
-  EXPECT_GT(placeholder, script);
-  EXPECT_LT(placeholder, text->find("</script>", script));
-  for (const char* part :
-       {"certInfo.opType === \"deploy\"", "certInfo.opType === \"remove\"", "b64P12Cert", "匯入", "刪除"})
-    EXPECT_NE(text->find(part), std::string::npos) << part;
-  httplib::Client http("127.0.0.1", gw.gateway().port());
-  auto res = http.Get("/RACGW/depCertForMac/template.html");
-  ASSERT_TRUE(res);
-  EXPECT_EQ(res->get_header_value("Content-Type"), "text/html; charset=Big5");
-  // The address as configured is not this client's page.
-  EXPECT_FALSE(HttpTransport().httpDownload(templateUrl, page));
-
-  Bytes installer;
-  ASSERT_TRUE(HttpTransport().httpDownload(cfg.field("app.mac.dlUrl"), installer));
-  EXPECT_EQ(std::string(installer.begin(), installer.end()), std::string("pkg\0bytes", 9));
-  const auto recorded = gw.gateway().requests();
-  EXPECT_EQ(recorded.back().api, "download");
-}
-
-TEST(GatewayProgram, HelpAndOptions) {
+TEST(GatewayProgram, OptionsAndServingADataFolderUntilTerminated) {
   const ToolResult help = runTool({KARV_GATEWAY_PROGRAM, "--help"});
   EXPECT_EQ(help.exitCode, 0);
-  EXPECT_EQ(help.output.rfind("Usage: karv-gateway", 0), 0u) << help.output;
-  for (const char* option : {"--port", "--data", "--config", "--users", "--no-tls", "--help"})
-    EXPECT_NE(help.output.find(option), std::string::npos) << option;
-  EXPECT_EQ(runTool({KARV_GATEWAY_PROGRAM, "--bogus"}).exitCode, 2);
-  EXPECT_EQ(runTool({KARV_GATEWAY_PROGRAM, "--port", "http"}).exitCode, 2);
-  EXPECT_EQ(runTool({KARV_GATEWAY_PROGRAM, "--data"}).exitCode, 2);
-}
+  EXPECT_TRUE(containsAll(help.output, {"Usage: karv-gateway", "--port", "--data", "--config", "--users", "--no-tls"}))
+      << help.output;
+  for (const auto& bad : {std::vector<std::string>{KARV_GATEWAY_PROGRAM, "--bogus"},
+                          {KARV_GATEWAY_PROGRAM, "--port", "http"},
+                          {KARV_GATEWAY_PROGRAM, "--data"}})
+    EXPECT_EQ(runTool(bad).exitCode, 2) << bad[1];
 
-TEST(GatewayProgram, ServesADataFolderUntilTerminated) {
   TempDir dir;
   {
     // A data folder the library made (CA, state, demo certificates): the program takes it up.
@@ -95,36 +53,75 @@ TEST(GatewayProgram, ServesADataFolderUntilTerminated) {
     output.append(buffer, static_cast<size_t>(n));
   const auto at = output.find("serving on ");
   ASSERT_NE(at, std::string::npos) << output;
-  const std::string baseUrl = output.substr(at + 11, output.find('\n', at) - at - 11);
-  KARVLib lib(GatewayEndpoint{baseUrl, build::kPublicKeyPem, "", 10});
+  KARVLib lib(GatewayEndpoint{output.substr(at + 11, output.find('\n', at) - at - 11), build::kPublicKeyPem, "", 10});
   std::optional<std::string> errMsg;
   EXPECT_EQ(lib.versionCheck(errMsg), 0);
   const GatewayReply login =
-      postPublic(lib, "doBtsLogin", {{"loginType", "2"}, {"idno", demo::kExpiring.idno}, {"pwd", demo::kExpiring.pwd}});
+      lib.postPubKey("doBtsLogin", {{"loginType", "2"}, {"idno", demo::kExpiring.idno}, {"pwd", demo::kExpiring.pwd}});
   lib.setSessionId(login.field("sessionId"));
   lib.setAesKey(login.field("aeskey"));
-  EXPECT_EQ(postAes(lib, "getFnStatus", {{"cn", demo::kExpiring.cn}}).field("fnStatus"), "01");
-  EXPECT_NE(output.find(dir / "outbox.txt"), std::string::npos);
+  EXPECT_EQ(lib.postAes("getFnStatus", {{"cn", demo::kExpiring.cn}}).field("fnStatus"), "01");
   ::kill(pid, SIGTERM);
   int status = 0;
   ASSERT_EQ(::waitpid(pid, &status, 0), pid);
   ::close(out[0]);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  EXPECT_TRUE(readWholeFile(dir / "state.txt").has_value());
 }
 
-TEST(GatewayProgram, ServesHttpsWithTheDevelopmentTlsCa) {
-  auto options = gateway::GatewayOptions::fromBuild();
-  options.port = 0;
-  options.consoleOutbox = false;
-  gateway::DevGateway gw(options);
-  ASSERT_TRUE(gw.start()) << gw.lastError();
-  EXPECT_EQ(gw.baseUrl().rfind("https://127.0.0.1:", 0), 0u);
-  KARVLib trusted(GatewayEndpoint{gw.baseUrl(), build::kPublicKeyPem, build::kExtraCaPem, 10});
-  std::optional<std::string> errMsg;
-  EXPECT_EQ(trusted.versionCheck(errMsg), 0);
-  KARVLib untrusted(GatewayEndpoint{gw.baseUrl(), build::kPublicKeyPem, "", 10});
-  EXPECT_EQ(untrusted.versionCheck(errMsg), KARVLib::kVersionNoReply);  // TLS is verified
+// Posts exactly these bytes (a body "GET" makes it a GET) and gives the reply's
+// rtnCode, opened with the session key or else the public key ("" when it does not open).
+std::string rawRequest(TestGateway& gw, const std::string& path, const std::string& body,
+                       const std::string& contentType, const std::string& aesKey) {
+  httplib::Client http("127.0.0.1", gw.gateway().port());
+  auto res = body == "GET" ? http.Get(path.c_str()) : http.Post(path.c_str(), body, contentType.c_str());
+  if (!res) return "";
+  const auto raw = CommonUtility().base64Decode(res->body);
+  const RSAUtility rsa(build::kPublicKeyPem);
+  const auto plain = !raw             ? std::nullopt
+                     : aesKey.empty() ? rsa.decryptWithPublicKey(*raw)
+                                      : rsa.decryptWithAes(aesKey, *raw);
+  std::optional<std::string> rtnCode, rtnMsg;
+  if (plain)
+    auto doc = ReplyEnvelope::getXmlDoc(big5ToUtf8(std::string(plain->begin(), plain->end())), rtnCode, rtnMsg);
+  return rtnCode.value_or("");
+}
+
+TEST(GatewayProgram, RefusesWhatItCannotReadAndChangesNothing) {
+  TestGateway gw({{"gateway.requireVerification", "N"}});
+  auto anonymous = gw.client();
+  for (const char* api : {"checkVersion", "getSysCfg", "doBtsLogin", "changeBtsLoginPwd"})
+    EXPECT_EQ(anonymous->postPubKey(api, {}).rtnCode, "9001") << api;
+  auto lib = gw.loggedIn(demo::kAlice);
+  for (const char* api : {"getFnStatus", "sendAuthCode", "verifyAuthCode", "validateBtsCertDlPwd", "applyCert",
+                          "renewCert", "revokeCert", "activeCert", "qryCert", "qryLastActiveCert"})
+    EXPECT_EQ(lib->postAes(api, {}).rtnCode, "9001") << api;  // every API names what it misses
+
+  const std::string key = *lib->getAesKey();
+  const std::string aes = "/RACGW/api/SID:" + *lib->getSessionId() + "/";
+  const auto stateBefore = readWholeFile(gw.stateFile());
+  const std::string form = "application/x-www-form-urlencoded; charset=UTF-8";
+  struct Case {
+    std::string path, body, contentType, key, code;
+  };
+  const Case cases[] = {
+      {"/RACGW/api/changeBtsLoginPwd", "idno=QUJDRA%3D%3D&oldPwd=&newPwd=", form, "", "9003"},  // no RSA block
+      {aes + "applyCert", "csr=QUJDRA%3D%3D&userId=", form, key, "9003"},                       // not under this key
+      {aes + "applyCert", "csr=%25%25%25&userId=", form, key, "9003"},
+      {aes + "qryCert", R"({"cn":"x"})", "application/json", key, "9005"},
+      {aes + "qryCert", "cn=%ZZ", form, key, "9005"},
+      {aes + "qryCert", "just text", form, key, "9005"},
+      {aes + "qryCert", "cn=&cn=", form, key, "9005"},
+      {aes + "qryCert", "GET", "", key, "9005"},
+      {aes + "applyCert", "csr=" + std::string(100 * 1024, 'A'), form, key, "9004"},
+      {"/RACGW/api/noSuchApi", "", form, "", "9006"},
+      {aes + "noSuchApi", "", form, key, "9006"},
+      {"/RACGW/api/SID:broken", "", form, "", "9006"},
+      {"/RACGW/api/qryCert", "cn=", form, key, ""},  // no session: refused in plain text
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(rawRequest(gw, c.path, c.body, c.contentType, c.key), c.code) << c.path << " " << c.body.substr(0, 30);
+  EXPECT_EQ(readWholeFile(gw.stateFile()), stateBefore);
+  EXPECT_EQ(lib->postAes("getFnStatus", {{"cn", demo::kAlice.cn}}).field("fnStatus"), "10");
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
-#include <algorithm>
 #include <atomic>
 #include <climits>
 #include <thread>
@@ -11,9 +10,8 @@
 #include "ErrMsgTable.h"
 #include "KARVLib.h"
 #include "KarvBuildConfig.h"
-#include "ServerCrypto.h"
 #include "TextCodec.h"
-#include "support/TestFiles.h"
+#include "support/TestGateway.h"
 
 namespace karv {
 namespace {
@@ -46,12 +44,6 @@ class KARVLibConfig : public ::testing::Test {
   [[nodiscard]] std::unique_ptr<KARVLib> client(const std::string& extraCaPem = "") const {
     return std::make_unique<KARVLib>(GatewayEndpoint{gw.baseUrl(), build::kPublicKeyPem, extraCaPem, 10});
   }
-  [[nodiscard]] std::vector<gateway::RecordedRequest> requestsFor(const std::string& api) const {
-    auto all = gw.requests();
-    std::vector<gateway::RecordedRequest> found;
-    std::copy_if(all.begin(), all.end(), std::back_inserter(found), [&](const auto& r) { return r.api == api; });
-    return found;
-  }
 };
 
 TEST_F(KARVLibConfig, PlaceholdersGiveThePfxPathOnceTheIdIsKnown) {
@@ -65,21 +57,24 @@ TEST_F(KARVLibConfig, PlaceholdersGiveThePfxPathOnceTheIdIsKnown) {
   EXPECT_EQ(lib->getSysCfg("env.userPfxFilePath"), std::nullopt);
   EXPECT_EQ(lib->getCurrentPfxFilePath(), std::nullopt);
   EXPECT_EQ(lib->getCurrentPfxFilePwd(), "");
-  const auto sent = requestsFor("getSysCfg");
+  const auto sent = test::requestsOf(gw, "getSysCfg");
   ASSERT_EQ(sent.size(), 1u);
   EXPECT_EQ(sent[0].params, (std::map<std::string, std::string>{{"version", "1.0"}}));
   EXPECT_EQ(sent[0].sessionId, std::nullopt);
 
   // The client's own entries.
   const std::string h = home.path.string();
-  EXPECT_EQ(lib->getSysCfg("env.userHome"), h);
-  EXPECT_EQ(lib->getSysCfg("env.userDeskTop"), h + "/Desktop");
-  EXPECT_EQ(lib->getSysCfg("env.userPrivateKeyFolder"), h + "/.plix");
-  EXPECT_EQ(lib->getSysCfg("env.clientVersion"), "1.0");
-  EXPECT_EQ(lib->getSysCfg("env.localAppDataPath"), "");
-  EXPECT_EQ(lib->getSysCfg("env.userPfxFilePwd"), "");
-  EXPECT_EQ(lib->getSysCfg("rtnCode"), "0");
-  EXPECT_EQ(lib->getSysCfg(""), std::nullopt);  // even when loaded
+  const std::pair<const char*, std::optional<std::string>> entries[] = {
+      {"env.userHome", h},
+      {"env.userDeskTop", h + "/Desktop"},
+      {"env.userPrivateKeyFolder", h + "/.plix"},
+      {"env.clientVersion", "1.0"},
+      {"env.localAppDataPath", ""},
+      {"env.userPfxFilePwd", ""},
+      {"rtnCode", "0"},
+      {"", std::nullopt},
+  };
+  for (const auto& [key, value] : entries) EXPECT_EQ(lib->getSysCfg(key), value) << key;
 
   // After login: the first read fixes the path, and it stays.
   lib->setUserIdno("X1");
@@ -89,7 +84,7 @@ TEST_F(KARVLibConfig, PlaceholdersGiveThePfxPathOnceTheIdIsKnown) {
   lib->setUserIdno("Y2");
   EXPECT_TRUE(lib->getSvrCfg().has_value());
   EXPECT_EQ(lib->getSysCfg("env.userPfxFilePath"), h + "/Documents/X1.pfx");
-  EXPECT_EQ(requestsFor("getSysCfg").size(), 1u);
+  EXPECT_EQ(test::requestsOf(gw, "getSysCfg").size(), 1u);
 }
 
 // The folder setting is stored with forward slashes; the .pfx path made from
@@ -131,74 +126,51 @@ TEST_F(KARVLibConfig, PfxPathStaysInsideTheHomeFolder) {
   }
 }
 
+// A configuration that did not come is asked for again at the next read.
 TEST_F(KARVLibConfig, RejectedConfigurationIsAskedAgainAtEachRead) {
   served = {{"depCert.mode", "S"}};
   auto lib = client();
   lib->setSessionId("S1");
-  gw.setFault("getSysCfg", Fault{Fault::Kind::Reply, "1", "err", "", 0});
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(lib->getSysCfg("depCert.mode"), std::nullopt);
-  gw.setFault("getSysCfg", Fault{Fault::Kind::NoAnswer, "", "", ""});
-  EXPECT_EQ(lib->getSysCfg("depCert.mode"), std::nullopt);
-  gw.setFault("getSysCfg", Fault{Fault::Kind::Garbage, "", "", ""});
-  EXPECT_EQ(lib->getSysCfg(""), std::nullopt);
+  for (const Fault& fault : {Fault::reply("1", "err"), Fault::noAnswer(), Fault::garbage()}) {
+    gw.setFault("getSysCfg", fault);
+    EXPECT_EQ(lib->getSysCfg("depCert.mode"), std::nullopt);
+  }
   EXPECT_FALSE(lib->getSvrCfg().has_value());
-  EXPECT_EQ(requestsFor("getSysCfg").size(), 5u);
-
   gw.clearFaults();
   EXPECT_EQ(lib->getSysCfg("depCert.mode"), "S");
   EXPECT_EQ(lib->getSysCfg("depCert.templateUrl"), std::nullopt);  // absent key, no new request
-  const auto sent = requestsFor("getSysCfg");
-  ASSERT_EQ(sent.size(), 6u);
+  const auto sent = test::requestsOf(gw, "getSysCfg");
+  ASSERT_EQ(sent.size(), 4u);
   EXPECT_EQ(sent.back().sessionId, "S1");  // the session travels in the URL once set
 }
 
 TEST_F(KARVLibConfig, KeepAliveIsSentOnlyWithASessionKey) {
-  gw.registerApi("iAmAlive", gateway::Regime::Aes, [](gateway::ApiRequest&) { return ApiReply::ok(); });
   auto lib = client();
   EXPECT_EQ(lib->iAmAlive(), 0);
-  EXPECT_TRUE(requestsFor("iAmAlive").empty());
-
-  const std::string aesKey = "0123456789ABCDEF";
+  EXPECT_TRUE(test::requestsOf(gw, "iAmAlive").empty());
+  gw.addSession({"S9", "0123456789ABCDEF", "demo"});
   lib->setSessionId("S9");
-  lib->setAesKey(aesKey);
-  EXPECT_EQ(lib->iAmAlive(), 0);  // whatever the gateway answered
-  const auto sent = requestsFor("iAmAlive");
+  lib->setAesKey("0123456789ABCDEF");
+  EXPECT_EQ(lib->iAmAlive(), 0);
+  const auto sent = test::requestsOf(gw, "iAmAlive");
   ASSERT_EQ(sent.size(), 1u);
   EXPECT_EQ(sent[0].sessionId, "S9");
-  // The body is "version=<AES value>"; the gateway's crypto opens it to "1.0".
-  const std::string prefix = "version=";
-  ASSERT_EQ(sent[0].body.rfind(prefix, 0), 0u);
-  std::string value;
-  for (size_t i = prefix.size(); i < sent[0].body.size(); ++i) {
-    if (sent[0].body[i] == '%' && i + 2 < sent[0].body.size()) {
-      value.push_back(static_cast<char>(std::stoi(sent[0].body.substr(i + 1, 2), nullptr, 16)));
-      i += 2;
-    } else {
-      value.push_back(sent[0].body[i]);
-    }
-  }
-  const gateway::ServerCrypto crypto(gateway::GatewayOptions::fromBuild().rsaKeyFile);
-  EXPECT_EQ(crypto.openAesValue(aesKey, value), "1.0");
+  EXPECT_EQ(sent[0].params, (std::map<std::string, std::string>{{"version", "1.0"}}));
 }
 
 TEST(KARVLibErrMsg, EveryResultCodeHasATraditionalChineseText) {
   const KARVLib lib(GatewayEndpoint{"http://127.0.0.1:9/RACGW/api/", build::kPublicKeyPem, "", 1});
-  const std::vector<int32_t> codes = {-1,    1,     52109, 52111, 52112, 52301, 52303, 52403,
-                                      52601, 52603, 52605, 52701, 52703, 52705, 52707, 52709,
-                                      52711, 53701, 53705, 53907, 53913, 54003, 54101, 54103,
-                                      54303, 54701, 55015, 55201, 55801, 56001, 56003, KARVLib::kCertDlPwdRejected,
-                                      56007};
+  const int32_t codes[] = {-1,    1,     52109, 52111, 52112, 52301, 52303, 52403, 52601, 52603, 52605,
+                           52701, 52703, 52705, 52707, 52709, 52711, 53701, 53705, 53907, 53913, 54003,
+                           54101, 54103, 54303, 54701, 55015, 55201, 55801, 56001, 56003, 56005, 56007};
   for (int32_t code : codes) {
     const std::string text = lib.getErrMsg(code);
-    EXPECT_NE(text, std::to_string(code)) << code;
     // Big5 holds Traditional characters; a Simplified one would not convert.
-    EXPECT_TRUE(utf8ToBig5(text).has_value()) << code << " " << text;
+    EXPECT_TRUE(text != std::to_string(code) && utf8ToBig5(text)) << code << " " << text;
   }
-  EXPECT_EQ(errMsgEntries().size(), codes.size());  // nothing else slipped in
+  EXPECT_EQ(errMsgEntries().size(), std::size(codes));  // nothing else slipped in
   EXPECT_EQ(lib.getErrMsg(52112), "私鑰檔案儲存失敗");
-  EXPECT_EQ(lib.getErrMsg(12345), "12345");
-  EXPECT_EQ(lib.getErrMsg(0), "0");
-  EXPECT_EQ(lib.getErrMsg(INT32_MIN), "-2147483648");
+  for (int32_t unknown : {12345, 0, INT32_MIN}) EXPECT_EQ(lib.getErrMsg(unknown), std::to_string(unknown));
 }
 
 // The installer is handed to the system to open: it comes only from an https
@@ -208,68 +180,54 @@ TEST_F(KARVLibConfig, NewClientOnlyFromHttpsDebAddresses) {
   const std::string pki = build::kDevPkiDir;
   httplib::SSLServer web((pki + "/tls-server.pem").c_str(), (pki + "/tls-server-key.pem").c_str());
   httplib::Server plain;
+  const std::string webUrl = "https://127.0.0.1:" + std::to_string(web.bind_to_any_port("127.0.0.1"));
+  const std::string plainUrl = "http://127.0.0.1:" + std::to_string(plain.bind_to_any_port("127.0.0.1"));
+  // The path names what the secure server answers: an error, nothing, a redirect, or the package.
+  web.Get(".*", [&](const httplib::Request& req, httplib::Response& res) {
+    if (req.path == "/to-http.deb") return res.set_redirect(plainUrl + "/karv.deb");
+    if (req.path == "/to-https.deb") return res.set_redirect(webUrl + "/karv_1.1_amd64.deb");
+    res.status = req.path == "/error.deb" ? 500 : 200;
+    res.set_content(req.path == "/empty.deb" ? "" : package, "application/octet-stream");
+  });
   std::atomic<int> plainHits = 0;
-  const int webPort = web.bind_to_any_port("127.0.0.1");
-  const int plainPort = plain.bind_to_any_port("127.0.0.1");
-  const std::string webUrl = "https://127.0.0.1:" + std::to_string(webPort);
-  const std::string plainUrl = "http://127.0.0.1:" + std::to_string(plainPort);
-  auto serve = [&](httplib::Server& server, const std::string& path, int status, const std::string& body) {
-    server.Get(path, [&, status, body](const httplib::Request&, httplib::Response& res) {
-      plainHits += &server == &plain ? 1 : 0;
-      res.status = status;
-      res.set_content(body, "application/octet-stream");
-    });
-  };
-  serve(web, "/karv_1.1_amd64.deb", 200, package);
-  serve(web, "/KARV.DEB", 200, package);
-  serve(web, "/karv.pkg", 200, package);
-  serve(web, "/empty.deb", 200, "");
-  serve(web, "/error.deb", 500, "<html>internal error</html>");
-  serve(plain, "/karv.deb", 200, package);
-  web.Get("/to-http.deb",
-          [&](const httplib::Request&, httplib::Response& res) { res.set_redirect(plainUrl + "/karv.deb"); });
-  web.Get("/to-https.deb",
-          [&](const httplib::Request&, httplib::Response& res) { res.set_redirect(webUrl + "/karv_1.1_amd64.deb"); });
+  plain.Get(".*", [&](const httplib::Request&, httplib::Response& res) {
+    ++plainHits;
+    res.set_content(package, "application/octet-stream");
+  });
   std::thread webThread([&] { web.listen_after_bind(); });
   std::thread plainThread([&] { plain.listen_after_bind(); });
   while (!web.is_running() || !plain.is_running()) std::this_thread::yield();
 
   const std::string target = home / "Downloads/KARV.deb";
-  struct Case {
-    std::optional<std::string> url;
-    bool saved;
-  };
-  const std::vector<Case> cases = {
+  const std::pair<std::optional<std::string>, bool> cases[] = {
       {webUrl + "/karv_1.1_amd64.deb?channel=stable", true},
       {webUrl + "/to-https.deb", true},
-      {"HTTPS://127.0.0.1:" + std::to_string(webPort) + "/KARV.DEB", true},
+      {"HTTPS" + webUrl.substr(5) + "/KARV.DEB", true},
       {plainUrl + "/karv.deb", false},   // not https
       {webUrl + "/to-http.deb", false},  // redirected away from https
       {webUrl + "/karv.pkg", false},     // not a package this system installs
       {webUrl + "/karv_1.1_amd64.deb.sh", false},
       {webUrl + "/empty.deb", false},
       {webUrl + "/error.deb", false},           // an error page is no installer
-      {webUrl + "/missing.deb", false},         // 404
       {"https://127.0.0.1:9/karv.deb", false},  // nobody answers
       {std::nullopt, false},
       {"", false},
   };
-  for (const auto& c : cases) {
+  for (const auto& [url, saved] : cases) {
     test::writeText(target, "an older package");
     served.clear();
-    if (c.url) served = {{"app.mac.dlUrl", *c.url}};
+    if (url) served = {{"app.mac.dlUrl", *url}};
     auto lib = client(build::kExtraCaPem);
     lib->setApplicationName("KARV");
-    EXPECT_EQ(lib->dlNewClient(), c.saved ? target : "") << c.url.value_or("(none)");
-    EXPECT_EQ(CommonUtility().getFileAsStr(target), c.saved ? package : "an older package") << c.url.value_or("");
+    EXPECT_EQ(lib->dlNewClient(), saved ? target : "") << url.value_or("(none)");
+    EXPECT_EQ(CommonUtility().getFileAsStr(target), saved ? package : "an older package") << url.value_or("");
   }
   EXPECT_EQ(plainHits, 0);
   EXPECT_EQ(test::entryCount(home / "Downloads"), 1u);
-  EXPECT_EQ(requestsFor("getSysCfg").at(0).sessionId, std::nullopt);  // before login: no "SID:"
+  EXPECT_EQ(test::requestsOf(gw, "getSysCfg").at(0).sessionId, std::nullopt);  // before login: no "SID:"
 
   // A file that cannot be written is a failed download.
   served = {{"app.mac.dlUrl", webUrl + "/karv_1.1_amd64.deb"}};
-  test::writeText(target, "an older package");
   {
     auto lib = client(build::kExtraCaPem);
     lib->setApplicationName("KARV");

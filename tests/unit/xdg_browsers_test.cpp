@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <tuple>
-
 #include "CommonUtility.h"
 #include "XdgBrowsers.h"
 #include "support/TestFiles.h"
@@ -46,24 +44,9 @@ class XdgDesktop : public ::testing::Test {
   }
 };
 
-TEST_F(XdgDesktop, OnlyChromeInstalledAndDefault) {
-  const std::string entry = install("usr/share/applications", "google-chrome.desktop", "Google Chrome",
-                                    program("opt/google/chrome/google-chrome") + " %U");
+TEST_F(XdgDesktop, OnlyEntriesOfInstalledBrowsersCount) {
   setDefault("home/.config/mimeapps.list", "google-chrome.desktop;");
-  const auto records = CommonUtility().getBrowserInfo();
-  ASSERT_TRUE(records.has_value());
-  ASSERT_EQ(records->size(), 1u);
-  EXPECT_EQ(records->front(), (BrowserRecord{{"bundleId", "com.google.Chrome"},
-                                             {"name", "Google Chrome"},
-                                             {"path", entry},
-                                             {"version", ""},
-                                             {"defaultBrowser", "Y"}}));
-}
-
-TEST_F(XdgDesktop, NoneInstalledGivesNone) {
-  setDefault("home/.config/mimeapps.list", "firefox.desktop;");
   EXPECT_FALSE(CommonUtility().getBrowserInfo().has_value());
-
   // Entries that do not stand for an installed application.
   install("usr/share/applications", "firefox.desktop", "Firefox", root / "missing/firefox");
   install("usr/share/applications", "chromium.desktop", "Chromium", program("bin/chromium"),
@@ -72,6 +55,16 @@ TEST_F(XdgDesktop, NoneInstalledGivesNone) {
   install("home/.local/share/applications", "firefox-esr.desktop", "Firefox ESR", program("bin/firefox-esr"),
           "Hidden=true\n");  // the user deleted it
   EXPECT_FALSE(CommonUtility().getBrowserInfo().has_value());
+
+  const std::string entry = install("usr/share/applications", "google-chrome.desktop", "Google Chrome",
+                                    program("opt/google/chrome/google-chrome") + " %U");
+  const auto records = CommonUtility().getBrowserInfo();
+  ASSERT_TRUE(records && records->size() == 1u);
+  EXPECT_EQ(records->front(), (BrowserRecord{{"bundleId", "com.google.Chrome"},
+                                             {"name", "Google Chrome"},
+                                             {"path", entry},
+                                             {"version", ""},
+                                             {"defaultBrowser", "Y"}}));
 }
 
 TEST_F(XdgDesktop, OtherBrowsersAreIgnoredAndOrderIsFixed) {
@@ -99,44 +92,34 @@ TEST_F(XdgDesktop, OtherBrowsersAreIgnoredAndOrderIsFixed) {
                                            {"defaultBrowser", "N"}}));
 }
 
-TEST_F(XdgDesktop, DefaultHandlerFollowsMimeAppsOrder) {
-  install("usr/share/applications", "firefox.desktop", "Firefox", program("bin/firefox"));
-  install("usr/share/applications", "google-chrome.desktop", "Google Chrome", program("bin/chrome"));
-  XdgBrowsers browsers;
-  const char* https = "x-scheme-handler/https";
-  EXPECT_EQ(browsers.defaultApplication(https), std::nullopt);
-
-  setDefault("usr/share/applications/mimeapps.list", "firefox.desktop");
-  EXPECT_EQ(XdgBrowsers().defaultApplication(https), "firefox.desktop");
-  setDefault("etc/xdg/mimeapps.list", "google-chrome.desktop");
-  EXPECT_EQ(XdgBrowsers().defaultApplication(https), "google-chrome.desktop");
-  // A listed application that is not installed gives way to the next one.
-  setDefault("home/.config/mimeapps.list", "opera.desktop;firefox.desktop;");
-  EXPECT_EQ(XdgBrowsers().defaultApplication(https), "firefox.desktop");
-  // The desktop's own list comes before the general one in the same folder.
-  setDefault("home/.config/gnome-mimeapps.list", "google-chrome.desktop");
-  EXPECT_EQ(XdgBrowsers().defaultApplication(https), "google-chrome.desktop");
-
-  const auto records = CommonUtility().getBrowserInfo();
-  ASSERT_TRUE(records.has_value());
-  ASSERT_EQ(records->size(), 2u);
-  EXPECT_EQ(records->at(0).at("defaultBrowser"), "Y");
-  EXPECT_EQ(records->at(1).at("defaultBrowser"), "N");
-}
-
-// The default is a browser, whichever of its entries is the https handler.
-TEST_F(XdgDesktop, DefaultComparesBrowsersNotEntries) {
+// The https handler comes from the mimeapps.list files in their order, and
+// the default is a browser, whichever of its entries is the handler.
+TEST_F(XdgDesktop, DefaultBrowserFollowsMimeAppsAndComparesBrowsersNotEntries) {
+  install("usr/share/applications", "firefox-esr.desktop", "Firefox ESR", program("bin/firefox-esr"));
   install("usr/share/applications", "google-chrome.desktop", "Google Chrome", program("bin/chrome"));
   install("usr/share/applications", "chromium.desktop", "Chromium", program("bin/chromium"));
-  install("usr/share/applications", "firefox-esr.desktop", "Firefox ESR", program("bin/firefox-esr"));
-  for (const auto& [handler, chrome, firefox] :
-       {std::tuple{"chromium.desktop", "Y", "N"}, std::tuple{"firefox-esr.desktop", "N", "Y"}}) {
-    setDefault("home/.config/mimeapps.list", handler);
+  EXPECT_EQ(XdgBrowsers().defaultApplication("x-scheme-handler/https"), std::nullopt);
+  struct Step {
+    const char* listFile;
+    const char* ids;
+    const char* handler;
+    const char* chromeFirefox;  // "defaultBrowser" of the two records
+  };
+  const Step steps[] = {
+      {"usr/share/applications/mimeapps.list", "firefox-esr.desktop", "firefox-esr.desktop", "NY"},
+      {"etc/xdg/mimeapps.list", "chromium.desktop", "chromium.desktop", "YN"},
+      // A listed application that is not installed gives way to the next one.
+      {"home/.config/mimeapps.list", "opera.desktop;firefox-esr.desktop;", "firefox-esr.desktop", "NY"},
+      // The desktop's own list comes before the general one in the same folder.
+      {"home/.config/gnome-mimeapps.list", "google-chrome.desktop", "google-chrome.desktop", "YN"},
+  };
+  for (const auto& s : steps) {
+    setDefault(s.listFile, s.ids);
+    EXPECT_EQ(XdgBrowsers().defaultApplication("x-scheme-handler/https"), s.handler) << s.listFile;
     const auto records = CommonUtility().getBrowserInfo();
     ASSERT_TRUE(records && records->size() == 2u);
     EXPECT_EQ(records->at(0).at("name"), "Google Chrome");  // the first entry names the browser
-    EXPECT_EQ(records->at(0).at("defaultBrowser"), chrome) << handler;
-    EXPECT_EQ(records->at(1).at("defaultBrowser"), firefox) << handler;
+    EXPECT_EQ(records->at(0).at("defaultBrowser") + records->at(1).at("defaultBrowser"), s.chromeFirefox) << s.ids;
   }
 }
 

@@ -5,21 +5,18 @@
 //
 //   karv::test::TestGateway gw;
 //   auto lib = gw.loggedIn(karv::test::demo::kAlice);       // session in lib
-//   auto reply = karv::test::postAes(*lib, "getFnStatus", {{"cn", "A123456789-01"}});
-//   EXPECT_EQ(reply.field("fnStatus"), "10");
+//   EXPECT_EQ(lib->postAes("getFnStatus", {{"cn", "A123456789-01"}}).field("fnStatus"), "10");
 #include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "DevGateway.h"
-#include "GDataXMLDocument.h"
 #include "GatewayReply.h"
 #include "KARVLib.h"
-#include "ParamList.h"
-#include "ReplyEnvelope.h"
 #include "support/TestFiles.h"
 
 namespace karv::test {
@@ -52,20 +49,12 @@ inline constexpr DemoUserRef kNoContact{"005", "0056789",  "E123450012", "Passw0
                                         "",    "19950808", "Dl567890",   "E123450012-01"};
 }  // namespace demo
 
-// One reply, opened by the client's framing and read as an envelope.
-// The client's reply (status, document, envelope, field(), map()) plus the
-// opened text, which tests look at when nothing parsed.
-struct GatewayReply : karv::GatewayReply {
-  std::optional<std::string> text;
-
-  [[nodiscard]] bool ok() const { return rtnCode == "0"; }
-};
-[[nodiscard]] GatewayReply postPublic(const KARVLib& lib, const std::string& api, const ParamList& params);
-[[nodiscard]] GatewayReply postAes(const KARVLib& lib, const std::string& api, const ParamList& params);
+// The requests of one API that reached the gateway, in order.
+[[nodiscard]] std::vector<gateway::RecordedRequest> requestsOf(const gateway::DevGateway& gw, const std::string& api);
 
 class TestGateway {
  public:
-  // Extra settings (such as "gateway.applyCertForm") go over the built-in ones.
+  // Extra settings (such as "gateway.requireVerification") go over the built-in ones.
   explicit TestGateway(std::initializer_list<std::pair<const std::string, std::string>> config = {});
   TestGateway(const TestGateway&) = delete;
   TestGateway& operator=(const TestGateway&) = delete;
@@ -73,7 +62,6 @@ class TestGateway {
 
   [[nodiscard]] gateway::DevGateway& gateway() { return *gateway_; }
   [[nodiscard]] std::string dataDir() const { return dir_.path.string(); }
-  [[nodiscard]] std::string publicKeyPem() const;
   // A protocol client for this gateway, without a session.
   [[nodiscard]] std::unique_ptr<KARVLib> client(long timeoutSeconds = 10) const;
   // Stops the gateway and starts a new one on the same data folder (a new port).
@@ -81,9 +69,8 @@ class TestGateway {
   // Moves the gateway's clock forward.
   void advance(long seconds) { offset_->fetch_add(seconds); }
 
-  // "doBtsLogin" by ID number (loginType "2") or by branch and account ("1").
-  // On "0" and "999" the session, key and identity go into the client.
-  GatewayReply login(KARVLib& lib, const DemoUserRef& user, const std::string& loginType = "2") const;
+  // "doBtsLogin" by ID number; on "0" and "999" the session, key and identity go into the client.
+  GatewayReply login(KARVLib& lib, const DemoUserRef& user) const;
   // A client logged in as the user (fails the test when the login is refused).
   [[nodiscard]] std::unique_ptr<KARVLib> loggedIn(const DemoUserRef& user) const;
   // Has a code sent by e-mail and verifies it for the operation type ("Apply", "Revoke").

@@ -3,25 +3,20 @@
 #include <openssl/pem.h>
 #include <openssl/x509v3.h>
 
-#include <array>
-#include <stdexcept>
+#include <map>
 
 #include "CommonUtility.h"
+#include "DevGateway.h"
+#include "KeyCache.h"
 
 namespace karv::test {
 namespace {
 
-PkeyPtr generate() {
-  PkeyPtr key(EVP_RSA_gen(2048));
-  if (!key) throw std::runtime_error("test key generation failed");
-  return key;
-}
-
-// Key generation is the slow part of the tests: each key is made once per run.
-EVP_PKEY* cachedKey(size_t slot) {
-  static std::array<PkeyPtr, 4> keys;
-  if (!keys.at(slot)) keys[slot] = generate();
-  return keys[slot].get();
+EVP_PKEY* cachedKey(const char* name) {
+  static std::map<std::string, PkeyPtr> keys;
+  PkeyPtr& key = keys[name];
+  if (!key) key = gateway::cachedRsaKey(std::string("test-") + name, gateway::GatewayOptions::defaultKeyCacheDir());
+  return key.get();
 }
 
 void addName(X509_NAME* name, const char* field, const std::string& value) {
@@ -30,18 +25,18 @@ void addName(X509_NAME* name, const char* field, const std::string& value) {
                                -1, 0);
 }
 
-std::string b64Of(const unsigned char* der, int len) {
-  std::string out = CommonUtility().base64Encode(der, len);
-  OPENSSL_free(const_cast<unsigned char*>(der));
-  return out;
+// Base64 of DER that OpenSSL allocated, which this frees.
+std::string b64Of(int len, unsigned char* der) {
+  OpenSslStringPtr owned(reinterpret_cast<char*>(der));
+  return len > 0 ? CommonUtility().base64Encode(der, len) : std::string();
 }
 
 }  // namespace
 
-EVP_PKEY* rootKey() { return cachedKey(0); }
-EVP_PKEY* intermediateKey() { return cachedKey(1); }
-EVP_PKEY* userKey() { return cachedKey(2); }
-EVP_PKEY* otherUserKey() { return cachedKey(3); }
+EVP_PKEY* rootKey() { return cachedKey("root"); }
+EVP_PKEY* intermediateKey() { return cachedKey("intermediate"); }
+EVP_PKEY* userKey() { return cachedKey("request"); }
+EVP_PKEY* otherUserKey() { return cachedKey("other-request"); }
 
 X509Ptr makeCert(const Subject& subject, EVP_PKEY* subjectKey, X509* issuer, EVP_PKEY* issuerKey,
                  const CertOptions& options) {
@@ -88,7 +83,7 @@ const Chain& standardChain() {
 std::string b64Der(X509* cert) {
   unsigned char* der = nullptr;
   const int len = i2d_X509(cert, &der);
-  return b64Of(der, len);
+  return b64Of(len, der);
 }
 
 std::string b64Pkcs7(const std::vector<X509*>& certs) {
@@ -98,7 +93,7 @@ std::string b64Pkcs7(const std::vector<X509*>& certs) {
   for (X509* c : certs) PKCS7_add_certificate(p7.get(), c);
   unsigned char* der = nullptr;
   const int len = i2d_PKCS7(p7.get(), &der);
-  return b64Of(der, len);
+  return b64Of(len, der);
 }
 
 std::string certPem(X509* cert) {
@@ -107,12 +102,58 @@ std::string certPem(X509* cert) {
   return bioToString(bio.get());
 }
 
-std::string keyPem(EVP_PKEY* key) {
+std::string keyPem(EVP_PKEY* key) { return gateway::privateKeyPem(key); }
+
+std::string clientCsr(const std::string& cn, EVP_PKEY* key) {
+  X509ReqPtr req(X509_REQ_new());
+  X509_REQ_set_version(req.get(), 0);
+  addName(X509_REQ_get_subject_name(req.get()), "CN", cn);
+  X509_REQ_set_pubkey(req.get(), key);
+  X509_REQ_sign(req.get(), key, EVP_sha256());
   BioPtr bio(BIO_new(BIO_s_mem()));
-  PEM_write_bio_PKCS8PrivateKey(bio.get(), key, nullptr, nullptr, 0, nullptr, nullptr);
-  return bioToString(bio.get());
+  PEM_write_bio_X509_REQ(bio.get(), req.get());
+  std::string pem = bioToString(bio.get());
+  // Without the armour: what follows the first line, up to the line feed before the END line.
+  const auto bodyStart = pem.find('\n') + 1;
+  const auto endLine = pem.rfind("\n-----END");
+  return pem.substr(bodyStart, endLine - bodyStart) + "\n";
 }
 
-void writeText(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+std::string clientCsrWithBadSignature(const std::string& cn) {
+  std::string b64 = clientCsr(cn);
+  std::erase(b64, '\n');
+  auto der = CommonUtility().base64Decode(b64);
+  if (!der) return {};
+  der->back() ^= 0x01;
+  return CommonUtility().base64Encode(der->data(), static_cast<int32_t>(der->size())) + "\n";
+}
+
+std::string renewalSignature(const std::string& content, X509* cert, EVP_PKEY* key) {
+  Pkcs7Ptr p7(PKCS7_new());
+  PKCS7_set_type(p7.get(), NID_pkcs7_signed);
+  PKCS7_add_signature(p7.get(), cert, key, EVP_sha1());
+  PKCS7_add_certificate(p7.get(), cert);
+  PKCS7_content_new(p7.get(), NID_pkcs7_data);
+  BioPtr data(PKCS7_dataInit(p7.get(), nullptr));
+  BIO_write(data.get(), content.data(), static_cast<int>(content.size()));
+  (void)BIO_flush(data.get());
+  PKCS7_dataFinal(p7.get(), data.get());
+  unsigned char* der = nullptr;
+  const int len = i2d_PKCS7(p7.get(), &der);
+  return b64Of(len, der);
+}
+
+PfxContent readPfx(const std::string& path, const std::string& password) {
+  PfxContent out;
+  BioPtr bio(BIO_new_file(path.c_str(), "rb"));
+  Pkcs12Ptr p12(bio ? d2i_PKCS12_bio(bio.get(), nullptr) : nullptr);
+  EVP_PKEY* key = nullptr;
+  X509* cert = nullptr;
+  if (p12 && PKCS12_parse(p12.get(), password.c_str(), &key, &cert, nullptr) == 1) {
+    out.key.reset(key);
+    out.cert.reset(cert);
+  }
+  return out;
+}
 
 }  // namespace karv::test

@@ -1,17 +1,18 @@
 #pragma once
-// A small certificate authority for tests: RSA keys made once per run,
-// certificates with chosen names, serials and basicConstraints, and the
-// gateway's certificate text forms (base64 DER, base64 PKCS#7 chain).
+// A small certificate authority for tests and what the client sends for
+// certificates, all made with OpenSSL directly (not with the client's own
+// code): certificates with chosen names, serials and basicConstraints, the
+// gateway's certificate forms (base64 DER, base64 PKCS#7 chain), requests and
+// renewal signatures in the client's forms, and .pfx files read back.
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "OpenSslHandles.h"
-#include "support/TestFiles.h"
 
 namespace karv::test {
 
-// 2048-bit keys, generated on first use and kept for the whole run.
+// 2048-bit keys, kept in the build's key cache across test runs.
 EVP_PKEY* rootKey();
 EVP_PKEY* intermediateKey();
 EVP_PKEY* userKey();
@@ -41,5 +42,21 @@ std::string b64Der(X509* cert);
 std::string b64Pkcs7(const std::vector<X509*>& certs);
 std::string certPem(X509* cert);
 std::string keyPem(EVP_PKEY* key);
+
+// A PKCS#10 request for the common name, signed with SHA-256, as the client
+// sends it: the base64 lines of the PEM body joined by line feeds, with the
+// line feed that followed the last one.
+[[nodiscard]] std::string clientCsr(const std::string& cn, EVP_PKEY* key = userKey());
+// The same with its signature spoiled (the last byte of the DER changed).
+[[nodiscard]] std::string clientCsrWithBadSignature(const std::string& cn);
+// The client's renewal signature over the request text: base64 of a DER
+// PKCS#7 SignedData (SHA-1, embedded content, signer certificate, no attributes).
+[[nodiscard]] std::string renewalSignature(const std::string& content, X509* cert, EVP_PKEY* key);
+
+struct PfxContent {
+  PkeyPtr key;
+  X509Ptr cert;
+};
+[[nodiscard]] PfxContent readPfx(const std::string& path, const std::string& password);
 
 }  // namespace karv::test
