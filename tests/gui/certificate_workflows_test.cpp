@@ -40,7 +40,7 @@ QString serialOf(const karv::StringMap& certInfo) { return QString::fromStdStrin
 QString bare(QString hex) { return hex.remove(QRegularExpression("^0+")); }
 
 QStringList secretsOf(AppHarness& h, QStringList secrets) {
-  return secrets << QString::fromStdString(h.app().getKARVlib()->getAesKey().value_or(""))
+  return secrets << qstr(h.app().getKARVlib()->getAesKey())
                  << sentValues(h.gateway().requests());
 }
 }  // namespace
@@ -147,7 +147,7 @@ class CertificateWorkflowsTest : public QObject {
 
     // A chosen folder takes the file name; the existing file is replaced whole.
     choose(h.path("certs"));
-    const auto& asked = h.fileChooser().requests().last();
+    const auto& asked = h.fileChooser().requests.last();
     QCOMPARE(asked.title, QString("憑證檔儲存路徑選擇"));
     QCOMPARE(asked.startPath, QString("/proc/karv/A123456789.pfx"));
     QVERIFY(asked.files && asked.folders && asked.extensions == QStringList{"pfx"});
@@ -299,7 +299,7 @@ class CertificateWorkflowsTest : public QObject {
     h.alerts().clear();
     h.alerts().answerFor(kContinueRenewal, 1000);
     QVERIFY(h.logIn(demo::kExpiring));
-    const qsizetype choicesBefore = h.fileChooser().requests().size();
+    const qsizetype choicesBefore = h.fileChooser().requests.size();
     FlowRecorder flow(h);
     QVERIFY(answerAgreement(true));
     QCOMPARE(flow.events.value(0), QString("overlay:正在接續前次未完成的憑證更新..."));
@@ -307,9 +307,8 @@ class CertificateWorkflowsTest : public QObject {
     QVERIFY(continued->params.at("csr").empty() && continued->params.at("sign").empty());
     QVERIFY(confirmSavePfx("again2026x"));
     QVERIFY(flow.events.filter("dialog:LoadPfx").isEmpty());
-    QCOMPARE(h.fileChooser().requests().size(), choicesBefore);
-    QCOMPARE(h.alerts().texts(),
-             (QStringList{"登入作業已完成", kContinueRenewal, "憑證更新完成!!", kInstallQuestion}));
+    QCOMPARE(h.fileChooser().requests.size(), choicesBefore);
+    QCOMPARE(h.alerts().texts(), (QStringList{"登入作業已完成", kContinueRenewal, "憑證更新完成!!", kInstallQuestion}));
     renewed = readPfxWithOpenssl(file, "again2026x", h.gateway().caCertificatesPem());
     QVERIFY(renewed.opened && renewed.chainsToCa);
     QCOMPARE(renewed.certPublicKey, renewed.keyPublicKey);

@@ -86,15 +86,15 @@ class DeployTest : public QObject {
     QCOMPARE(chosen(sheet), QString("NNN"));
     QVERIFY(fillIn({}, "btnOK"));
     QVERIFY(h->showsOnly("未選擇任何目的瀏覽器", sheet));
-    QVERIFY(h->desktop().openedInBrowsers.isEmpty());
+    QVERIFY(h->desktop().browsers.isEmpty());
     press(sheet, "F");
     QVERIFY(fillIn({}, "btnOK"));
     QVERIFY(!sheet->isVisible() && h->alerts().texts().isEmpty());  // success is silent
     QCOMPARE(h->app().depCertSelectedBrowsersInfo().size(), size_t(1));
-    QCOMPARE(h->desktop().browsers(), QStringList{kFirefox});
-    const QString url = h->desktop().openedInBrowsers.first().second;
-    QVERIFY(url.startsWith("file:///" + root_.filePath("home/.plix/PLIXDepCert.")));
-    QVERIFY(QFile::exists(QUrl(url).toLocalFile()));
+    QCOMPARE(h->desktop().browsers, QStringList{kFirefox});
+    const QUrl page = h->desktop().browserUrls.first();
+    QVERIFY(page.toString().startsWith("file:///" + root_.filePath("home/.plix/PLIXDepCert.")));
+    QVERIFY(QFile::exists(page.toLocalFile()));
     QVERIFY(QFile::exists(root_.filePath("home/.mozilla/firefox/p.default-esr/cert9.db")));
 
     // "S": exactly one; Cancel.
@@ -108,7 +108,7 @@ class DeployTest : public QObject {
     QCOMPARE(chosen(sheet), QString("NYN"));
     QVERIFY(fillIn({}, "btnCancel"));
     QCOMPARE(h->alerts().texts(), QStringList{"使用者按下取消鍵"});
-    QVERIFY(h->desktop().openedInBrowsers.isEmpty());
+    QVERIFY(h->desktop().browsers.isEmpty());
 
     // Any other mode: the preselection stays, also against a screen reader's toggle.
     h = harness("X", "Chrome");
@@ -119,7 +119,7 @@ class DeployTest : public QObject {
     control<QToolButton>(sheet, "imgBtnFireFox")->toggle();
     QCOMPARE(chosen(sheet), QString("NYN"));
     QVERIFY(fillIn({}, "btnOK"));
-    QCOMPARE(h->desktop().browsers(), QStringList{kChrome});
+    QCOMPARE(h->desktop().browsers, QStringList{kChrome});
     QVERIFY(h->alerts().texts().isEmpty());
   }
 
@@ -142,7 +142,7 @@ class DeployTest : public QObject {
       h->app().getKARVlib()->setCurrentPfxFilePwd(c.password.toStdString());
       h->app().doDepCertChooseBrowser();
       QVERIFY(!activeSheet<DepCertWindowController>());
-      QCOMPARE(h->desktop().browsers(), c.opened);
+      QCOMPARE(h->desktop().browsers, c.opened);
       QCOMPARE(h->alerts().texts(), c.messages);
     }
   }
@@ -167,15 +167,15 @@ class DeployTest : public QObject {
     QVERIFY(activeSheet<DepCertWindowController>());
     QCOMPARE(h.currentPath(), h.demoPfx(demo::kExpiring));
     QVERIFY(fillIn({}, "btnOK"));  // the default browser is preselected
-    QCOMPARE(h.desktop().browsers(), QStringList{kChrome});
+    QCOMPARE(h.desktop().browsers, QStringList{kChrome});
     QCOMPARE(h.alerts().texts().size(), 1);
 
     // Removal opens the removal page in every browser, silently.
-    h.desktop().openedInBrowsers.clear();
+    h.desktop().browsers.clear();
     click(h.app().ui()->btnRmvDepCert);
-    QCOMPARE(h.desktop().browsers(), (QStringList{kChrome, kFirefox}));
+    QCOMPARE(h.desktop().browsers, (QStringList{kChrome, kFirefox}));
     QCOMPARE(h.alerts().texts().size(), 1);
-    const QByteArray page = bytesOf(QUrl(h.desktop().openedInBrowsers.first().second).toLocalFile());
+    const QByteArray page = bytesOf(h.desktop().browserUrls.last().toLocalFile());
     QVERIFY(page.contains("\"opType\":\"remove\",\n\"cn\":\"D220003245-01\",\n\"issuer\":\"CN=KARV"));
     QCOMPARE(h.app().doRmvDepCert(demo::kExpiring.cn), 0);
   }

@@ -32,8 +32,7 @@ QStringList sentLogin(AppHarness& h) {
 
 // A screen reader's "Toggle" action sets the state without a click.
 void toggle(QWidget* radio) {
-  QAccessible::queryAccessibleInterface(radio)->actionInterface()->doAction(
-      QAccessibleActionInterface::toggleAction());
+  QAccessible::queryAccessibleInterface(radio)->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
 }
 }  // namespace
 
@@ -56,8 +55,9 @@ class LoginTest : public QObject {
     // Logged in: inputs locked, timers running, buttons from the status "10".
     QVERIFY(h.app().isUserLogin());
     QCOMPARE(ui->btnLogin->text(), QString("登出"));
-    for (QWidget* w : {(QWidget*)ui->txtUserIdNo, (QWidget*)ui->txtLoginPwd, (QWidget*)ui->txtUsrAgcode,
-                       (QWidget*)ui->txtUserAccountNo, (QWidget*)ui->txtSecureLoginPwd, (QWidget*)ui->chkShowPwdPlainText})
+    for (QWidget* w :
+         {(QWidget*)ui->txtUserIdNo, (QWidget*)ui->txtLoginPwd, (QWidget*)ui->txtUsrAgcode,
+          (QWidget*)ui->txtUserAccountNo, (QWidget*)ui->txtSecureLoginPwd, (QWidget*)ui->chkShowPwdPlainText})
       QVERIFY(!w->isEnabled());
     QVERIFY(ui->isAccount->isEnabled() && ui->isId->isEnabled() && ui->btnCrtIdno->isEnabled());
     QVERIFY(h.app().keepAliveTimer().isActive() && h.app().keepAliveTimer().interval() == 300000);
@@ -329,47 +329,38 @@ class LoginTest : public QObject {
     QVERIFY(!activeSheet());
   }
 
+  // Without a change the application ends: the gateway refuses, does not
+  // answer, or the client reports nothing sent (which is no success either);
+  // the dialog's rules keep it open, every field emptied, until Cancel.
   void firstLoginEndingsWithoutChange() {
-    struct Case {
-      const char* name;
-      QString oldPwd, newPwd;
-      bool noAnswer;
-      QStringList alerts;  // the rule's message keeps the dialog open; Cancel then ends it
+    struct NothingSent : karv::KARVLib {
+      using KARVLib::KARVLib;
+      int32_t changeBtsLoginPwd(const std::optional<std::string>&, const std::optional<std::string>&,
+                                const std::optional<std::string>&, std::optional<std::string>&) override {
+        return 1;
+      }
     };
-    const QString cancelled = "您按下「取消」鍵, 取消變更密碼。\n\n" + kNotChanged;
-    const Case cases[] = {
-        // The dialog's own report of a refusal never shows: the application is ending.
-        {"refused", "Wrong1234", "NewPass99", false, {kNotChanged}},
-        {"no reply", demo::kFirstLogin.pwd, "NewPass99", true, {kNotChanged}},
-        {"rule, then cancel", demo::kFirstLogin.pwd, "abcdef", false, {"密碼必需包含數字", cancelled}},
-    };
-    for (const Case& c : cases) {
+    for (const char* ending : {"refused", "no reply", "nothing sent"}) {
       AppHarness h;
+      if (ending == std::string("nothing sent"))
+        h.setClientFactory([](const karv::GatewayEndpoint& ep) { return std::make_unique<NothingSent>(ep); });
+      if (ending == std::string("no reply")) h.gateway().setFault("changeBtsLoginPwd", Fault::noAnswer());
       h.logIn(demo::kFirstLogin);
       h.alerts().clear();
-      if (c.noAnswer) h.gateway().setFault("changeBtsLoginPwd", Fault::noAnswer());
-      QVERIFY(submitChange(c.oldPwd, c.newPwd, c.newPwd));
-      if (c.alerts.size() == 2) {
-        QCOMPARE(h.terminations(), 0);
-        click(control<QAbstractButton>(activeSheet(), "btnCancel"));
-        QCOMPARE(h.requestCount("changeBtsLoginPwd"), 0);
-      }
-      QVERIFY2(h.alerts().texts() == c.alerts, c.name);
-      QCOMPARE(h.terminations(), 1);
-      QCOMPARE(h.requestCount("doLogout"), 0);
+      QVERIFY(submitChange(ending == std::string("refused") ? "Wrong1234" : demo::kFirstLogin.pwd, "NewPass99",
+                           "NewPass99"));
+      // The dialog's own report of a refusal never shows: the application is ending.
+      QVERIFY2(h.alerts().texts() == QStringList{kNotChanged}, ending);
+      QVERIFY2(h.terminations() == 1 && h.requestCount("doLogout") == 0, ending);
     }
-  }
 
-  // The dialog on its own: its rules in order, every field emptied after a
-  // refusal; the gateway's refusal reported after the sheet has ended.
-  void firstLoginDialogRules() {
     AppHarness h;
-    h.app().window()->show();
-    h.app().showUserChgBtsLoginPwdWindow("C120001686", h.handler());
-    QDialog* sheet = activeSheet();
+    h.logIn(demo::kFirstLogin);
+    h.alerts().clear();
+    QDialog* sheet = activeSheet<karv::app::UserChgBtsLoginPwdWindowController>();
     const char* names[] = {"txtUserBtsLoginOldPwd", "txtUserBtsLoginNewPwd", "txtUserBtsLoginNewPwdConfirm"};
     for (const char* name : names) QCOMPARE(control<QLineEdit>(sheet, name)->echoMode(), QLineEdit::Password);
-    const QList<QStringList> cases{
+    const QList<QStringList> rules{
         {"  ", "abc123", "abc123", "舊密碼空白"},
         {"Start1234", "\t", "", "新密碼空白"},
         {"Start1234", "abc123", "abc124", "新密碼與新密碼確認不同"},
@@ -380,44 +371,15 @@ class LoginTest : public QObject {
         {"Start1234", "123456", "123456", "密碼必需包含英文字母"},
         {"Start1234", "密碼123456", "密碼123456", "密碼必需包含英文字母"},  // non-ASCII letters are no letters
     };
-    for (const QStringList& c : cases) {
-      for (int i = 0; i < 3; ++i) control<QLineEdit>(sheet, names[i])->setText(c[i]);
-      click(control<QAbstractButton>(sheet, "btnOK"));
+    for (const QStringList& c : rules) {
+      QVERIFY(submitChange(c[0], c[1], c[2]));
       QVERIFY2(h.showsOnly(c[3], sheet), qPrintable(c[3]));
       for (const char* name : names) QVERIFY(control<QLineEdit>(sheet, name)->text().isEmpty());
     }
-    QCOMPARE(h.requestCount("changeBtsLoginPwd"), 0);
-    click(control<QAbstractButton>(sheet, "btnCancel"));
-    QCOMPARE(h.codes, QList<int>{0});
-
-    h.codes.clear();
-    qsizetype alertsAtEnd = -1;
-    h.app().showUserChgBtsLoginPwdWindow(demo::kFirstLogin.idno, [&](int code) {
-      h.codes << code;
-      alertsAtEnd = h.alerts().shown().size();
-    });
-    sheet = activeSheet();
-    QVERIFY(submitChange("Wrong1234", "NewPass99", "NewPass99"));
-    QCOMPARE(h.codes, QList<int>{karv::KARVLib::kFirstLoginChange});
-    QCOMPARE(alertsAtEnd, 0);
-    QCOMPARE(h.alerts().texts(), QStringList{"使用者初次登入變更密碼失敗"});
-    QCOMPARE(h.alerts().shown().first().style, karv::app::AlertPresenter::Style::ApplicationModal);
-    for (const char* name : names) QVERIFY(control<QLineEdit>(sheet, name)->text().isEmpty());
-
-    // A client that reports "nothing sent" (1) does not end the dialog as "changed" (also 1).
-    struct NothingSent : karv::KARVLib {
-      using KARVLib::KARVLib;
-      int32_t changeBtsLoginPwd(const std::optional<std::string>&, const std::optional<std::string>&,
-                                const std::optional<std::string>&, std::optional<std::string>&) override {
-        return 1;
-      }
-    };
-    AppHarness stub;
-    stub.setClientFactory([](const karv::GatewayEndpoint& ep) { return std::make_unique<NothingSent>(ep); });
-    stub.app().window()->show();
-    stub.app().showUserChgBtsLoginPwdWindow("C120001686", stub.handler());
-    QVERIFY(submitChange("Start1234", "NewPass99", "NewPass99"));
-    QCOMPARE(stub.codes, QList<int>{karv::KARVLib::kFirstLoginChange});
+    QCOMPARE(h.terminations(), 0);
+    QVERIFY(fillIn({}, "btnCancel"));
+    QCOMPARE(h.alerts().texts(), QStringList{"您按下「取消」鍵, 取消變更密碼。\n\n" + kNotChanged});
+    QVERIFY(h.terminations() == 1 && h.requestCount("changeBtsLoginPwd") == 0);
   }
 };
 

@@ -1,7 +1,7 @@
-// The Save-PFX, Load-PFX and Change-PFX-password dialogs and the client
-// certificate query, headless against the development gateway, with real
-// files checked by the openssl tool. (Writing a new certificate through the
-// Save-PFX dialog is tested with the application that issues it.)
+// The Save-PFX, Load-PFX and Change-PFX-password dialogs headless against
+// the development gateway, with real files checked by the openssl tool.
+// (Writing a new certificate through the Save-PFX dialog is tested with the
+// application that issues it, the client query with the revocation.)
 #include <QLabel>
 #include <QtTest>
 
@@ -158,7 +158,7 @@ class PfxDialogsTest : public QObject {
       }
       h.codes.clear();
     }
-    const auto& asked = h.fileChooser().requests().last();
+    const auto& asked = h.fileChooser().requests.last();
     QCOMPARE(asked.title, QString("請選擇憑證檔"));
     QVERIFY(asked.files && !asked.folders && asked.extensions == QStringList{"pfx"});
   }
@@ -211,41 +211,6 @@ class PfxDialogsTest : public QObject {
     h.app().doChangePfxPwd("");
     QVERIFY(fillIn({}, "btnCancel"));
     QCOMPARE(h.alerts().texts(), QStringList{"使用者按下取消鍵"});
-  }
-
-  void clientQueryFillsTheTable() {
-    AppHarness h;
-    QVERIFY(h.logIn(demo::kExpiring));
-    h.alerts().clear();
-    const QString file = h.copyDemoPfx(demo::kExpiring, "KARV/D220003245.pfx");
-    const QString cn = demo::kExpiring.cn;
-    auto cells = [&] { return tableCells(h.app().clntCertInfoDs()); };
-    // After an application or a renewal: the current file, at once if it opens.
-    h.app().setCurrentPfxFilePwd(kDemoPwd);
-    QCOMPARE(h.app().doQryClntCertInfo(cn, true), 0);
-    QVERIFY(!activeSheet());
-    const QStringList shown = cells();
-    QCOMPARE(shown.size(), 5);
-    QCOMPARE(shown.mid(0, 2), QStringList({"身分證號=D220003245", "CN=" + cn}));
-    QVERIFY(QRegularExpression(R"(^憑證效期\(迄\)=\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2}$)").match(shown[4]).hasMatch());
-
-    // Otherwise the user picks the file; cancelling leaves the table.
-    h.app().setCurrentPfxFilePwd("wrong");
-    QCOMPARE(h.app().doQryClntCertInfo(cn, true), -1);
-    QVERIFY(h.alerts().shown().isEmpty() && activeSheet<LoadPfxWindowController>());
-    QVERIFY(fillIn({}, "btnCancel"));
-    QCOMPARE(h.alerts().texts(), QStringList{"使用者按下取消鍵，無法查詢用戶端憑證資訊"});
-    QCOMPARE(cells(), shown);
-
-    // The button asks the gateway and always asks for the file.
-    h.app().setCurrentPfxFilePwd(kDemoPwd);
-    h.app().renderClntCertInfo({});
-    const int queries = h.requestCount("qryCert");
-    click(h.app().ui()->btnQryClntCertInfo);
-    QCOMPARE(h.requestCount("qryCert"), queries + 1);
-    QCOMPARE(control<QLabel>(activeSheet<LoadPfxWindowController>(), "lblPfxFilePath")->text(), file);
-    QVERIFY(confirmLoadPfx(h, std::nullopt, kDemoPwd));
-    QCOMPARE(cells(), shown);
   }
 };
 

@@ -1,7 +1,7 @@
 // Identity verification from the main window against the development
 // gateway: contact data, the identity dialog, codes delivered to the
-// gateway's outbox, the download password, the revocation it leads to, and
-// what the log may not hold afterwards.
+// gateway's outbox, the download password, the revocation it leads to (after
+// the client table), and what the log may not hold afterwards.
 #include <QAccessible>
 #include <QLabel>
 #include <QPointer>
@@ -152,7 +152,7 @@ class VerificationTest : public QObject {
     auto* identity = activeSheet<UserAuthWindowController>();
     QVERIFY(identity);
     const std::pair<const char*, QString> choices[] = {{"useMail", mailChoice("查無資料")},
-                                                        {"usePhone", phoneChoice("查無資料")}};
+                                                       {"usePhone", phoneChoice("查無資料")}};
     for (const auto& [name, text] : choices) {
       QCOMPARE(control<QRadioButton>(identity, name)->text(), text);
       QVERIFY(!control<QRadioButton>(identity, name)->isEnabled());
@@ -175,17 +175,39 @@ class VerificationTest : public QObject {
     QCOMPARE(log.linesWith("showWindow returnCode"), QStringList{"showWindow returnCode = -1"});
   }
 
-  void revocationChangesOnlyTheGatewaysRecord() {
+  // The client table of the user's file, then a revocation that changes
+  // only the gateway's record.
+  void clientTableThenRevocation() {
     AppHarness h;
     LogRecorder log;
     QVERIFY(h.logIn(demo::kExpiring));
+    h.alerts().clear();
     Ui::MainWindow& ui = *h.app().ui();
-    // The client table shows the user's file, chosen through the client query.
     const QString file = h.copyDemoPfx(demo::kExpiring, "KARV/D220003245.pfx");
+    const QString cn = demo::kExpiring.cn;
+    auto client = [&] { return tableCells(h.app().clntCertInfoDs()); };
+    // After an application or a renewal: the current file, at once if it opens.
+    h.app().setCurrentPfxFilePwd(kDemoPwd);
+    QCOMPARE(h.app().doQryClntCertInfo(cn, true), 0);
+    QVERIFY(!activeSheet());
+    const QStringList shown = client();
+    QCOMPARE(shown.size(), 5);
+    QCOMPARE(shown.mid(0, 2), QStringList({"身分證號=D220003245", "CN=" + cn}));
+    QVERIFY(QRegularExpression(R"(^憑證效期\(迄\)=\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2}$)").match(shown[4]).hasMatch());
+    // Otherwise the user picks the file; cancelling leaves the table.
+    h.app().setCurrentPfxFilePwd("wrong");
+    QCOMPARE(h.app().doQryClntCertInfo(cn, true), -1);
+    QVERIFY(h.alerts().shown().isEmpty() && fillIn({}, "btnCancel"));
+    QCOMPARE(h.alerts().texts(), QStringList{"使用者按下取消鍵，無法查詢用戶端憑證資訊"});
+    QCOMPARE(client(), shown);
+    // The button asks the gateway, and always for the file.
+    h.app().renderClntCertInfo({});
+    const int queries = h.requestCount("qryCert");
     click(ui.btnQryClntCertInfo);
+    QCOMPARE(h.requestCount("qryCert"), queries + 1);
+    QCOMPARE(control<QLabel>(activeSheet<LoadPfxWindowController>(), "lblPfxFilePath")->text(), file);
     QVERIFY(confirmLoadPfx(h, std::nullopt, kDemoPwd));
-    const QStringList client = tableCells(h.app().clntCertInfoDs());
-    QCOMPARE(client.size(), 5);
+    QCOMPARE(client(), shown);
     const QByteArray bytes = bytesOf(file);
     QVERIFY(tableCells(h.app().svrCertInfoDs()).contains("憑證狀態=有效(1)"));
 
@@ -214,7 +236,7 @@ class VerificationTest : public QObject {
     QVERIFY(!activeSheet() && !h.app().mask()->isVisible());
     // Nothing local changed.
     QCOMPARE(bytesOf(file), bytes);
-    QCOMPARE(tableCells(h.app().clntCertInfoDs()), client);
+    QCOMPARE(client(), shown);
     QCOMPARE(h.currentPath(), file);
     QCOMPARE(leakingLine(log.lines(), {QString::fromStdString(h.lastOutboxMessage()->code)}), QString());
   }
@@ -229,7 +251,7 @@ class VerificationTest : public QObject {
     {
       AppHarness h;
       QVERIFY(h.logIn(demo::kAlice));
-      secrets << QString::fromStdString(h.app().getKARVlib()->getAesKey().value_or(""));
+      secrets << qstr(h.app().getKARVlib()->getAesKey());
       h.alerts().clear();
       auto downloadPassword = [&] {
         click(h.app().ui()->btnApplyCert);
@@ -246,7 +268,8 @@ class VerificationTest : public QObject {
       QVERIFY(downloadPassword() && fillIn({}, "btnCancel"));
       QCOMPARE(h.alerts().texts(), QStringList{"使用者按下取消鍵"});
       h.alerts().clear();
-      QVERIFY(downloadPassword() && fillIn({{"txtUserBtsCertDlPwd", QString(" %1 ").arg(demo::kAlice.dlPwd)}}, "btnOK"));
+      QVERIFY(downloadPassword() &&
+              fillIn({{"txtUserBtsCertDlPwd", QString(" %1 ").arg(demo::kAlice.dlPwd)}}, "btnOK"));
       QCOMPARE(h.app().myErrorCode(), 0);
       QVERIFY(activeSheet<UserAgreementWindowController>() && h.alerts().shown().isEmpty());
       requests = h.gateway().requests();
@@ -254,7 +277,7 @@ class VerificationTest : public QObject {
     {
       AppHarness h;
       QVERIFY(h.logIn(demo::kFirstLogin));
-      secrets << QString::fromStdString(h.app().getKARVlib()->getAesKey().value_or(""));
+      secrets << qstr(h.app().getKARVlib()->getAesKey());
       QVERIFY(submitChange(demo::kFirstLogin.pwd, "NewPass99", "NewPass99"));
       QCOMPARE(h.requestCount("changeBtsLoginPwd"), 1);
       const auto more = h.gateway().requests();
@@ -288,8 +311,8 @@ class VerificationTest : public QObject {
       QDialog* sheet = activeSheet();
       QVERIFY(sheet && !sheet->windowTitle().isEmpty());
       for (QWidget* w : sheet->findChildren<QWidget*>()) {
-        const bool input = qobject_cast<QLineEdit*>(w) || qobject_cast<QAbstractButton*>(w) ||
-                           qobject_cast<QTextBrowser*>(w);
+        const bool input =
+            qobject_cast<QLineEdit*>(w) || qobject_cast<QAbstractButton*>(w) || qobject_cast<QTextBrowser*>(w);
         if (!input && !qobject_cast<QLabel*>(w)) continue;
         const QString name = QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name);
         const bool han = std::any_of(name.begin(), name.end(), [](QChar c) { return c.script() == QChar::Script_Han; });

@@ -29,17 +29,6 @@ QStringList ScriptedAlertPresenter::texts() const {
   return list;
 }
 
-QStringList RecordingDesktop::browsers() const {
-  QStringList ids;
-  for (const auto& opened : openedInBrowsers) ids << opened.first;
-  return ids;
-}
-
-std::optional<QString> ScriptedFileChooser::choose(const Request& request) {
-  requests_ << request;
-  return answers_.isEmpty() ? std::nullopt : answers_.dequeue();
-}
-
 AppHarness::AppHarness(Scheme scheme, bool ownHome) {
   if (ownHome) {
     home_.emplace();
@@ -76,10 +65,6 @@ app::AppDelegate& AppHarness::app() {
   return *app_;
 }
 
-void AppHarness::launch() {
-  if (!std::exchange(launched_, true)) app().applicationDidFinishLaunching();
-}
-
 bool AppHarness::logIn(const DemoUserRef& user, const std::optional<QString>& pwd) {
   launch();
   for (const char* offer : {"直接開始憑證申請??", "您的憑證申請操作未完成，繼續進行憑證申請??",
@@ -91,11 +76,6 @@ bool AppHarness::logIn(const DemoUserRef& user, const std::optional<QString>& pw
   typeInto(ui.txtSecureLoginPwd, pwd.value_or(QString::fromUtf8(user.pwd)));
   click(ui.btnLogin);
   return app().isUserLogin();
-}
-
-void AppHarness::relaunch() {
-  app_.reset();
-  launched_ = false;
 }
 
 int AppHarness::requestCount(const std::string& api) const {
@@ -113,18 +93,6 @@ std::optional<gateway::RecordedRequest> AppHarness::lastRequest(const std::strin
 std::optional<gateway::Outbox::Message> AppHarness::lastOutboxMessage() const {
   const auto messages = gateway_->outboxMessages();
   return messages.empty() ? std::nullopt : std::optional(messages.back());
-}
-
-QString AppHarness::path(const QString& relative) const {
-  return QDir(qEnvironmentVariable("HOME")).filePath(relative);
-}
-
-QString AppHarness::currentPath() {
-  return QString::fromStdString(app().getKARVlib()->getCurrentPfxFilePath().value_or(""));
-}
-
-QString AppHarness::currentPwd() {
-  return QString::fromStdString(app().getKARVlib()->getCurrentPfxFilePwd().value_or(""));
 }
 
 QString AppHarness::demoPfx(const DemoUserRef& user) const {
@@ -182,10 +150,9 @@ bool answerIdentity(const QString& birth, const char* choice) {
 }
 
 bool submitChange(const QString& oldPwd, const QString& newPwd, const QString& confirm) {
-  return fillIn({{"txtUserBtsLoginOldPwd", oldPwd},
-                 {"txtUserBtsLoginNewPwd", newPwd},
-                 {"txtUserBtsLoginNewPwdConfirm", confirm}},
-                "btnOK");
+  return fillIn(
+      {{"txtUserBtsLoginOldPwd", oldPwd}, {"txtUserBtsLoginNewPwd", newPwd}, {"txtUserBtsLoginNewPwdConfirm", confirm}},
+      "btnOK");
 }
 
 bool enterCode(const QString& code) { return fillIn({{"authCode", code}}, "btnOK"); }

@@ -3,9 +3,9 @@
 // gateway as a user would, and checking what it wrote and logged.
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDir>
 #include <QHash>
 #include <QLineEdit>
-#include <QPair>
 #include <QQueue>
 #include <QStringList>
 #include <QUrl>
@@ -23,7 +23,9 @@
 
 namespace karv::test {
 
-// Records every alert in order and answers by text, else from a queue (1000 when empty).
+inline QString qstr(const std::optional<std::string>& text) { return QString::fromStdString(text.value_or("")); }
+
+// Records every alert and answers by its text, else from a queue (1000 when empty).
 class ScriptedAlertPresenter : public app::AlertPresenter {
  public:
   struct Shown {
@@ -59,27 +61,30 @@ class RecordingDesktop : public app::DesktopServices {
   }
   void revealFile(const QString&) override {}
   bool openUrlWithBrowser(const std::string& bundleId, const std::string& url) override {
-    openedInBrowsers << qMakePair(QString::fromStdString(bundleId), QString::fromStdString(url));
+    browsers << QString::fromStdString(bundleId);
+    browserUrls << QUrl(QString::fromStdString(url));
     return true;
   }
-  [[nodiscard]] QStringList browsers() const;  // the identifiers of openedInBrowsers
 
   QList<QUrl> openedUrls;
-  QList<QPair<QString, QString>> openedInBrowsers;  // (browser identifier, address)
+  QStringList browsers;  // the identifiers of the browsers that opened browserUrls
+  QList<QUrl> browserUrls;
   QStringList openedFiles;
   bool openFileSucceeds = true;
 };
 
-// Hands back the next scripted path (none: a cancel) and records every request.
+// Hands back the next scripted path (none: Cancel) and records every request.
 class ScriptedFileChooser : public app::FileChooser {
  public:
-  std::optional<QString> choose(const Request& request) override;
+  std::optional<QString> choose(const Request& request) override {
+    requests << request;
+    return answers_.isEmpty() ? std::nullopt : answers_.dequeue();
+  }
   void chooseNext(const std::optional<QString>& path) { answers_.enqueue(path); }
-  [[nodiscard]] const QList<Request>& requests() const { return requests_; }
+  QList<Request> requests;
 
  private:
   QQueue<std::optional<QString>> answers_;
-  QList<Request> requests_;
 };
 
 class ManualClock : public app::Clock {
@@ -91,10 +96,9 @@ class ManualClock : public app::Clock {
   QDateTime now_ = QDateTime(QDate(2026, 1, 5), QTime(9, 0), Qt::UTC);
 };
 
-// A gateway on a free loopback port (plain HTTP, or HTTPS with the build's
-// development anchor) keeping its files (the demo users' .pfx among them) in
-// a folder of its own, and an AppDelegate wired to it. Unless told
-// otherwise, HOME is a fresh folder while the harness lives.
+// A gateway on a free loopback port (HTTP, or HTTPS with the build's anchor)
+// with a data folder of its own (the demo users' .pfx files among them), and
+// an AppDelegate wired to it; HOME is a fresh folder unless told otherwise.
 class AppHarness {
  public:
   enum class Scheme { Http, Https };
@@ -109,28 +113,29 @@ class AppHarness {
   ManualClock& clock() { return *clock_; }
   [[nodiscard]] int terminations() const { return terminations_; }
 
-  // Start-up and version check, once.
-  void launch();
-  // Launches and logs the demo user in by ID number through the main window.
-  // Offers of a pending operation are declined unless the test answered them.
+  void launch() {  // start-up and version check, once
+    if (!std::exchange(launched_, true)) app().applicationDidFinishLaunching();
+  }
+  // Launches and logs in by ID number through the window, declining offers
+  // of a pending operation unless the test answered them.
   bool logIn(const DemoUserRef& user, const std::optional<QString>& pwd = std::nullopt);
-  // The user's next launch: a new application on the same gateway.
-  void relaunch();
+  void relaunch() {  // the user's next launch: a new application, the same gateway
+    app_.reset();
+    launched_ = false;
+  }
   [[nodiscard]] int requestCount(const std::string& api) const;
   [[nodiscard]] std::optional<gateway::RecordedRequest> lastRequest(const std::string& api) const;
   [[nodiscard]] std::optional<gateway::Outbox::Message> lastOutboxMessage() const;
 
-  // Before app(): other protocol clients, or the version asked ahead as the program does.
+  // Before app(): other protocol clients; the version asked ahead as the program does.
   using ClientFactory = std::function<std::unique_ptr<KARVLib>(const GatewayEndpoint&)>;
   void setClientFactory(ClientFactory factory) { clientFactory_ = std::move(factory); }
   void askVersionCheckAhead() { versionCheckAhead_ = app::askVersionCheckAhead(clientFactory_(endpoint())); }
 
-  // The home folder and the client's current .pfx.
-  [[nodiscard]] QString path(const QString& relative) const;
-  [[nodiscard]] QString currentPath();
-  [[nodiscard]] QString currentPwd();
-  // The gateway's .pfx of a demo user that starts with a certificate
-  // (password gateway::kDemoPfxPassword), and a copy of it in the home folder.
+  [[nodiscard]] QString path(const QString& relative) const { return QDir::home().filePath(relative); }
+  [[nodiscard]] QString currentPath() { return qstr(app().getKARVlib()->getCurrentPfxFilePath()); }
+  [[nodiscard]] QString currentPwd() { return qstr(app().getKARVlib()->getCurrentPfxFilePwd()); }
+  // The gateway's .pfx of a demo user with a certificate (password kDemoPwd), and a copy in HOME.
   [[nodiscard]] QString demoPfx(const DemoUserRef& user) const;
   QString copyDemoPfx(const DemoUserRef& user, const QString& relative);
 
@@ -139,7 +144,7 @@ class AppHarness {
   app::AppDelegate::SheetHandler handler() {
     return [this](int code) { codes << code; };
   }
-  // The error alert alone shows over the dialog, which stays open with no code; clears the alerts.
+  // Only this error alert shows, over the dialog still open with no code; clears the alerts.
   bool showsOnly(const QString& message, QDialog* dialog);
 
  private:
@@ -161,8 +166,6 @@ class AppHarness {
 };
 
 // --- Dialogs, driven as a user would ---
-
-// The window-modal dialog open right now, when it is of the given kind.
 template <class Dialog = QDialog>
 Dialog* activeSheet() {
   return qobject_cast<Dialog*>(QApplication::activeModalWidget());
@@ -173,21 +176,16 @@ Control* control(QWidget* dialog, const char* objectName) {
 }
 void typeInto(QLineEdit* field, const QString& text);
 void click(QAbstractButton* button);
-// Types each text into its field of the open dialog, then clicks the button.
-// False when no dialog is open.
+// Types into the fields of the open dialog, then clicks the button; false when one is missing.
 bool fillIn(std::initializer_list<std::pair<const char*, QString>> fields, const char* button);
 
-// The identity dialog: date of birth, a delivery choice ("" none), OK.
-bool answerIdentity(const QString& birth, const char* choice);
-// The first-login password dialog: old, new, confirmation, OK.
+bool answerIdentity(const QString& birth, const char* choice);  // a radio button or ""
 bool submitChange(const QString& oldPwd, const QString& newPwd, const QString& confirm);
 bool enterCode(const QString& code);
-// Clicks the button, answers the identity dialog and enters the code the
-// gateway sent; false when a step did not come.
+// Clicks the button, answers the identity dialog, enters the code the gateway sent.
 bool verifyIdentity(AppHarness& h, QAbstractButton* button, const DemoUserRef& user, const char* choice = "usePhone");
 bool answerAgreement(bool agree);
 bool confirmSavePfx(const QString& pwd, const std::optional<QString>& confirm = std::nullopt);
-// Picks the file (when given) in the open Load-PFX dialog and confirms it.
 bool confirmLoadPfx(AppHarness& h, const std::optional<QString>& path, const QString& pwd);
 bool confirmChgPfxPwd(const QString& oldPwd, const QString& newPwd, const std::optional<QString>& confirm = {});
 
@@ -197,11 +195,10 @@ inline const QString kInstallQuestion = QStringLiteral(
     "待匯入完成後，將此程式與開啟之網頁關閉即可開始線上交易。");
 inline const QString kDemoPwd = QString::fromLatin1(gateway::kDemoPfxPassword);
 
-// What the workflows showed, in order: "overlay:<prompt>" (prompts with a
-// text), "dialog:<class>" as each sheet opens, "alert:<text>".
+// What the workflows showed in order: "overlay:<prompt>", "dialog:<class>", "alert:<text>".
 class FlowRecorder : public QObject {
  public:
-  explicit FlowRecorder(AppHarness& h);  // after the overlay exists (any gateway call made it)
+  explicit FlowRecorder(AppHarness& h);  // once the overlay exists
   ~FlowRecorder() override;
   QStringList events;
 
@@ -212,9 +209,7 @@ class FlowRecorder : public QObject {
   AppHarness& h_;
 };
 
-// --- The log ---
-
-// Collects every log line while it lives, also lines from the worker thread.
+// Collects every log line while it lives, also from the worker thread.
 class LogRecorder {
  public:
   LogRecorder();
@@ -228,31 +223,28 @@ class LogRecorder {
   mutable std::mutex mutex_;
   QStringList lines_;
 };
-// Every value the client sent, as it travelled and percent-decoded (ciphertexts among them).
+// Every value the client sent, as it travelled and decoded (ciphertexts among them).
 [[nodiscard]] QStringList sentValues(const std::vector<gateway::RecordedRequest>& requests);
-// The first line that holds a secret or a long run of base64 (over 40) or
-// hexadecimal (over 64); "" when none does.
+// The first line holding a secret, or base64 over 40 or hexadecimal over 64 characters.
 [[nodiscard]] QString leakingLine(const QStringList& lines, QStringList secrets);
 
 // --- Files and certificates ---
-
 [[nodiscard]] QByteArray bytesOf(const QString& path);
 ToolResult openssl(std::vector<std::string> args);
-// The client's own reading of the file; empty when it does not open.
 [[nodiscard]] StringMap certInfoOf(const QString& path, const QString& pwd);
 // What the openssl tool finds in a .pfx opened with its password.
 struct PfxByOpenssl {
   bool opened = false;
-  QString serial;             // of the user's certificate: hexadecimal without leading zeros
+  QString serial;             // hexadecimal, no leading zeros
   std::string certPublicKey;  // PEM
   std::string keyPublicKey;   // PEM, the public half of the private key
   bool chainsToCa = false;    // openssl verify against the CA certificates
   QString friendlyName;
 };
 [[nodiscard]] PfxByOpenssl readPfxWithOpenssl(const QString& path, const QString& pwd, const std::string& caPem = {});
-// The public key (PEM) of a request as the client sends it (the PEM body).
+// The public key (PEM) of a request as the client sends it.
 [[nodiscard]] std::string publicKeyOfCsr(const std::string& csr, const QString& folder);
-// A self-signed certificate for the CN with a new key, as a .pfx by the openssl tool.
+// A self-signed certificate for the CN and its new key, in a .pfx by the openssl tool.
 [[nodiscard]] bool makeOtherPfx(const QString& path, const std::string& cn, const QString& pwd);
 // The rows of a certificate table as "label=value".
 [[nodiscard]] QStringList tableCells(const app::KARVDGDataSource* ds);
