@@ -2,20 +2,13 @@
 
 #include <QApplication>
 #include <QFont>
-#include <QFontDatabase>
 
 namespace karv::app {
 
 void preferTraditionalChineseFont() {
-  const QStringList installed = QFontDatabase::families();
-  for (const char* family : {"Noto Sans CJK TC", "Noto Sans TC", "WenQuanYi Zen Hei", "AR PL UMing TW"}) {
-    if (installed.contains(QString::fromUtf8(family))) {
-      QFont font = QApplication::font();
-      font.setFamilies({QString::fromUtf8(family)});
-      QApplication::setFont(font);
-      return;
-    }
-  }
+  QFont font = QApplication::font();
+  font.setFamilies({"Noto Sans CJK TC", "Noto Sans TC", "WenQuanYi Zen Hei", "AR PL UMing TW", font.family()});
+  QApplication::setFont(font);
 }
 
 }  // namespace karv::app

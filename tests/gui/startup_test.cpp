@@ -3,12 +3,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QFontDatabase>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QSignalSpy>
 #include <QtTest>
+#include <future>
 
+#include "ChineseFont.h"
 #include "GuiTestSupport.h"
 #include "KARVMask.h"
 #include "KarvBuildConfig.h"
@@ -17,6 +20,22 @@
 
 using karv::test::AppHarness;
 using Style = karv::app::AlertPresenter::Style;
+
+namespace {
+// A protocol client whose version check waits until the test lets it go.
+class HeldVersionCheck : public karv::KARVLib {
+ public:
+  HeldVersionCheck(karv::GatewayEndpoint endpoint, std::shared_future<void> go)
+      : KARVLib(std::move(endpoint)), go_(std::move(go)) {}
+  int32_t versionCheck(std::optional<std::string>& errMsg) override {
+    go_.wait();
+    return KARVLib::versionCheck(errMsg);
+  }
+
+ private:
+  std::shared_future<void> go_;
+};
+}  // namespace
 
 class StartupTest : public QObject {
   Q_OBJECT
@@ -55,15 +74,42 @@ class StartupTest : public QObject {
   }
 
   void versionAskedAheadIsAskedOnce() {
-    for (const bool accepted : {true, false}) {
-      AppHarness h;
-      h.gateway().setVersionAccepted(accepted);
-      h.askVersionCheckAhead();
-      h.app().applicationDidFinishLaunching();
-      QCOMPARE(h.requestCount("checkVersion"), 1);
-      QCOMPARE(h.terminations(), accepted ? 0 : 1);
-      QCOMPARE(h.alerts().texts().isEmpty(), accepted);
-    }
+    // An answer already there is taken without the busy overlay; one still on
+    // its way is waited for under it.
+    for (const bool answeredFirst : {true, false})
+      for (const bool accepted : {true, false}) {
+        AppHarness h;
+        h.gateway().setVersionAccepted(accepted);
+        std::promise<void> go;
+        h.setClientFactory([held = go.get_future().share()](const karv::GatewayEndpoint& ep) {
+          return std::make_unique<HeldVersionCheck>(ep, held);
+        });
+        const std::shared_future<int32_t> ahead = h.askVersionCheckAhead();
+        if (answeredFirst) {
+          go.set_value();
+          ahead.wait();
+        } else {
+          QTimer::singleShot(0, [&go] { go.set_value(); });
+        }
+        h.app().applicationDidFinishLaunching();
+        QCOMPARE(h.requestCount("checkVersion"), 1);
+        QCOMPARE(h.terminations(), accepted ? 0 : 1);
+        QCOMPARE(h.alerts().texts().isEmpty(), accepted);
+        // (A refused version goes on to the update, which has an overlay of its own.)
+        if (accepted) QCOMPARE(h.app().mask() != nullptr, !answeredFirst);
+      }
+  }
+
+  void traditionalChineseFaceIsPreferred() {
+    const QFont before = QApplication::font();
+    QString expected;
+    for (const char* family : {"Noto Sans CJK TC", "Noto Sans TC", "WenQuanYi Zen Hei", "AR PL UMing TW"})
+      if (expected.isEmpty() && QFontDatabase::hasFamily(family)) expected = family;
+    QVERIFY2(!expected.isEmpty(), "no Traditional Chinese font installed");
+    karv::app::preferTraditionalChineseFont();
+    // Whatever the locale, Han text is drawn with the Traditional Chinese face.
+    QCOMPARE(QFontInfo(QApplication::font()).family(), expected);
+    QApplication::setFont(before);
   }
 
   void unreachableGatewayNamesHostAndQuits() {

@@ -173,7 +173,9 @@ class AppHarness {
   using ClientFactory = std::function<std::unique_ptr<KARVLib>(const GatewayEndpoint&)>;
   void setClientFactory(ClientFactory factory) { clientFactory_ = std::move(factory); }
   // The version check asked for ahead, as the program does (before app()).
-  void askVersionCheckAhead() { versionCheckAhead_ = app::askVersionCheckAhead(clientFactory_(endpoint())); }
+  std::shared_future<int32_t> askVersionCheckAhead() {
+    return versionCheckAhead_ = app::askVersionCheckAhead(clientFactory_(endpoint()));
+  }
 
  private:
   std::unique_ptr<gateway::DevGateway> gateway_;
