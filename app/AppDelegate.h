@@ -134,9 +134,29 @@ class AppDelegate : public QObject,
   [[nodiscard]] int32_t myErrorCode() const { return myErrorCode_; }
 
   // --- Certificate workflows (entry points of the buttons) ---
+  // Application once the identity is verified: agreement, request, Save-PFX
+  // dialog, activation, the offer to install. Returns at once.
   virtual void doApplyCert(const QString& cn);
+  // Opens the Save-PFX dialog for the issued certificate and its key (empty:
+  // the key kept from an earlier attempt). The dialog proposes the current
+  // .pfx and asks for the password itself: path, password and errMsg are the
+  // caller's and stay untouched.
+  void doApplyCertSaveToPfx(const QString& b64Cert, const QString& b64PrivateKey, const QString& pfxFilePath,
+                            const QString& pfxFilePwd, const std::optional<std::string>& errMsg);
+  // Revocation once the identity is verified; runs to its end.
   virtual void doRevokeCert(const QString& cn);
+  // Renewal: agreement, then the continued renewal or the signed one, as
+  // the function status says. Returns at once.
   virtual void doRenewCert(const QString& cn);
+  // The signed renewal: the old .pfx of the gateway's last active certificate first.
+  void doRenewCertWithSign(const QString& cn);
+  // Sends the renewal (signed with the .pfx unless both texts are empty) and
+  // opens the Save-PFX dialog; the request's result code.
+  int32_t doRenewCert(const QString& cn, const QString& pfxFilePath, const QString& pfxFilePwd);
+  // What the gateway's last accepted application, renewal and revocation answered.
+  [[nodiscard]] const StringMap& applyCertInfo() const { return applyCertInfo_; }
+  [[nodiscard]] const StringMap& renewCertInfo() const { return renewCertInfo_; }
+  [[nodiscard]] const StringMap& revokeCertInfo() const { return revokeCertInfo_; }
   // The server's record into the server table; the query's result code.
   virtual int32_t doQrySvrCertInfo(const QString& cn);
   // The current .pfx into the client table: 0 when it opened at once with
@@ -272,6 +292,25 @@ class AppDelegate : public QObject,
   void reportVerifyFailure(const std::optional<std::string>& errMsg);
   // Installs the current .pfx into the browsers; an alert when that failed.
   void deployCertToBrowsers(const std::vector<BrowserRecord>& browsers);
+  // Application and renewal begin alike: the overlay without text, then the
+  // agreement, released before the handler gets its code.
+  void askUserAgreement(SheetHandler handler);
+  void applyAgreed(const QString& cn);
+  void applySaved(int returnCode);
+  void renewAgreed(const QString& cn);
+  void renewSaved(int returnCode);
+  // The messages of an application or a renewal once its .pfx is written.
+  struct SavedCertTexts {
+    QString reportPrompt;  // the overlay while the gateway learns of the file ("": the one showing stays)
+    QString savedPrompt;   // the overlay once the gateway knows ("": none)
+    QString failed;
+    QString done;
+  };
+  // Reports the saved certificate to the gateway (certPath: where the file
+  // is, none to send no place), offers the installation into the browsers on
+  // success, then refreshes the buttons and the client table either way.
+  void reportSavedCert(const StringMap& certInfo, const std::optional<std::string>& certPath,
+                       const SavedCertTexts& texts);
 
   AppServices services_;
   BlockingWork blockingWork_;
@@ -299,6 +338,9 @@ class AppDelegate : public QObject,
   QPointer<DepCertWindowController> depCertWindowController_;
   // The browsers chosen at the last OK of the browser-choice dialog.
   std::vector<BrowserRecord> depCertSelectedBrowsersInfo_;
+  StringMap applyCertInfo_;
+  StringMap renewCertInfo_;
+  StringMap revokeCertInfo_;
   // What the user typed in the verification dialogs; cleared before each.
   QString authCodePwd_;
   QString btsCertDlPwd_;

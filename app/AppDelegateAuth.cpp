@@ -162,19 +162,13 @@ void AppDelegate::showUserAgreement(SheetHandler handler) {
       userAgreementWindowController_, [](UserAgreementWindowController&) {}, std::move(handler));
 }
 
-// --- The workflows that follow a verification ---
-
-void AppDelegate::doApplyCert(const QString& /*cn*/) {
+void AppDelegate::askUserAgreement(SheetHandler handler) {
   showMask();
-  showUserAgreement([this](int returnCode) {
+  showUserAgreement([this, handler = std::move(handler)](int returnCode) {
     if (userAgreementWindowController_) userAgreementWindowController_->deleteLater();
     userAgreementWindowController_ = nullptr;
-    hideMask();
-    if (returnCode != UserAgreementWindowController::kAgreed) return;
-    doAlert("憑證申請作業將於後續版本提供。");
+    handler(returnCode);
   });
 }
-
-void AppDelegate::doRevokeCert(const QString& /*cn*/) { doAlert("憑證廢止作業將於後續版本提供。"); }
 
 }  // namespace karv::app

@@ -5,15 +5,11 @@
 #include "AppDelegate.h"
 #include "CommonUtility.h"
 #include "KARVDGDataSource.h"
+#include "RecordText.h"
 #include "ui_MainWindow.h"
 
 namespace karv::app {
 namespace {
-
-QString valueOf(const StringMap& record, const char* key) {
-  const auto it = record.find(key);
-  return it == record.end() ? QString() : QString::fromStdString(it->second);
-}
 
 // yyyyMMddHHmmss... as yyyy/MM/dd HH:mm:ss; anything else unchanged.
 QString displayDate(const StringMap& record, const char* key) {
@@ -29,9 +25,9 @@ KARVDGDataSource::Row row(const QString& label, const QString& value) {
 
 // The rows both tables share.
 void addCommonRows(KARVDGDataSource& ds, const StringMap& record) {
-  ds.addDataItem(row("身分證號", valueOf(record, "certUserId")));
-  ds.addDataItem(row("CN", valueOf(record, "cn")));
-  ds.addDataItem(row("憑證序號", valueOf(record, "serial")));
+  ds.addDataItem(row("身分證號", recordText(record, "certUserId")));
+  ds.addDataItem(row("CN", recordText(record, "cn")));
+  ds.addDataItem(row("憑證序號", recordText(record, "serial")));
   ds.addDataItem(row("憑證效期(起)", displayDate(record, "notBefore")));
   ds.addDataItem(row("憑證效期(迄)", displayDate(record, "notAfter")));
 }
@@ -94,8 +90,9 @@ int32_t AppDelegate::doQryClntCertInfo(const QString& cn, bool tryToLoad) {
 void AppDelegate::renderSvrCertInfo(const StringMap& record) {
   KARVDGDataSource* ds = dataSourceFor(ui_->tvSvrCertInfo, svrCertInfoDs_);
   addCommonRows(*ds, record);
-  ds->addDataItem(row("憑證狀態", QString("%1(%2)").arg(valueOf(record, "stateMessage"), valueOf(record, "state"))));
-  ds->addDataItem(row("憑證安裝", valueOf(record, "actFlg") == "Y" ? "已完成安裝" : "尚未安裝"));
+  ds->addDataItem(
+      row("憑證狀態", QString("%1(%2)").arg(recordText(record, "stateMessage"), recordText(record, "state"))));
+  ds->addDataItem(row("憑證安裝", recordText(record, "actFlg") == "Y" ? "已完成安裝" : "尚未安裝"));
 }
 
 void AppDelegate::renderClntCertInfo(const StringMap& record) {

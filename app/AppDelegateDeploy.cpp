@@ -5,6 +5,7 @@
 
 #include "AppDelegate.h"
 #include "Log.h"
+#include "RecordText.h"
 
 namespace karv::app {
 
@@ -12,11 +13,7 @@ void AppDelegate::doDepCert(const QString& cn) {
   KARVLib* lib = getKARVlib();
   const auto lastActive = runBlocking([lib, cn = cn.toStdString()] { return lib->getLastActiveCertInfo(cn); });
   // Without a record from the gateway any readable .pfx is accepted.
-  auto field = [&](const char* key) -> QString {
-    if (!lastActive) return {};
-    const auto it = lastActive->find(key);
-    return it == lastActive->end() ? QString() : QString::fromStdString(it->second);
-  };
+  auto field = [&](const char* key) { return lastActive ? recordText(*lastActive, key) : QString(); };
   showLoadPfxWindow(field("cn"), field("issuer"), field("hexSerial"), QString(), [this](int returnCode) {
     if (returnCode == LoadPfxWindowController::kCancelled) {
       doAlert("使用者按下取消鍵，無法進行瀏覽器憑證安裝");

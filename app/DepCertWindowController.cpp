@@ -29,6 +29,11 @@ DepCertWindowController::DepCertWindowController(QWidget* parent)
 
 DepCertWindowController::~DepCertWindowController() = default;
 
+void DepCertWindowController::setDelegate(DepCertWindowControllerDelegate* delegate) {
+  delegate_ = delegate;
+  SheetDialog::setDelegate(delegate);
+}
+
 std::vector<std::pair<QToolButton*, std::string>> DepCertWindowController::imageButtons() const {
   return {{ui_->imgBtnSafari, "com.apple.Safari"},
           {ui_->imgBtnChrome, "com.google.Chrome"},

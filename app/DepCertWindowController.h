@@ -14,9 +14,8 @@ class DepCertWindowController;
 
 namespace karv::app {
 
-class DepCertWindowControllerDelegate {
+class DepCertWindowControllerDelegate : public virtual SheetDialogDelegate {
  public:
-  virtual ~DepCertWindowControllerDelegate() = default;
   // The records of the chosen browsers, handed over before the dialog ends with 1.
   virtual void getDepCertWindowData(const std::vector<BrowserRecord>& selectedBrowsersInfo) = 0;
 };
@@ -34,13 +33,7 @@ class DepCertWindowController : public SheetDialog {
   explicit DepCertWindowController(QWidget* parent = nullptr);
   ~DepCertWindowController() override;
 
-  // One object is both the sheet's delegate (input errors, blocking work)
-  // and the receiver of the choice: the application controller.
-  template <class Delegate>
-  void setDelegate(Delegate* delegate) {
-    SheetDialog::setDelegate(delegate);
-    delegate_ = delegate;
-  }
+  void setDelegate(DepCertWindowControllerDelegate* delegate);
   void setSelectMode(const QString& selectMode) { selectMode_ = selectMode; }
   void setBrowsersInfo(std::vector<BrowserRecord> browsersInfo) { browsersInfo_ = std::move(browsersInfo); }
   [[nodiscard]] const QString& selectMode() const { return selectMode_; }

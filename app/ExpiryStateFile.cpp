@@ -13,7 +13,7 @@ namespace karv::app {
 namespace {
 
 // The file is a handful of short fields; anything much larger is not ours.
-constexpr qsizetype kMaxStateBytes = 64 * 1024;
+constexpr size_t kMaxStateBytes = 64 * 1024;
 
 }  // namespace
 
@@ -31,9 +31,11 @@ ExpiryStateFile::ExpiryStateFile()
     : folder_(QString::fromStdString(privateKeyFolder())), path_(folder_ + "/expiry-reminder.json") {}
 
 ExpiryStateFile::Read ExpiryStateFile::load(ExpiryState& state) const {
-  const auto bytes = readWholeFile(path_.toStdString());
+  // A state in a folder someone else controls is not ours to believe.
+  if (!isOwnRealFolder(folder_.toStdString()))
+    return ::access(folder_.toLocal8Bit().constData(), F_OK) == 0 ? Read::kUnreadable : Read::kAbsent;
+  const auto bytes = readWholeFile(path_.toStdString(), kMaxStateBytes);
   if (!bytes) return ::access(path_.toLocal8Bit().constData(), F_OK) == 0 ? Read::kUnreadable : Read::kAbsent;
-  if (static_cast<qsizetype>(bytes->size()) > kMaxStateBytes) return Read::kUnreadable;
   const QJsonObject json = QJsonDocument::fromJson(QByteArray::fromStdString(*bytes)).object();
   const QDateTime notAfter = QDateTime::fromString(json["notAfter"].toString(), Qt::ISODate);
   const auto notified = stageNamed(json["notified"].toString());

@@ -49,6 +49,7 @@ void KARVMask::showWithPrompt(const QString& prompt) {
   raise();
   setFocus(Qt::OtherFocusReason);
   idleMode_ = false;
+  emit promptShown(prompt);
   // Paint now: work run with the blocking-work helper switched off holds the
   // event loop still, and the overlay must show all the same.
   if (window()->isVisible()) repaint();

@@ -23,6 +23,11 @@ class KARVMask : public QWidget {
   [[nodiscard]] QLabel* lblPrompt() const { return lblPrompt_; }
   [[nodiscard]] QProgressBar* progressBar() const { return progressBar_; }
 
+ signals:
+  // Each time the overlay shows, with its prompt ("" without one): what the
+  // user was told, in order, for anyone who follows the workflows.
+  void promptShown(const QString& prompt);
+
  protected:
   bool event(QEvent* e) override;
   bool eventFilter(QObject* watched, QEvent* e) override;

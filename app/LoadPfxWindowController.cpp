@@ -2,6 +2,7 @@
 
 #include "CommonUtility.h"
 #include "RSAUtility.h"
+#include "RecordText.h"
 #include "ui_LoadPfxWindowController.h"
 
 namespace karv::app {
@@ -44,10 +45,7 @@ void LoadPfxWindowController::btnBrowseFileOnClick() {
 }
 
 QString LoadPfxWindowController::mismatch(const StringMap& certInfo) const {
-  auto value = [&](const char* key) {
-    const auto it = certInfo.find(key);
-    return it == certInfo.end() ? QString() : QString::fromStdString(it->second);
-  };
+  auto value = [&](const char* key) { return recordText(certInfo, key); };
   if (!certHashToCmp_.isEmpty() && value("certHash") != certHashToCmp_)
     return "錯誤的憑證檔(憑證雜湊值錯誤)，請重新選擇憑證";
   if (!cnToCmp_.isEmpty() && value("cn") != cnToCmp_) return "錯誤的憑證檔(CN錯誤)，請重新選擇憑證";

@@ -209,7 +209,8 @@ class DeployTest : public QObject {
     click(h.app().ui()->btnDepCert);
     load = activeSheet<LoadPfxWindowController>();
     const QString demoPfx = demoPfxPath(h, demo::kExpiring);
-    for (const auto& [path, pwd] : {std::pair{pfx_, kPassword}, std::pair{demoPfx, QString(karv::gateway::kDemoPfxPassword)}}) {
+    for (const auto& [path, pwd] :
+         {std::pair{pfx_, kPassword}, std::pair{demoPfx, QString(karv::gateway::kDemoPfxPassword)}}) {
       h.fileChooser().chooseNext(path);
       click(control<QPushButton>(load, "btnBrowseFile"));
       confirmLoadPfx(load, pwd);

@@ -1,6 +1,7 @@
 // The expiry reminder: the stages the background check shows, over the real
 // state file and with a clock of the test, and what the main window records
 // and shows of the current .pfx.
+#include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -104,6 +105,15 @@ class ExpiryReminderTest : public QObject {
     RecordingNotifier notifier;
     QCOMPARE(checkExpiry(clock, notifier, [] { return true; }), kExpiryCheckStateFailed);
     QVERIFY(notifier.shown.isEmpty());
+
+    // Nor is a state behind a working folder that links elsewhere.
+    QVERIFY(file.record({"A123456789-01", "1A", kNotAfter, home_.filePath("cert.pfx")}));
+    QVERIFY(QDir().rename(home_.filePath(".plix"), home_.filePath("elsewhere")));
+    QVERIFY(QFile::link(home_.filePath("elsewhere"), home_.filePath(".plix")));
+    QCOMPARE(checkExpiry(clock, notifier, [] { return true; }), kExpiryCheckStateFailed);
+    QVERIFY(notifier.shown.isEmpty());
+    QVERIFY(QFile::remove(home_.filePath(".plix")) &&
+            QDir().rename(home_.filePath("elsewhere"), home_.filePath(".plix")));
   }
 
   void mainWindowRecordsNothingSecretAndShowsDaysLeft() {

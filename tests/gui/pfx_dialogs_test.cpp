@@ -26,59 +26,6 @@ const QString kSaveFailed = "憑證檔儲存失敗，請檢查並確認您的憑
 const QString kGatewayPrompt = "憑證密碼須為8至16個字元,並包含數字及小寫英文字母";
 const QString kChangeFailed = "密碼變更失敗，請檢查並確認您的憑證資訊及舊密碼正確後，再重新嘗試變更";
 
-// A user logged in with a home folder of their own, and what the sheets ended with.
-struct Session {
-  TempDir home;
-  ScopedEnv homeEnv{"HOME", home.path.string()};
-  TempDir gatewayData;
-  AppHarness h{gatewayData.path.string()};
-  QList<int> codes;
-  bool loggedIn;
-
-  explicit Session(const DemoUserRef& user) : loggedIn(h.logIn(user)) { h.alerts().clear(); }
-  AppDelegate::SheetHandler handler() {
-    return [this](int code) { codes << code; };
-  }
-  QString path(const QString& relative) const { return QString::fromStdString(home / relative.toStdString()); }
-  QString currentPath() { return QString::fromStdString(h.app().getKARVlib()->getCurrentPfxFilePath().value_or("")); }
-  QString currentPwd() { return QString::fromStdString(h.app().getKARVlib()->getCurrentPfxFilePwd().value_or("")); }
-  // Copies the gateway's .pfx of the user to a place of the home folder.
-  QString copyDemoPfx(const DemoUserRef& user, const QString& relative) {
-    const QString target = path(relative);
-    QDir().mkpath(QFileInfo(target).path());
-    QFile::copy(demoPfxPath(h, user), target);
-    return target;
-  }
-  // Checks an error alert (and only it) is showing over the open dialog.
-  bool showsOnly(const QString& message, QDialog* dialog) {
-    const bool ok = h.alerts().texts() == QStringList{message} && h.alerts().shown().first().title == "錯誤" &&
-                    dialog->isVisible() && codes.isEmpty();
-    h.alerts().clear();
-    return ok;
-  }
-};
-
-QByteArray bytesOf(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-ToolResult openssl(std::vector<std::string> args) {
-  args.insert(args.begin(), "openssl");
-  return runTool(args);
-}
-
-// The certificates of the file as the openssl tool reads them with the password.
-ToolResult pkcs12Certs(const QString& path, const QString& pwd) {
-  return openssl({"pkcs12", "-in", path.toStdString(), "-passin", "pass:" + pwd.toStdString(), "-nokeys"});
-}
-
-StringMap certInfoOf(const QString& path, const QString& pwd) {
-  StringMap info;
-  (void)karv::RSAUtility().loadPfx(path.toStdString(), pwd.toStdString(), info);
-  return info;
-}
-
 // Every control of the dialog has a name a screen reader can announce.
 bool everyControlNamed(QWidget* dialog) {
   for (QWidget* w : dialog->findChildren<QWidget*>()) {
@@ -129,7 +76,7 @@ class PfxDialogsTest : public QObject {
   }
 
   void saveChecksInOrderAndKeepsEntries() {
-    Session s(demo::kAlice);
+    UserSession s(demo::kAlice);
     QVERIFY(s.loggedIn);
     const QString current = s.currentPath();
     // Where the dialog starts without a folder or a file: home, "cert.pfx".
@@ -168,7 +115,7 @@ class PfxDialogsTest : public QObject {
   }
 
   void saveLosesNothingAndWritesOnlyWhatItsPasswordOpens() {
-    Session s(demo::kAlice);
+    UserSession s(demo::kAlice);
     QVERIFY(s.loggedIn);
     const auto issued = issueCertificate(s.h, demo::kAlice);
     QVERIFY(issued);
@@ -231,7 +178,7 @@ class PfxDialogsTest : public QObject {
   }
 
   void loadChecksInOrderAndComparesTheCertificate() {
-    Session s(demo::kExpiring);
+    UserSession s(demo::kExpiring);
     QVERIFY(s.loggedIn);
     const QString demoFile = s.copyDemoPfx(demo::kExpiring, "certs/demo.pfx");
     // The same key and certificate as an older client wrote them (RC2-40), and broken files.
@@ -300,7 +247,7 @@ class PfxDialogsTest : public QObject {
   }
 
   void changePasswordRewritesOnlyTheFile() {
-    Session s(demo::kExpiring);
+    UserSession s(demo::kExpiring);
     QVERIFY(s.loggedIn);
     const QString file = s.copyDemoPfx(demo::kExpiring, "KARV/D220003245.pfx");
     QCOMPARE(s.currentPath(), file);
@@ -354,17 +301,11 @@ class PfxDialogsTest : public QObject {
   }
 
   void clientQueryFillsTheTable() {
-    Session s(demo::kExpiring);
+    UserSession s(demo::kExpiring);
     QVERIFY(s.loggedIn);
     const QString file = s.copyDemoPfx(demo::kExpiring, "KARV/D220003245.pfx");
     const QString cn = QString::fromLatin1(demo::kExpiring.cn);
-    auto cells = [&] {
-      QStringList texts;
-      const auto* ds = s.h.app().clntCertInfoDs();
-      for (int row = 0; ds && row < ds->numberOfRowsInTableView(); ++row)
-        texts << ds->objectValue("Column1", row).value_or("") + "=" + ds->objectValue("Column2", row).value_or("");
-      return texts;
-    };
+    auto cells = [&] { return tableCells(s.h.app().clntCertInfoDs()); };
     // After an application or a renewal: the current file, at once if it opens.
     s.h.app().setCurrentPfxFilePwd(kDemoPwd);
     QCOMPARE(s.h.app().doQryClntCertInfo(cn, true), 0);

@@ -123,7 +123,7 @@ bool AppHarness::logIn(const DemoUserRef& user, const std::optional<QString>& pw
   launch();
   for (const char* offer : {"直接開始憑證申請??", "您的憑證申請操作未完成，繼續進行憑證申請??",
                             "您的憑證即將到期, 直接進行憑證更新??", "您的憑證更新操作尚未完成, 繼續進行憑證更新??"})
-    alerts_->answerFor(QString::fromUtf8(offer), 1001);
+    if (!alerts_->hasAnswerFor(QString::fromUtf8(offer))) alerts_->answerFor(QString::fromUtf8(offer), 1001);
   Ui::MainWindow& ui = *a.ui();
   click(ui.isId);
   typeInto(ui.txtUserIdNo, QString::fromUtf8(user.idno));

@@ -35,6 +35,7 @@ class ScriptedAlertPresenter : public app::AlertPresenter {
   void answerNext(int code) { answers_.enqueue(code); }
   // Answers every alert with this text so, ahead of the queue.
   void answerFor(const QString& text, int code) { answersByText_.insert(text, code); }
+  [[nodiscard]] bool hasAnswerFor(const QString& text) const { return answersByText_.contains(text); }
   [[nodiscard]] const QList<Shown>& shown() const { return shown_; }
   [[nodiscard]] QStringList texts() const;
   void clear() { shown_.clear(); }
@@ -157,8 +158,8 @@ class AppHarness {
   void launch();
   // Launches the application (once) and logs the demo user in by ID number
   // through the main window, with the given password or the user's own. The
-  // offers of a pending operation after login are declined. True when the
-  // user is logged in.
+  // offers of a pending operation after login are declined unless the test
+  // answered them already. True when the user is logged in.
   bool logIn(const DemoUserRef& user, const std::optional<QString>& pwd = std::nullopt);
   // How many requests of the API reached the gateway, and the last of them.
   [[nodiscard]] int requestCount(const std::string& api) const;

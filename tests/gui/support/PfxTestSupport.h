@@ -7,6 +7,8 @@
 #include "GuiTestSupport.h"
 #include "LoadPfxWindowController.h"
 #include "SavePfxWindowController.h"
+#include "support/TestFiles.h"
+#include "support/ToolRunner.h"
 
 namespace karv::test {
 
@@ -33,5 +35,59 @@ struct IssuedCertificate {
 // The .pfx the gateway wrote for a demo user that starts with a certificate
 // (the harness needs a data folder); its password is gateway::kDemoPfxPassword.
 [[nodiscard]] QString demoPfxPath(AppHarness& h, const DemoUserRef& user);
+
+// A demo user logged in with a home folder of their own (HOME points there)
+// and a gateway that keeps its files (the demo .pfx among them); the sheets
+// opened through handler() record their codes.
+struct UserSession {
+  TempDir home;
+  ScopedEnv homeEnv{"HOME", home.path.string()};
+  TempDir gatewayData;
+  AppHarness h{gatewayData.path.string()};
+  QList<int> codes;
+  bool loggedIn;
+
+  // Logs in unless told not to (the test sets the gateway up first).
+  explicit UserSession(const DemoUserRef& user, bool logIn = true) : loggedIn(logIn && h.logIn(user)) {
+    h.alerts().clear();
+  }
+  app::AppDelegate::SheetHandler handler() {
+    return [this](int code) { codes << code; };
+  }
+  [[nodiscard]] QString path(const QString& relative) const {
+    return QString::fromStdString(home / relative.toStdString());
+  }
+  [[nodiscard]] QString currentPath();
+  [[nodiscard]] QString currentPwd();
+  // Copies the gateway's .pfx of the user to a place of the home folder.
+  QString copyDemoPfx(const DemoUserRef& user, const QString& relative);
+  // Checks an error alert (and only it) is showing over the open dialog.
+  bool showsOnly(const QString& message, QDialog* dialog);
+};
+
+[[nodiscard]] QByteArray bytesOf(const QString& path);
+// The openssl tool with these arguments.
+ToolResult openssl(std::vector<std::string> args);
+// The certificates of the file as the openssl tool reads them with the password.
+ToolResult pkcs12Certs(const QString& path, const QString& pwd);
+// The client's own reading of the file; empty when it does not open.
+[[nodiscard]] StringMap certInfoOf(const QString& path, const QString& pwd);
+
+// What the openssl tool finds in a .pfx opened with its password.
+struct PfxByOpenssl {
+  bool opened = false;
+  std::string serial;         // of the user's certificate ("serial=..." as openssl prints it)
+  std::string certPublicKey;  // PEM
+  std::string keyPublicKey;   // PEM, the public half of the private key
+  bool chainsToCa = false;    // openssl verify of the certificate against the CA certificates
+};
+[[nodiscard]] PfxByOpenssl readPfxWithOpenssl(const QString& path, const QString& pwd, const std::string& caPem);
+
+// The public key (PEM) of a request as the client sends it: the PEM body
+// without its armour. The openssl tool reads it from a file in the folder.
+[[nodiscard]] std::string publicKeyOfCsr(const std::string& csr, const QString& folder);
+
+// The rows of a certificate table as "label=value".
+[[nodiscard]] QStringList tableCells(const app::KARVDGDataSource* ds);
 
 }  // namespace karv::test
