@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QPalette>
 #include <QUrl>
+#include <chrono>
+#include <future>
 
 #include "AppResources.h"
 #include "KARVMask.h"
@@ -113,7 +115,11 @@ void AppDelegate::doVersionCheck() {
   std::optional<std::string> errMsg;
   KARVLib* lib = getKARVlib();
   const std::shared_future<int32_t>& ahead = services_.versionCheckAhead;
-  const int32_t result = runBlocking([&] { return ahead.valid() ? ahead.get() : lib->versionCheck(errMsg); });
+  // An answer that came while the window was set up is taken as it is: no
+  // overlay drawn for a wait that is already over.
+  const bool answered = ahead.valid() && ahead.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+  const int32_t result =
+      answered ? ahead.get() : runBlocking([&] { return ahead.valid() ? ahead.get() : lib->versionCheck(errMsg); });
   if (result == 0) return;
   if (result == KARVLib::kVersionRejected) {
     runClientUpdate();

@@ -2,20 +2,16 @@
 
 #include <QApplication>
 #include <QFont>
-#include <QFontDatabase>
 
 namespace karv::app {
 
 void preferTraditionalChineseFont() {
-  const QStringList installed = QFontDatabase::families();
-  for (const char* family : {"Noto Sans CJK TC", "Noto Sans TC", "WenQuanYi Zen Hei", "AR PL UMing TW"}) {
-    if (installed.contains(QString::fromUtf8(family))) {
-      QFont font = QApplication::font();
-      font.setFamilies({QString::fromUtf8(family)});
-      QApplication::setFont(font);
-      return;
-    }
-  }
+  // Qt takes the first installed family of the list when it first draws
+  // text; asking the font database which ones are installed would read every
+  // installed font before the window is even made.
+  QFont font = QApplication::font();
+  font.setFamilies({"Noto Sans CJK TC", "Noto Sans TC", "WenQuanYi Zen Hei", "AR PL UMing TW", font.family()});
+  QApplication::setFont(font);
 }
 
 }  // namespace karv::app

@@ -8,7 +8,6 @@
 #include "ExpiryCheck.h"
 #include "KarvBuildConfig.h"
 #include "Log.h"
-#include "OpenSslInit.h"
 #include "ProcessHardening.h"
 
 namespace {
@@ -36,7 +35,6 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   // QApplication has taken its own options (-platform, -style...); anything else is unknown.
   if (auto exit = commandLine.read(QApplication::arguments(), CommandLine::Unknown::Refuse)) return finish(*exit);
-  karv::loadOpenSslProviders();
   auto services = karv::app::AppServices::defaults();
   services.versionCheckAhead = karv::app::askVersionCheckAhead(services.makeProtocolClient());
 

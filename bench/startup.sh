@@ -2,12 +2,14 @@
 # Start-up benchmark: the time from exec to a usable login window (the
 # development gateway has answered the version check and the client logs
 # "login window ready") and the resident memory at that moment, next to a bare
-# Qt Widgets window built the same way: once with Qt Widgets alone, once
-# linked like the client, so that loading the same shared libraries (libcurl
-# alone brings some twenty-five) is not counted as the client's own work.
-# Target: the client starts within 1.5 times the bare window. Medians over
-# ROUNDS launches of each, interleaved, after one warm-up launch each;
-# QT_QPA_PLATFORM is offscreen unless set.
+# Qt Widgets window built the same way (same compiler, flags and build type).
+# Target: the client starts within 1.5 times the bare window. Two more
+# yardsticks show where the difference lies: the bare window linked like the
+# client (the shared libraries loaded before main), and the client's login
+# window alone (its layout and font, no gateway). Medians over ROUNDS launches
+# of each, interleaved, after one warm-up launch each; QT_QPA_PLATFORM is
+# offscreen unless set. The load average comes first: other work on the
+# machine lengthens every figure.
 # Usage: startup.sh BUILD_DIR [ROUNDS]
 #
 # It runs in a private network namespace (needs root): the gateway listens on
@@ -72,6 +74,7 @@ median() { sort -n | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
 runs=(
   "bare Qt Widgets window|window ready|$build/bench/bare_window"
   "bare window, client's libraries|window ready|$build/bench/bare_window_linked"
+  "login window alone, no gateway|window ready|$build/bench/login_form_window"
   "karv login window|login window ready|$build/app/karv --verbose"
 )
 declare -A times rss cpus
@@ -87,7 +90,8 @@ for _ in $(seq "$rounds"); do
   done
 done
 
-printf 'start-up, exec to usable window (median of %d, QT_QPA_PLATFORM=%s)\n' "$rounds" "$QT_QPA_PLATFORM"
+printf 'start-up, exec to usable window (median of %d, QT_QPA_PLATFORM=%s, load average %s)\n' \
+  "$rounds" "$QT_QPA_PLATFORM" "$(cut -d' ' -f1-3 /proc/loadavg)"
 declare -A ms
 for run in "${runs[@]}"; do
   IFS='|' read -r label _ _ <<<"$run"
@@ -99,8 +103,10 @@ for run in "${runs[@]}"; do
     'BEGIN { printf "  %-33s %6.1f ms  (CPU %5.1f ms)  RSS %6.1f MB\n", l, t / 1000, c / 1000, r / 1024 }'
 done
 client=${ms["karv login window"]}
-awk -v c="$client" -v b="${ms["bare Qt Widgets window"]}" -v l="${ms["bare window, client's libraries"]}" 'BEGIN {
-  printf "  karv / bare window                 %5.2f\n", c / b
-  printf "  karv / bare window, its libraries  %5.2f (target at most 1.50: %s)\n", c / l, c / l <= 1.5 ? "met" : "MISSED"
-  exit c / l <= 1.5 ? 0 : 1
+awk -v c="$client" -v b="${ms["bare Qt Widgets window"]}" -v l="${ms["bare window, client's libraries"]}" \
+  -v f="${ms["login window alone, no gateway"]}" 'BEGIN {
+  printf "  karv / bare window                 %5.2f (target at most 1.50: %s)\n", c / b, c / b <= 1.5 ? "met" : "MISSED"
+  printf "  karv / bare window, its libraries  %5.2f\n", c / l
+  printf "  karv / login window alone          %5.2f\n", c / f
+  exit c / b <= 1.5 ? 0 : 1
 }'

@@ -1,11 +1,5 @@
 #include "NssDatabase.h"
 
-#include <cert.h>
-#include <certdb.h>
-#include <nss.h>
-#include <p12.h>
-#include <pk11pub.h>
-#include <prerror.h>
 #include <unicode/utf16.h>
 #include <unicode/utf8.h>
 
@@ -15,6 +9,7 @@
 #include <filesystem>
 
 #include "CertInfo.h"
+#include "NssLibrary.h"
 #include "PfxReader.h"
 #include "SecureFiles.h"
 #include "X509Names.h"
@@ -22,23 +17,26 @@
 namespace karv {
 namespace {
 
-// The same "call this free function" deleter as for OpenSSL handles.
-template <auto FreeFn>
-using NssDeleter = OpenSslDeleter<FreeFn>;
-void shutdownContext(NSSInitContext* c) noexcept { NSS_ShutdownContext(c); }
+// NSS objects exist only once NSS has loaded, so their deleters find it loaded.
+const NssLibrary& nss() { return NssLibrary::loaded(); }
+void shutdownContext(NSSInitContext* c) noexcept { nss().NSS_ShutdownContext(c); }
 void closeUserDb(PK11SlotInfo* slot) noexcept {
-  SECMOD_CloseUserDB(slot);
-  PK11_FreeSlot(slot);
+  nss().SECMOD_CloseUserDB(slot);
+  nss().PK11_FreeSlot(slot);
 }
-using NssContextPtr = std::unique_ptr<NSSInitContext, NssDeleter<shutdownContext>>;
-using UserDbSlotPtr = std::unique_ptr<PK11SlotInfo, NssDeleter<closeUserDb>>;
-using NssCertPtr = std::unique_ptr<CERTCertificate, NssDeleter<CERT_DestroyCertificate>>;
-using NssCertListPtr = std::unique_ptr<CERTCertList, NssDeleter<CERT_DestroyCertList>>;
-using NssPrivateKeyPtr = std::unique_ptr<SECKEYPrivateKey, NssDeleter<SECKEY_DestroyPrivateKey>>;
-using Pkcs12DecoderPtr = std::unique_ptr<SEC_PKCS12DecoderContext, NssDeleter<SEC_PKCS12DecoderFinish>>;
+void destroyCert(CERTCertificate* c) noexcept { nss().CERT_DestroyCertificate(c); }
+void destroyCertList(CERTCertList* l) noexcept { nss().CERT_DestroyCertList(l); }
+void destroyKey(SECKEYPrivateKey* k) noexcept { nss().SECKEY_DestroyPrivateKey(k); }
+void finishDecoder(SEC_PKCS12DecoderContext* d) noexcept { nss().SEC_PKCS12DecoderFinish(d); }
+using NssContextPtr = std::unique_ptr<NSSInitContext, FreeWith<shutdownContext>>;
+using UserDbSlotPtr = std::unique_ptr<PK11SlotInfo, FreeWith<closeUserDb>>;
+using NssCertPtr = std::unique_ptr<CERTCertificate, FreeWith<destroyCert>>;
+using NssCertListPtr = std::unique_ptr<CERTCertList, FreeWith<destroyCertList>>;
+using NssPrivateKeyPtr = std::unique_ptr<SECKEYPrivateKey, FreeWith<destroyKey>>;
+using Pkcs12DecoderPtr = std::unique_ptr<SEC_PKCS12DecoderContext, FreeWith<finishDecoder>>;
 
 std::string lastNssError() {
-  const char* name = PR_ErrorToName(PR_GetError());
+  const char* name = nss().PR_ErrorToName(nss().PR_GetError());
   return name ? name : "unknown NSS error";
 }
 
@@ -91,9 +89,9 @@ SECItem* PR_CALLBACK newNickname(SECItem* oldNickname, PRBool* cancel, void* lea
     base.assign(reinterpret_cast<const char*>(oldNickname->data),
                 strnlen(reinterpret_cast<const char*>(oldNickname->data), oldNickname->len));
   if (base.empty() && leafCert) {
-    if (char* cn = CERT_GetCommonName(&static_cast<CERTCertificate*>(leafCert)->subject)) {
+    if (char* cn = nss().CERT_GetCommonName(&static_cast<CERTCertificate*>(leafCert)->subject)) {
       base = cn;
-      PORT_Free(cn);
+      nss().PORT_Free(cn);
     }
   }
   if (base.empty()) base = "KARV";
@@ -110,7 +108,7 @@ SECItem* PR_CALLBACK newNickname(SECItem* oldNickname, PRBool* cancel, void* lea
     return nullptr;
   }
   const std::string nickname = base + " #" + std::to_string(next);
-  SECItem* item = SECITEM_AllocItem(nullptr, nullptr, static_cast<unsigned int>(nickname.size() + 1));
+  SECItem* item = nss().SECITEM_AllocItem(nullptr, nullptr, static_cast<unsigned int>(nickname.size() + 1));
   if (!item) return nullptr;
   std::memcpy(item->data, nickname.c_str(), nickname.size() + 1);
   item->len = static_cast<unsigned int>(nickname.size());
@@ -140,9 +138,9 @@ struct NssDatabase::Impl {
   // Certificate and key both in the database.
   bool holds(std::string& certDer) {
     SECItem item = itemOver(certDer);
-    NssCertPtr cert(PK11_FindCertFromDERCertItem(slot.get(), &item, nullptr));
+    NssCertPtr cert(nss().PK11_FindCertFromDERCertItem(slot.get(), &item, nullptr));
     if (!cert) return false;
-    NssPrivateKeyPtr key(PK11_FindKeyByDERCert(slot.get(), cert.get(), nullptr));
+    NssPrivateKeyPtr key(nss().PK11_FindKeyByDERCert(slot.get(), cert.get(), nullptr));
     return key != nullptr;
   }
 };
@@ -166,11 +164,12 @@ std::unique_ptr<NssDatabase> NssDatabase::open(const std::string& folder, bool c
       return nullptr;
     }
   }
+  if (!NssLibrary::get(error)) return nullptr;
   auto impl = std::make_unique<Impl>();
   // NSS without a database of its own; each browser database joins as a user database.
-  impl->context.reset(NSS_InitContext("", "", "", "", nullptr,
-                                      NSS_INIT_READONLY | NSS_INIT_NOCERTDB | NSS_INIT_NOMODDB | NSS_INIT_FORCEOPEN |
-                                          NSS_INIT_NOROOTINIT | NSS_INIT_OPTIMIZESPACE));
+  impl->context.reset(nss().NSS_InitContext("", "", "", "", nullptr,
+                                            NSS_INIT_READONLY | NSS_INIT_NOCERTDB | NSS_INIT_NOMODDB |
+                                                NSS_INIT_FORCEOPEN | NSS_INIT_NOROOTINIT | NSS_INIT_OPTIMIZESPACE));
   if (!impl->context) {
     error = "NSS did not start: " + lastNssError();
     return nullptr;
@@ -179,17 +178,18 @@ std::unique_ptr<NssDatabase> NssDatabase::open(const std::string& folder, bool c
   static std::atomic<int> opened{0};
   const std::string spec =
       "configDir='sql:" + quotedSpecValue(folder) + "' tokenDescription='KARV " + std::to_string(++opened) + "'";
-  impl->slot.reset(SECMOD_OpenUserDB(spec.c_str()));
-  if (!impl->slot || !PK11_IsPresent(impl->slot.get())) {
+  impl->slot.reset(nss().SECMOD_OpenUserDB(spec.c_str()));
+  if (!impl->slot || !nss().PK11_IsPresent(impl->slot.get())) {
     error = "cannot open the database in " + folder + ": " + lastNssError();
     return nullptr;
   }
   // A new database gets the empty password browsers give theirs.
-  if (PK11_NeedUserInit(impl->slot.get()) && PK11_InitPin(impl->slot.get(), nullptr, "") != SECSuccess) {
+  if (nss().PK11_NeedUserInit(impl->slot.get()) && nss().PK11_InitPin(impl->slot.get(), nullptr, "") != SECSuccess) {
     error = "cannot initialise the database in " + folder + ": " + lastNssError();
     return nullptr;
   }
-  if (PK11_NeedLogin(impl->slot.get()) && PK11_Authenticate(impl->slot.get(), PR_TRUE, nullptr) != SECSuccess) {
+  if (nss().PK11_NeedLogin(impl->slot.get()) &&
+      nss().PK11_Authenticate(impl->slot.get(), PR_TRUE, nullptr) != SECSuccess) {
     error = "the database in " + folder + " is protected by a password";
     return nullptr;
   }
@@ -206,15 +206,15 @@ NssDatabase::Import NssDatabase::importPkcs12(const Bytes& pkcs12Der, const std:
 
   std::string unicodePassword = pkcs12Password(password);
   SECItem passwordItem = itemOver(unicodePassword);
-  Pkcs12DecoderPtr decoder(
-      SEC_PKCS12DecoderStart(&passwordItem, impl_->slot.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr));
+  Pkcs12DecoderPtr decoder(nss().SEC_PKCS12DecoderStart(&passwordItem, impl_->slot.get(), nullptr, nullptr, nullptr,
+                                                        nullptr, nullptr, nullptr));
   std::string data(pkcs12Der.begin(), pkcs12Der.end());  // NSS wants writable bytes
   const bool imported = decoder &&
-                        SEC_PKCS12DecoderUpdate(decoder.get(), reinterpret_cast<unsigned char*>(data.data()),
-                                                data.size()) == SECSuccess &&
-                        SEC_PKCS12DecoderVerify(decoder.get()) == SECSuccess &&
-                        SEC_PKCS12DecoderValidateBags(decoder.get(), newNickname) == SECSuccess &&
-                        SEC_PKCS12DecoderImportBags(decoder.get()) == SECSuccess;
+                        nss().SEC_PKCS12DecoderUpdate(decoder.get(), reinterpret_cast<unsigned char*>(data.data()),
+                                                      data.size()) == SECSuccess &&
+                        nss().SEC_PKCS12DecoderVerify(decoder.get()) == SECSuccess &&
+                        nss().SEC_PKCS12DecoderValidateBags(decoder.get(), newNickname) == SECSuccess &&
+                        nss().SEC_PKCS12DecoderImportBags(decoder.get()) == SECSuccess;
   // The password's copy is wiped as soon as NSS is done with it.
   decoder.reset();
   std::fill(unicodePassword.begin(), unicodePassword.end(), '\0');
@@ -230,7 +230,7 @@ NssDatabase::Import NssDatabase::importPkcs12(const Bytes& pkcs12Der, const std:
 }
 
 int NssDatabase::removeCertificates(const std::string& cn, const std::string& issuer, std::string& error) {
-  NssCertListPtr certs(PK11_ListCertsInSlot(impl_->slot.get()));
+  NssCertListPtr certs(nss().PK11_ListCertsInSlot(impl_->slot.get()));
   if (!certs) return 0;  // an empty database has no list
   int removed = 0;
   bool failed = false;
@@ -243,8 +243,9 @@ int NssDatabase::removeCertificates(const std::string& cn, const std::string& is
     const CertInfo info = certInfoOf(x509.get());
     if (info.at("cn") != cn || (!issuer.empty() && !sameOneLineName(info.at("issuer"), issuer))) continue;
     // PK11_DeleteTokenCertAndKey leaves a certificate without a key alone.
-    NssPrivateKeyPtr key(PK11_FindKeyByAnyCert(cert, nullptr));
-    const SECStatus status = key ? PK11_DeleteTokenCertAndKey(cert, nullptr) : SEC_DeletePermCertificate(cert);
+    NssPrivateKeyPtr key(nss().PK11_FindKeyByAnyCert(cert, nullptr));
+    const SECStatus status =
+        key ? nss().PK11_DeleteTokenCertAndKey(cert, nullptr) : nss().SEC_DeletePermCertificate(cert);
     if (status == SECSuccess) {
       ++removed;
     } else {

@@ -1,32 +1,27 @@
 #include "HttpTransport.h"
 
-#include <curl/curl.h>
-
 #include <cctype>
 #include <cstdint>
 #include <memory>
 #include <string_view>
 
 #include "CommonUtility.h"
+#include "CurlLibrary.h"
 #include "Log.h"
 #include "TextCodec.h"
 
 namespace karv {
 namespace {
 
+// Handles exist only once libcurl has loaded.
 struct CurlDeleter {
-  void operator()(CURL* c) const noexcept { curl_easy_cleanup(c); }
+  void operator()(CURL* c) const noexcept { CurlLibrary::get()->curl_easy_cleanup(c); }
 };
 struct CurlSlistDeleter {
-  void operator()(curl_slist* l) const noexcept { curl_slist_free_all(l); }
+  void operator()(curl_slist* l) const noexcept { CurlLibrary::get()->curl_slist_free_all(l); }
 };
 using CurlPtr = std::unique_ptr<CURL, CurlDeleter>;
 using CurlSlistPtr = std::unique_ptr<curl_slist, CurlSlistDeleter>;
-
-void ensureCurlGlobalInit() {
-  static const bool done = [] { return curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; }();
-  (void)done;
-}
 
 // The response body as it arrives, refused once it would pass its limit.
 struct BodySink {
@@ -52,9 +47,7 @@ bool isUnreserved(unsigned char c) {
 }  // namespace
 
 HttpTransport::HttpTransport(std::string extraCaPem, long timeoutSeconds)
-    : extraCaPem_(std::move(extraCaPem)), timeoutSeconds_(timeoutSeconds) {
-  ensureCurlGlobalInit();
-}
+    : extraCaPem_(std::move(extraCaPem)), timeoutSeconds_(timeoutSeconds) {}
 
 bool HttpTransport::isHttpsUrl(const std::string& url) {
   static constexpr std::string_view kHttps = "https://";
@@ -102,62 +95,65 @@ int32_t HttpTransport::httpConnect(const std::string& url, const std::string& co
   const std::string form = getHttpSendData(dataSend);
   const std::string requestUrl = (!isPost && !form.empty()) ? url + "?" + form : url;
 
-  CurlPtr curl(curl_easy_init());
+  const CurlLibrary* lib = CurlLibrary::get();
+  if (!lib) return kNoResponse;
+  CurlPtr curl(lib->curl_easy_init());
   if (!curl) return kNoResponse;
   CURL* h = curl.get();
   // Every option counts: a request missing one of them is not sent at all.
   bool optionsTaken = true;
   auto take = [&optionsTaken](CURLcode rc) { optionsTaken = optionsTaken && rc == CURLE_OK; };
   logLine("set http connection");
-  take(curl_easy_setopt(h, CURLOPT_URL, requestUrl.c_str()));
-  take(curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L));
-  take(curl_easy_setopt(h, CURLOPT_TIMEOUT, timeoutSeconds_));
-  take(curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, 10L));  // an unreachable gateway is reported fast
-  take(curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https"));
-  take(curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L));
-  take(curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L));
-  take(curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(maxBytes)));
+  take(lib->curl_easy_setopt(h, CURLOPT_URL, requestUrl.c_str()));
+  take(lib->curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L));
+  take(lib->curl_easy_setopt(h, CURLOPT_TIMEOUT, timeoutSeconds_));
+  take(lib->curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, 10L));  // an unreachable gateway is reported fast
+  take(lib->curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https"));
+  take(lib->curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L));
+  take(lib->curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L));
+  take(lib->curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(maxBytes)));
   if (!extraCaPem_.empty()) {
     // The anchor as text replaces the default bundle file; the system's
     // hashed certificate folder stays in use beside it.
     curl_blob anchor{const_cast<char*>(extraCaPem_.data()), extraCaPem_.size(), CURL_BLOB_COPY};
-    take(curl_easy_setopt(h, CURLOPT_CAINFO_BLOB, &anchor));
-    take(curl_easy_setopt(h, CURLOPT_CAPATH, "/etc/ssl/certs"));
+    take(lib->curl_easy_setopt(h, CURLOPT_CAINFO_BLOB, &anchor));
+    take(lib->curl_easy_setopt(h, CURLOPT_CAPATH, "/etc/ssl/certs"));
   }
   logLine("set http contentType");
-  CurlSlistPtr headers(curl_slist_append(nullptr, "Content-Type: application/x-www-form-urlencoded; charset=UTF-8"));
-  take(headers ? curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get()) : CURLE_OUT_OF_MEMORY);
+  CurlSlistPtr headers(
+      lib->curl_slist_append(nullptr, "Content-Type: application/x-www-form-urlencoded; charset=UTF-8"));
+  take(headers ? lib->curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get()) : CURLE_OUT_OF_MEMORY);
   if (isPost) {
-    take(curl_easy_setopt(h, CURLOPT_POST, 1L));
-    take(curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(form.size())));
-    take(curl_easy_setopt(h, CURLOPT_POSTFIELDS, form.c_str()));
+    take(lib->curl_easy_setopt(h, CURLOPT_POST, 1L));
+    take(lib->curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(form.size())));
+    take(lib->curl_easy_setopt(h, CURLOPT_POSTFIELDS, form.c_str()));
     // The body carries the sealed values: its size is all the log gets.
     if (!form.empty()) logf("HTTP DATA SEND:%s (%zu bytes)", kMasked, form.size());
   } else {
-    take(curl_easy_setopt(h, CURLOPT_HTTPGET, 1L));
+    take(lib->curl_easy_setopt(h, CURLOPT_HTTPGET, 1L));
     // Downloads often sit behind a redirect; verified TLS is never given up
     // on the way.
-    take(curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L));
-    take(curl_easy_setopt(h, CURLOPT_MAXREDIRS, 5L));
-    take(curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, isHttpsUrl(requestUrl) ? "https" : "http,https"));
+    take(lib->curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L));
+    take(lib->curl_easy_setopt(h, CURLOPT_MAXREDIRS, 5L));
+    take(lib->curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, isHttpsUrl(requestUrl) ? "https" : "http,https"));
   }
   BodySink body{{}, maxBytes};
-  take(curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, appendBody));
-  take(curl_easy_setopt(h, CURLOPT_WRITEDATA, &body));
+  take(lib->curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, appendBody));
+  take(lib->curl_easy_setopt(h, CURLOPT_WRITEDATA, &body));
   if (!optionsTaken) {
     logLine("http options refused, nothing sent");
     return kNotSent;
   }
 
   logLine("ready to send");
-  const CURLcode rc = curl_easy_perform(h);
+  const CURLcode rc = lib->curl_easy_perform(h);
   if (rc != CURLE_OK) {
-    logf("http failed: %s", curl_easy_strerror(rc));
+    logf("http failed: %s", lib->curl_easy_strerror(rc));
     logLine("http response text get");
     return kNoResponse;
   }
   responseData = std::move(body.bytes);
-  if (httpStatus && curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, httpStatus) != CURLE_OK) *httpStatus = 0;
+  if (httpStatus && lib->curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, httpStatus) != CURLE_OK) *httpStatus = 0;
   logLine("http response text get");
   return kResponse;
 }

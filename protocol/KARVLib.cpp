@@ -10,8 +10,8 @@ KARVLib::KARVLib() : KARVLib(GatewayEndpoint::fromBuild()) {}
 
 KARVLib::KARVLib(GatewayEndpoint endpoint) : endpoint_(std::move(endpoint)), exchange_(endpoint_) {
   // The calls may run on a worker thread: libxml2 sets up its globals once,
-  // here, on the thread that makes the client (curl's are set up by the
-  // transport the same way).
+  // here, on the thread that makes the client (libcurl's are set up once, at
+  // the first request, whatever its thread).
   xmlInitParser();
 }
 

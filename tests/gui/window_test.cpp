@@ -6,14 +6,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QFontDatabase>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QThread>
 #include <QtTest>
+#include <future>
 
 #include "AuthCodeWindowController.h"
+#include "ChineseFont.h"
 #include "GuiTestSupport.h"
 #include "KARVMask.h"
 #include "KarvBuildConfig.h"
@@ -29,6 +32,20 @@ const QString kOutdated = "您目前使用的用戶端軟體版本過舊，將�
 const QString kDownloaded = "新版用戶端軟體安裝檔下載完成!!\n\n接下來請按照系統指引安裝新用戶端軟體";
 const QString kDownloadFailed = "檔案下載失敗，請稍後再重新嘗試檔案更新";
 constexpr int kSlowMs = 1500;
+
+// A protocol client whose version check waits until the test lets it go.
+class HeldVersionCheck : public karv::KARVLib {
+ public:
+  HeldVersionCheck(karv::GatewayEndpoint endpoint, std::shared_future<void> go)
+      : KARVLib(std::move(endpoint)), go_(std::move(go)) {}
+  int32_t versionCheck(std::optional<std::string>& errMsg) override {
+    go_.wait();
+    return KARVLib::versionCheck(errMsg);
+  }
+
+ private:
+  std::shared_future<void> go_;
+};
 }  // namespace
 
 class WindowTest : public QObject {
@@ -57,15 +74,42 @@ class WindowTest : public QObject {
     QVERIFY(app.window()->testAttribute(Qt::WA_QuitOnClose) && app.window()->close());
     QCOMPARE(h.requestCount("doLogout"), 0);
 
-    // The version asked ahead, as the program does, is asked once.
-    for (const bool accepted : {true, false}) {
-      AppHarness ahead;
-      ahead.gateway().setVersionAccepted(accepted);
-      ahead.askVersionCheckAhead();
-      ahead.launch();
-      QCOMPARE(ahead.requestCount("checkVersion"), 1);
-      QCOMPARE(ahead.terminations(), accepted ? 0 : 1);
-    }
+    // The version asked ahead, as the program does, is asked once: an answer
+    // already there is taken without the busy overlay; one still on its way
+    // is waited for under it.
+    for (const bool answeredFirst : {true, false})
+      for (const bool accepted : {true, false}) {
+        AppHarness ahead;
+        ahead.gateway().setVersionAccepted(accepted);
+        std::promise<void> go;
+        ahead.setClientFactory([held = go.get_future().share()](const karv::GatewayEndpoint& ep) {
+          return std::make_unique<HeldVersionCheck>(ep, held);
+        });
+        const std::shared_future<int32_t> asked = ahead.askVersionCheckAhead();
+        if (answeredFirst) {
+          go.set_value();
+          asked.wait();
+        } else {
+          QTimer::singleShot(0, [&go] { go.set_value(); });
+        }
+        ahead.launch();
+        QCOMPARE(ahead.requestCount("checkVersion"), 1);
+        QCOMPARE(ahead.terminations(), accepted ? 0 : 1);
+        // (A refused version goes on to the update, which has an overlay of its own.)
+        if (accepted) QCOMPARE(ahead.app().mask() != nullptr, !answeredFirst);
+      }
+  }
+
+  void traditionalChineseFaceIsPreferred() {
+    const QFont before = QApplication::font();
+    QString expected;
+    for (const char* family : {"Noto Sans CJK TC", "Noto Sans TC", "WenQuanYi Zen Hei", "AR PL UMing TW"})
+      if (expected.isEmpty() && QFontDatabase::hasFamily(family)) expected = family;
+    QVERIFY2(!expected.isEmpty(), "no Traditional Chinese font installed");
+    karv::app::preferTraditionalChineseFont();
+    // Whatever the locale, Han text is drawn with the Traditional Chinese face.
+    QCOMPARE(QFontInfo(QApplication::font()).family(), expected);
+    QApplication::setFont(before);
   }
 
   void unreachableGatewayNamesHostAndQuits() {

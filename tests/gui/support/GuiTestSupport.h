@@ -130,7 +130,9 @@ class AppHarness {
   // Before app(): other protocol clients; the version asked ahead as the program does.
   using ClientFactory = std::function<std::unique_ptr<KARVLib>(const GatewayEndpoint&)>;
   void setClientFactory(ClientFactory factory) { clientFactory_ = std::move(factory); }
-  void askVersionCheckAhead() { versionCheckAhead_ = app::askVersionCheckAhead(clientFactory_(endpoint())); }
+  std::shared_future<int32_t> askVersionCheckAhead() {
+    return versionCheckAhead_ = app::askVersionCheckAhead(clientFactory_(endpoint()));
+  }
 
   [[nodiscard]] QString path(const QString& relative) const { return QDir::home().filePath(relative); }
   [[nodiscard]] QString currentPath() { return qstr(app().getKARVlib()->getCurrentPfxFilePath()); }
