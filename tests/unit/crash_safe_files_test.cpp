@@ -42,7 +42,8 @@ Version makeVersion(const std::string& password, EVP_PKEY* key) {
 
 std::vector<std::string> temporariesIn(const fs::path& folder) {
   std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(folder)) {
+  std::error_code absent;  // a child killed before its first key has made no key folder
+  for (const auto& e : fs::directory_iterator(folder, absent)) {
     const std::string name = e.path().filename().string();
     if (name.starts_with('.') && name.find(".karv-") != std::string::npos) names.push_back(name);
   }
