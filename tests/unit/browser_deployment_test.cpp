@@ -256,8 +256,8 @@ TEST_F(DeployCertTest, ChromiumShowsTheCertificateOnThePageAndOnePageStays) {
   const auto request = gw.gateway().requests().back();
   EXPECT_EQ(request.method + " " + request.path, "GET /RACGW/depCertForMac/depCertForMac.html");
   // Chrome's database was made and holds the certificates with their key ("u,u,u").
-  EXPECT_TRUE(containsAll(runTool({"certutil", "-L", "-d", "sql:" + home / ".pki/nssdb"}).output,
-                          {"X12345-01 ", "u,u,u"}));
+  EXPECT_TRUE(
+      containsAll(runTool({"certutil", "-L", "-d", "sql:" + home / ".pki/nssdb"}).output, {"X12345-01 ", "u,u,u"}));
 }
 
 TEST(XdgBrowserOpener, StartsTheDesktopEntrysCommandDetached) {
