@@ -96,7 +96,8 @@ const std::vector<Call>& calls() {
          return code(l.changeBtsLoginPwd(demo::kFirstLogin.idno, demo::kFirstLogin.pwd, kNewLoginPwd, e));
        },
        "-1", "53913"},
-      {"doLogout", alice, Setup::kConfigured, [](L& l, G&, E&) { return code(l.logout(alice->idno)); }, "-1", "54003"},
+      {"doLogout", alice, Setup::kConfigured, [](L& l, G&, E&) { return code(l.logout(alice->idno)); }, "-1",
+       "54003"},
       {"getFnStatus", alice, Setup::kConfigured,
        [](L& l, G&, E& e) {
          std::string status;
