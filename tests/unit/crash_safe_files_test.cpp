@@ -40,10 +40,11 @@ Version makeVersion(const std::string& password, EVP_PKEY* key) {
   return v;
 }
 
+// None in a folder not made yet: a kill may come before the first key file.
 std::vector<std::string> temporariesIn(const fs::path& folder) {
   std::vector<std::string> names;
-  std::error_code absent;  // a child killed before its first key has made no key folder
-  for (const auto& e : fs::directory_iterator(folder, absent)) {
+  std::error_code notThereYet;
+  for (const auto& e : fs::directory_iterator(folder, notThereYet)) {
     const std::string name = e.path().filename().string();
     if (name.starts_with('.') && name.find(".karv-") != std::string::npos) names.push_back(name);
   }

