@@ -94,8 +94,7 @@ class CertificateWorkflowsTest : public QObject {
     QCOMPARE(QString::fromStdString(activated->params.at("certPath")), h.path("KARV"));
 
     // The file: where proposed, current with its password, the issued certificate and its key.
-    QCOMPARE(h.currentPath(), proposed);
-    QCOMPARE(h.currentPwd(), kPfxPwd);
+    QVERIFY(h.currentPath() == proposed && h.currentPwd() == kPfxPwd);
     const QString serial = serialOf(h.app().applyCertInfo());
     QCOMPARE(issuedSerial(h, proposed, kPfxPwd, publicKeyOfCsr(applied->params.at("csr"), h.path(""))), bare(serial));
 
@@ -146,8 +145,7 @@ class CertificateWorkflowsTest : public QObject {
       QVERIFY2(h.showsOnly(kSaveFailed, save), qPrintable(chosen));
     }
     QCOMPARE(bytesOf(file), oldBytes);
-    QCOMPARE(h.currentPath(), file);
-    QCOMPARE(h.currentPwd(), kDemoPwd);
+    QVERIFY(h.currentPath() == file && h.currentPwd() == kDemoPwd);
 
     // A chosen folder takes the file name; the existing file is replaced whole.
     choose(h.path("certs"));

@@ -225,15 +225,12 @@ class VerificationTest : public QObject {
     QVERIFY(sentBy(h, "sms", demo::kExpiring.phone, "Revoke"));
     QCOMPARE(h.alerts().texts(), QStringList{"廢止憑證完成"});
     QCOMPARE(h.lastRequest("revokeCert")->params.at("cn"), std::string(demo::kExpiring.cn));
-    QCOMPARE(h.app().revokeCertInfo().at("rvkCode"), std::string("0"));
     // The gateway's view: revoked, nothing left to revoke, install or renew.
     QVERIFY(tableCells(h.app().svrCertInfoDs()).contains("憑證狀態=已廢止(2)"));
     for (QPushButton* b : {ui.btnRevokeCert, ui.btnDepCert, ui.btnRenewCert}) QVERIFY(!b->isEnabled());
     QVERIFY(!activeSheet() && !h.app().mask()->isVisible());
     // Nothing local changed.
-    QCOMPARE(bytesOf(file), bytes);
-    QCOMPARE(client(), shown);
-    QCOMPARE(h.currentPath(), file);
+    QVERIFY(bytesOf(file) == bytes && client() == shown && h.currentPath() == file);
     QCOMPARE(leakingLine(log.lines(), {QString::fromStdString(h.lastOutboxMessage()->code)}), QString());
   }
 
