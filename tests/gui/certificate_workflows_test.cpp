@@ -1,8 +1,5 @@
 // Application and renewal from the main window against the development
-// gateway: verification, the agreement, a key made here, the Save-PFX dialog
-// (and for a signed renewal the old file), activation and both tables; the
-// written .pfx checked by the openssl tool; the continued operations and the
-// ways they end early.
+// gateway, to the .pfx checked by the openssl tool, and the ways they end early.
 #include <QDir>
 #include <QFile>
 #include <QLabel>

@@ -1,8 +1,5 @@
-// The expiry reminder: the stages the background check shows, over the real
-// state file with a clock of the test; what the main window records and
-// shows of the current .pfx; and the notice on a private session bus,
-// received by a notification service of this test, from the real
-// `karv --check-expiry` and from the check in-process.
+// The expiry reminder: its stages over the real state file, what the main
+// window records, and the notice on a private session bus.
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QJsonDocument>
@@ -143,7 +140,6 @@ class ExpiryTest : public QObject {
         {kNotAfter.addDays(-31), Sent::kShown, kExpiryCheckDone, {}},
         {kNotAfter.addDays(-30), Sent::kShown, kExpiryCheckDone, "將於 2026/03/02 到期，剩餘 30 天"},
         {kNotAfter.addDays(-30).addSecs(3600), Sent::kShown, kExpiryCheckDone, {}},
-        {kNotAfter.addDays(-15), Sent::kShown, kExpiryCheckDone, {}},
         // A notice that could not be shown is still due the next time.
         {kNotAfter.addDays(-14), Sent::kNoService, kExpiryCheckNoService, {}},
         {kNotAfter.addDays(-14), Sent::kShown, kExpiryCheckDone, "剩餘 14 天"},

@@ -229,14 +229,12 @@ class LoginTest : public QObject {
 
     using karv::app::AppDelegate;
     QCOMPARE(AppDelegate::idnoCheckDigit('U', "12345678"), 6);
-    const QRegularExpression shape("^[A-Z][12][0-9]{8}$");
-    for (int i = 0; i < 100; ++i) {
-      const QString id = AppDelegate::createIdno();
-      QVERIFY2(shape.match(id).hasMatch(), qPrintable(id));
-      QCOMPARE(id.right(1).toInt(), AppDelegate::idnoCheckDigit(id[0], id.mid(1, 8)));
+    for (int i = 0; i < 50; ++i) {  // the button fills in a valid ID number, the password alike
+      click(ui->btnCrtIdno);
+      const QString id = ui->txtUserIdNo->text();
+      QVERIFY2(QRegularExpression("^[A-Z][12][0-9]{8}$").match(id).hasMatch(), qPrintable(id));
+      QVERIFY2(id.right(1).toInt() == AppDelegate::idnoCheckDigit(id[0], id.mid(1, 8)), qPrintable(id));
     }
-    click(ui->btnCrtIdno);
-    QVERIFY(shape.match(ui->txtUserIdNo->text()).hasMatch());
     QCOMPARE(ui->txtSecureLoginPwd->text(), ui->txtUserIdNo->text());
   }
 

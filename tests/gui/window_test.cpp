@@ -1,7 +1,6 @@
 // The main window from start-up: the version check and the client update,
-// messages, the overlay, and the window staying alive while the gateway
-// answers slowly (each check then runs from a timer queued before the
-// click, which fires inside the call's event loop).
+// messages, the overlay, and the window alive while the gateway answers slowly
+// (each check then runs from a timer queued before the click).
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
