@@ -76,8 +76,8 @@ class DeployTest : public QObject {
     auto* sheet = activeSheet<DepCertWindowController>();
     QVERIFY(sheet && sheet->windowModality() == Qt::WindowModal);
     QVERIFY(!control<QToolButton>(sheet, "imgBtnSafari")->isVisible());  // never installed here
-    QCOMPARE(control<QToolButton>(sheet, "imgBtnChrome")->text(), QString("Chromium"));
-    QVERIFY(!control<QToolButton>(sheet, "imgBtnChrome")->icon().isNull());
+    auto* chromium = control<QToolButton>(sheet, "imgBtnChrome");
+    QVERIFY(chromium->text() == "Chromium" && !chromium->icon().isNull());
     QCOMPARE(control<QToolButton>(sheet, "imgBtnFireFox")->text(), QString("Firefox ESR"));
     QCOMPARE(chosen(sheet), QString("NYN"));
     press(sheet, "F");
@@ -90,7 +90,6 @@ class DeployTest : public QObject {
     press(sheet, "F");
     QVERIFY(fillIn({}, "btnOK"));
     QVERIFY(!sheet->isVisible() && h->alerts().texts().isEmpty());  // success is silent
-    QCOMPARE(h->app().depCertSelectedBrowsersInfo().size(), size_t(1));
     QCOMPARE(h->desktop().browsers, QStringList{kFirefox});
     const QUrl page = h->desktop().browserUrls.first();
     QVERIFY(page.toString().startsWith("file:///" + root_.filePath("home/.plix/PLIXDepCert.")));

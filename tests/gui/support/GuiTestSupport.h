@@ -32,7 +32,6 @@ class ScriptedAlertPresenter : public app::AlertPresenter {
     Style style;
     QString title;
     QString text;
-    QStringList buttons;
   };
   int present(const Alert& alert) override;
   void answerNext(int code) { answers_.enqueue(code); }
@@ -91,6 +90,7 @@ class ManualClock : public app::Clock {
  public:
   [[nodiscard]] QDateTime now() const override { return now_; }
   void advanceMs(qint64 ms) { now_ = now_.addMSecs(ms); }
+  void set(const QDateTime& at) { now_ = at; }
 
  private:
   QDateTime now_ = QDateTime(QDate(2026, 1, 5), QTime(9, 0), Qt::UTC);
