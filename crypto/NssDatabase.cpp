@@ -1,7 +1,7 @@
 #include "NssDatabase.h"
 
-#include <unicode/utf16.h>
-#include <unicode/utf8.h>
+#include <openssl/crypto.h>
+#include <openssl/pkcs12.h>
 
 #include <atomic>
 #include <climits>
@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "CertInfo.h"
+#include "CertStatus.h"
 #include "NssLibrary.h"
 #include "PfxReader.h"
 #include "SecureFiles.h"
@@ -51,26 +52,16 @@ std::string quotedSpecValue(const std::string& value) {
   return out;
 }
 
-// PKCS#12 passwords are BMPStrings: UTF-16 big-endian with a terminating zero.
+// PKCS#12 passwords are BMPStrings: UTF-16 big-endian with a terminating
+// zero, made as OpenSSL makes them when it checks the file, so that both
+// libraries read the same password from the same bytes.
 std::string pkcs12Password(const std::string& utf8) {
-  std::string out;
-  const auto length = static_cast<int32_t>(std::min<size_t>(utf8.size(), INT32_MAX));
-  auto put = [&out](UChar unit) {
-    out.push_back(static_cast<char>(unit >> 8));
-    out.push_back(static_cast<char>(unit & 0xFF));
-  };
-  for (int32_t i = 0; i < length;) {
-    UChar32 c;
-    U8_NEXT(utf8.data(), i, length, c);
-    if (c < 0) c = 0xFFFD;
-    if (U_IS_BMP(c)) {
-      put(static_cast<UChar>(c));
-    } else {
-      put(U16_LEAD(c));
-      put(U16_TRAIL(c));
-    }
-  }
-  put(0);
+  unsigned char* uni = nullptr;
+  int length = 0;
+  if (!OPENSSL_utf82uni(utf8.data(), static_cast<int>(std::min<size_t>(utf8.size(), INT_MAX)), &uni, &length))
+    return {};
+  std::string out(reinterpret_cast<const char*>(uni), static_cast<size_t>(length));
+  OPENSSL_clear_free(uni, static_cast<size_t>(length));
   return out;
 }
 
@@ -118,11 +109,12 @@ SECItem* PR_CALLBACK newNickname(SECItem* oldNickname, PRBool* cancel, void* lea
 
 // The DER form of the file's keyed certificate, read with OpenSSL (which
 // also checks the password against the file's MAC); "" when it does not open.
-std::string keyedCertificateDer(const Bytes& pkcs12Der, const std::string& password) {
-  const unsigned char* p = pkcs12Der.data();
-  Pkcs12Ptr pkcs12(d2i_PKCS12(nullptr, &p, static_cast<long>(pkcs12Der.size())));
+std::string keyedCertificateDer(const std::string& pkcs12Der, const std::string& password) {
+  Pkcs12Ptr pkcs12;
   OpenedPfx opened;
-  if (!pkcs12 || openPkcs12(pkcs12.get(), password, opened) != 0 || !opened.cert || !opened.key) return {};
+  if (decodePkcs12(pkcs12Der, pkcs12) != certstatus::kOk ||
+      openPkcs12(pkcs12.get(), password, opened) != certstatus::kOk || !opened.cert || !opened.key)
+    return {};
   unsigned char* der = nullptr;
   const int len = i2d_X509(opened.cert.get(), &der);
   OpenSslStringPtr owned(reinterpret_cast<char*>(der));
@@ -197,7 +189,8 @@ std::unique_ptr<NssDatabase> NssDatabase::open(const std::string& folder, bool c
 }
 
 NssDatabase::Import NssDatabase::importPkcs12(const Bytes& pkcs12Der, const std::string& password, std::string& error) {
-  std::string certDer = keyedCertificateDer(pkcs12Der, password);
+  std::string data(pkcs12Der.begin(), pkcs12Der.end());  // NSS wants writable bytes
+  std::string certDer = keyedCertificateDer(data, password);
   if (certDer.empty()) {
     error = "the file does not open with its password";
     return Import::kFailed;
@@ -208,7 +201,6 @@ NssDatabase::Import NssDatabase::importPkcs12(const Bytes& pkcs12Der, const std:
   SECItem passwordItem = itemOver(unicodePassword);
   Pkcs12DecoderPtr decoder(nss().SEC_PKCS12DecoderStart(&passwordItem, impl_->slot.get(), nullptr, nullptr, nullptr,
                                                         nullptr, nullptr, nullptr));
-  std::string data(pkcs12Der.begin(), pkcs12Der.end());  // NSS wants writable bytes
   const bool imported = decoder &&
                         nss().SEC_PKCS12DecoderUpdate(decoder.get(), reinterpret_cast<unsigned char*>(data.data()),
                                                       data.size()) == SECSuccess &&

@@ -1,6 +1,7 @@
 #include "DeployPage.h"
 
 #include "CommonUtility.h"
+#include "HttpTransport.h"
 #include "Log.h"
 
 namespace karv {
@@ -13,22 +14,6 @@ constexpr char kOldPages[] = R"(^PLIXDepCert\.[0-9]+\.html$)";
 std::string valueOf(const CertInfo& info, const char* key) {
   const auto it = info.find(key);
   return it == info.end() ? std::string() : it->second;
-}
-
-// A path as the path of a file: address ("/" kept, everything outside the
-// unreserved characters percent-encoded).
-std::string urlPath(const std::string& path) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : path) {
-    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
-        c == '_' || c == '~' || c == '/') {
-      out.push_back(static_cast<char>(c));
-    } else {
-      out += {'%', kDigits[c >> 4], kDigits[c & 0x0F]};
-    }
-  }
-  return out;
 }
 
 }  // namespace
@@ -108,7 +93,8 @@ bool DeployPage::isTemplate(const std::string& text) { return text.find(kPlaceho
 std::optional<std::string> DeployPage::fill(const std::string& pageTemplate, const std::string& block) {
   const std::string placeholder = kPlaceholder;
   size_t count = 0;
-  for (size_t at = pageTemplate.find(placeholder); at != std::string::npos; at = pageTemplate.find(placeholder, at + 1))
+  for (size_t at = pageTemplate.find(placeholder); at != std::string::npos;
+       at = pageTemplate.find(placeholder, at + placeholder.size()))
     ++count;
   // A template of many placeholders would make a page of gigabytes.
   if (count > 0 && block.size() > placeholder.size() &&
@@ -121,14 +107,14 @@ std::optional<std::string> DeployPage::fill(const std::string& pageTemplate, con
 
 std::optional<std::string> DeployPage::save(const std::string& html) {
   const CommonUtility utility;
-  utility.removeFile(utility.getPrivateKeyFolder(), kOldPages);
-  const std::string name = "PLIXDepCert." + utility.getCurrentTimeStr("yyyyMMddHHmmssSSS") + ".html";
-  const std::string home = utility.getUserHomePath();
-  if (!utility.saveFile(home + "/.plix/" + name, html, 0600)) {
+  const std::string folder = utility.getPrivateKeyFolder();
+  utility.removeFile(folder, kOldPages);
+  const std::string path = folder + "/PLIXDepCert." + utility.getCurrentTimeStr("yyyyMMddHHmmssSSS") + ".html";
+  if (!utility.saveFile(path, html, 0600)) {
     logLine("deployment page not written");
     return std::nullopt;
   }
-  return "file:///" + urlPath(home) + "/.plix/" + urlPath(name);
+  return "file:///" + HttpTransport::urlEncode(path, true);
 }
 
 }  // namespace karv

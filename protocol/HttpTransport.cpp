@@ -57,12 +57,12 @@ bool HttpTransport::isHttpsUrl(const std::string& url) {
   return true;
 }
 
-std::string HttpTransport::urlEncode(const std::string& text) {
+std::string HttpTransport::urlEncode(const std::string& text, bool keepSlashes) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
   std::string out;
   out.reserve(text.size() + text.size() / 8);
   for (unsigned char c : text) {
-    if (isUnreserved(c)) {
+    if (isUnreserved(c) || (keepSlashes && c == '/')) {
       out.push_back(static_cast<char>(c));
     } else {
       out.push_back('%');
@@ -172,9 +172,9 @@ int32_t HttpTransport::httpPost(const std::string& url, const ParamList* dataSen
   return status;
 }
 
-bool HttpTransport::httpDownload(const std::string& url, Bytes& body) const {
+bool HttpTransport::httpDownload(const std::string& url, Bytes& body, size_t maxBytes) const {
   long status = 0;
-  if (httpConnect(url, "GET", nullptr, body, &status) != kResponse || body.empty()) return false;
+  if (httpConnect(url, "GET", nullptr, body, &status, maxBytes) != kResponse || body.empty()) return false;
   // An error page is not the page that was asked for.
   if (status < 200 || status > 299) {
     logf("download failed: HTTP status %ld", status);
@@ -186,14 +186,7 @@ bool HttpTransport::httpDownload(const std::string& url, Bytes& body) const {
 
 bool HttpTransport::httpDownloadAsFile(const std::string& url, const std::string& filePath, mode_t mode) const {
   Bytes body;
-  long status = 0;
-  if (httpConnect(url, "GET", nullptr, body, &status, kMaxDownloadBytes) != kResponse || body.empty()) return false;
-  // An error page is not the file that was asked for.
-  if (status < 200 || status > 299) {
-    logf("download failed: HTTP status %ld", status);
-    return false;
-  }
-  return CommonUtility().saveFile(filePath, body, mode);
+  return httpDownload(url, body, kMaxDownloadBytes) && CommonUtility().saveFile(filePath, body, mode);
 }
 
 }  // namespace karv

@@ -27,8 +27,9 @@ class HttpTransport {
   // extraCaPem: a PEM trust anchor used besides the system store ("" for none).
   explicit HttpTransport(std::string extraCaPem = {}, long timeoutSeconds = 60);
 
-  // Percent-encoding that keeps only ASCII letters, digits and "-._~".
-  [[nodiscard]] static std::string urlEncode(const std::string& text);
+  // Percent-encoding that keeps only ASCII letters, digits and "-._~" (and
+  // "/" when the text is a path).
+  [[nodiscard]] static std::string urlEncode(const std::string& text, bool keepSlashes = false);
   // Whether the URL's scheme is https (any letter case).
   [[nodiscard]] static bool isHttpsUrl(const std::string& url);
   // "name=value&..." with encoded values; "" for an absent list.
@@ -44,9 +45,9 @@ class HttpTransport {
   // POST, the body decoded as Big5 into responseTxt (left untouched on failure).
   [[nodiscard]] int32_t httpPost(const std::string& url, const ParamList* dataSend,
                                  std::optional<std::string>& responseTxt) const;
-  // GET of a URL into memory; true when a successful (2xx), non-empty body
-  // came (an error page is not what was asked for).
-  [[nodiscard]] bool httpDownload(const std::string& url, Bytes& body) const;
+  // GET of a URL into memory; true when a successful (2xx), non-empty body of
+  // at most maxBytes came (an error page is not what was asked for).
+  [[nodiscard]] bool httpDownload(const std::string& url, Bytes& body, size_t maxBytes = kMaxReplyBytes) const;
   // GET of a URL saved to a file (folders made, file replaced atomically);
   // true when a successful (2xx), non-empty download of at most
   // kMaxDownloadBytes was saved. A file that could not be written, or an error

@@ -13,9 +13,6 @@
 
 namespace karv {
 namespace {
-// The template is a small page; anything larger is not one.
-constexpr size_t kMaxTemplateBytes = 1024 * 1024;
-
 std::string bundleIdOf(const BrowserRecord& record) {
   const auto it = record.find("bundleId");
   return it == record.end() ? std::string() : it->second;
@@ -33,10 +30,6 @@ std::optional<std::string> KARVLib::downloadDeployTemplate() {
   Bytes body;
   const HttpTransport transport(endpoint_.extraCaPem, endpoint_.timeoutSeconds);
   if (!transport.httpDownload(DeployPage::templateUrl(*configured), body)) return std::nullopt;
-  if (body.size() > kMaxTemplateBytes) {
-    logf("deployment template too large: %zu bytes", body.size());
-    return std::nullopt;
-  }
   auto text = big5ToUtf8(std::string_view(reinterpret_cast<const char*>(body.data()), body.size()));
   if (!text) {
     logLine("deployment template is not Big5 text");
