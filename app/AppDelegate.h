@@ -153,10 +153,9 @@ class AppDelegate : public QObject,
   // Sends the renewal (signed with the .pfx unless both texts are empty) and
   // opens the Save-PFX dialog; the request's result code.
   int32_t doRenewCert(const QString& cn, const QString& pfxFilePath, const QString& pfxFilePwd);
-  // What the gateway's last accepted application, renewal and revocation answered.
+  // What the gateway's last accepted application and renewal answered.
   [[nodiscard]] const StringMap& applyCertInfo() const { return applyCertInfo_; }
   [[nodiscard]] const StringMap& renewCertInfo() const { return renewCertInfo_; }
-  [[nodiscard]] const StringMap& revokeCertInfo() const { return revokeCertInfo_; }
   // The server's record into the server table; the query's result code.
   virtual int32_t doQrySvrCertInfo(const QString& cn);
   // The current .pfx into the client table: 0 when it opened at once with
@@ -173,11 +172,8 @@ class AppDelegate : public QObject,
   // Installs the current .pfx into the browsers chosen in the dialog, or
   // preselected by the configuration when "depCert.mode" is "N".
   void doDepCertChooseBrowser();
-  void showDepCertWindow(SheetHandler handler);
+  void showDepCertWindow(const std::optional<std::string>& mode, SheetHandler handler);
   void getDepCertWindowData(const std::vector<BrowserRecord>& selectedBrowsersInfo) override;
-  [[nodiscard]] const std::vector<BrowserRecord>& depCertSelectedBrowsersInfo() const {
-    return depCertSelectedBrowsersInfo_;
-  }
 
   // --- The user's .pfx file: save, load, change its password ---
   // Each dialog opens as a sheet and returns at once; its handler gets 1 when
@@ -340,7 +336,6 @@ class AppDelegate : public QObject,
   std::vector<BrowserRecord> depCertSelectedBrowsersInfo_;
   StringMap applyCertInfo_;
   StringMap renewCertInfo_;
-  StringMap revokeCertInfo_;
   // What the user typed in the verification dialogs; cleared before each.
   QString authCodePwd_;
   QString btsCertDlPwd_;

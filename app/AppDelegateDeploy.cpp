@@ -18,9 +18,7 @@ void AppDelegate::doDepCert(const QString& cn) {
     if (returnCode == LoadPfxWindowController::kCancelled) {
       doAlert("使用者按下取消鍵，無法進行瀏覽器憑證安裝");
     } else if (returnCode == LoadPfxWindowController::kDone) {
-      setCurrentPfxFilePath(loadPfxFileWindowResult_.pfxFilePath);
-      setCurrentPfxFilePwd(loadPfxFileWindowResult_.pfxFilePwd);
-      doDepCertChooseBrowser();
+      doDepCertChooseBrowser();  // the dialog's data made its file the current one
     }
   });
 }
@@ -36,7 +34,7 @@ void AppDelegate::doDepCertChooseBrowser() {
     deployCertToBrowsers(browsers);
     return;
   }
-  showDepCertWindow([this](int returnCode) {
+  showDepCertWindow(mode, [this](int returnCode) {
     if (returnCode == DepCertWindowController::kCancelled)
       doAlert("使用者按下取消鍵");
     else if (returnCode == DepCertWindowController::kChosen)
@@ -53,15 +51,15 @@ void AppDelegate::deployCertToBrowsers(const std::vector<BrowserRecord>& browser
   if (result != 0) doAlert("瀏覽器憑證安裝失敗");
 }
 
-void AppDelegate::showDepCertWindow(SheetHandler handler) {
+void AppDelegate::showDepCertWindow(const std::optional<std::string>& mode, SheetHandler handler) {
   KARVLib* lib = getKARVlib();
-  const auto mode = runBlocking([lib] { return lib->getSysCfg("depCert.mode"); });
   auto browsers = runBlocking([lib] { return lib->getDefaultSelectedBrowserInfo(); });
   beginSheet(
       depCertWindowController_,
       [&](DepCertWindowController& dialog) {
         dialog.setSelectMode(QString::fromStdString(mode.value_or("")));
         dialog.setBrowsersInfo(std::move(browsers));
+        dialog.windowDidLoad();
       },
       std::move(handler));
 }

@@ -10,13 +10,11 @@ void AppDelegate::doRevokeCert(const QString& cn) {
   KARVLib* lib = getKARVlib();
   const std::string cnText = cn.toStdString();
   std::optional<std::string> errMsg;
-  StringMap answer;
-  const int32_t result = runBlocking([&] { return lib->revokeCert(cnText, &answer, errMsg); });
+  const int32_t result = runBlocking([&] { return lib->revokeCert(cnText, nullptr, errMsg); });
   hideMask();
   if (result != 0) {
     showErrMsg(result, errMsg);
   } else {
-    revokeCertInfo_ = std::move(answer);
     doAlert("廢止憑證完成");
   }
   setBtnStatus();  // the buttons and the server table follow the gateway's view

@@ -57,7 +57,6 @@ void ChgPfxPwdWindowController::btnOkOnClick() {
     clearFields({ui_->txtOldPwd, ui_->txtNewPwd, ui_->txtNewPwdCfm});
     return;
   }
-  pfxFileNewPwd_ = newPwd;
   done(kDone);
 }
 

@@ -22,8 +22,6 @@ class ChgPfxPwdWindowController : public PfxDialog {
   void setPfxFilePath(const QString& path) { pfxFilePath_ = path; }
   void setRules(const PfxPasswordRules& rules) { rules_ = rules; }
   [[nodiscard]] const QString& pfxFilePath() const { return pfxFilePath_; }
-  // The new password, once the change is done.
-  [[nodiscard]] const QString& pfxFileNewPwd() const { return pfxFileNewPwd_; }
   [[nodiscard]] const PfxPasswordRules& rules() const { return rules_; }
 
   void windowDidLoad();
@@ -36,7 +34,6 @@ class ChgPfxPwdWindowController : public PfxDialog {
 
   std::unique_ptr<Ui::ChgPfxPwdWindowController> ui_;
   QString pfxFilePath_;
-  QString pfxFileNewPwd_;
   PfxPasswordRules rules_;
 };
 

@@ -40,14 +40,6 @@ std::vector<std::pair<QToolButton*, std::string>> DepCertWindowController::image
           {ui_->imgBtnFireFox, "org.mozilla.Firefox"}};
 }
 
-void DepCertWindowController::showEvent(QShowEvent* event) {
-  if (!loaded_) {
-    loaded_ = true;
-    windowDidLoad();
-  }
-  SheetDialog::showEvent(event);
-}
-
 void DepCertWindowController::showBrowserImgButton() {
   const QScopedValueRollback applying(applyingRules_, true);
   for (const auto& [button, bundleId] : imageButtons()) {

@@ -38,16 +38,13 @@ class DepCertWindowController : public SheetDialog {
   void setBrowsersInfo(std::vector<BrowserRecord> browsersInfo) { browsersInfo_ = std::move(browsersInfo); }
   [[nodiscard]] const QString& selectMode() const { return selectMode_; }
 
-  // The window's first showing: the buttons follow the records.
+  // Once the records are set: the buttons follow them.
   void windowDidLoad() { doInit(); }
   void doInit() { showBrowserImgButton(); }
   void showBrowserImgButton();
   void imgBtnOnClick(QToolButton* button);
   void btnOkOnClick();
   void btnCancelOnClick() { reject(); }
-
- protected:
-  void showEvent(QShowEvent* event) override;
 
  private:
   // The image buttons with their browser identifiers, in the order Safari, Chrome, Firefox.
@@ -57,7 +54,6 @@ class DepCertWindowController : public SheetDialog {
   DepCertWindowControllerDelegate* delegate_ = nullptr;  // weak
   QString selectMode_;
   std::vector<BrowserRecord> browsersInfo_;
-  bool loaded_ = false;
   bool applyingRules_ = false;  // state changes made by the rules themselves
 };
 

@@ -67,18 +67,10 @@ void LoadPfxWindowController::btnOkOnClick() {
     const std::string path = pfxFilePath_.toStdString();
     const std::string password = pwd.toStdString();
     int32_t opened = RSAUtility::kFailed;
-    int32_t loaded = RSAUtility::kFailed;
-    runBlockingWork("正在讀取憑證檔...", [&] {
-      const RSAUtility rsa;
-      opened = rsa.checkPfxFile(path, password, "", "");
-      if (opened == RSAUtility::kOk) loaded = rsa.loadPfx(path, password, certInfo);
-    });
-    if (opened != RSAUtility::kOk)
-      error = "憑證檔格式錯誤或不是指定的憑證檔!!";
-    else if (loaded != RSAUtility::kOk)
-      error = "憑證檔密碼錯誤或無法讀取憑證檔，請檢查或重新指定憑證路徑及密碼";
-    else
-      error = mismatch(certInfo);
+    // One read both checks the file and gives its certificate: the file
+    // cannot change between a check and a second read.
+    runBlockingWork("正在讀取憑證檔...", [&] { opened = RSAUtility().loadPfx(path, password, certInfo); });
+    error = opened == RSAUtility::kOk ? mismatch(certInfo) : "憑證檔格式錯誤或不是指定的憑證檔!!";
   }
   if (!error.isEmpty()) {
     showError(error);
