@@ -85,7 +85,7 @@ Figures worstOf(const std::vector<Figures>& runs) {
 }
 
 std::vector<Phase> measureAll(bool helperOn, int keyRuns, const std::string& home) {
-  AppHarness h;
+  AppHarness h(AppHarness::Scheme::Http, /*ownHome=*/false);  // the home and XDG folders main() set up
   karv::app::AppDelegate& app = h.app();
   app.blockingWork().setEnabled(helperOn);
   h.launch();

@@ -1,5 +1,7 @@
 #include "DemoSeed.h"
 
+#include <filesystem>
+
 #include "CertFormat.h"
 #include "GatewayRandom.h"
 #include "KeyCache.h"
@@ -50,10 +52,9 @@ bool seedDemoCertificates(UserStore& users, CertStore& certs, const DevCa& ca, c
     }
     if (!dataDir.empty()) {
       const Bytes pfx = makePfx(key.get(), cert.get(), ca, kDemoPfxPassword);
-      const std::string folder = dataDir + "/demo-certs";
-      if (pfx.empty() || !makeFolders(folder, 0700) ||
-          !writeFileAtomically(folder + "/" + idno + ".pfx",
-                               std::string_view(reinterpret_cast<const char*>(pfx.data()), pfx.size()), 0600)) {
+      const std::string path = demoPfxPath(dataDir, idno);
+      if (pfx.empty() || !makeFolders(std::filesystem::path(path).parent_path().string(), 0700) ||
+          !writeFileAtomically(path, std::string_view(reinterpret_cast<const char*>(pfx.data()), pfx.size()), 0600)) {
         error = "cannot write the demo certificate file of " + idno;
         return false;
       }

@@ -11,6 +11,9 @@ namespace karv::gateway {
 // The password of the PKCS#12 files the gateway writes for demo users that
 // start with a certificate (<data folder>/demo-certs/<ID number>.pfx).
 inline constexpr char kDemoPfxPassword[] = "demo1234";
+inline std::string demoPfxPath(const std::string& dataDir, const std::string& idno) {
+  return dataDir + "/demo-certs/" + idno + ".pfx";
+}
 
 struct DemoSeedPlace {
   std::time_t now = 0;

@@ -312,7 +312,8 @@ void DevGateway::servePage(const httplib::Request& req, httplib::Response& res, 
   } else {
     res.set_content(pages_.installer(), "application/octet-stream");
   }
-  rec.reply = res.body;
+  // The installer (up to hundreds of megabytes) is not kept in the record.
+  if (faulty || name == kTemplatePage) rec.reply = res.body;
   record(std::move(rec));
 }
 

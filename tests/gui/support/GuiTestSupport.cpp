@@ -78,16 +78,11 @@ bool AppHarness::logIn(const DemoUserRef& user, const std::optional<QString>& pw
   return app().isUserLogin();
 }
 
-int AppHarness::requestCount(const std::string& api) const {
-  const auto requests = gateway_->requests();
-  return int(std::count_if(requests.begin(), requests.end(), [&](const auto& r) { return r.api == api; }));
-}
+int AppHarness::requestCount(const std::string& api) const { return int(requestsOf(*gateway_, api).size()); }
 
 std::optional<gateway::RecordedRequest> AppHarness::lastRequest(const std::string& api) const {
-  const auto requests = gateway_->requests();
-  for (auto it = requests.rbegin(); it != requests.rend(); ++it)
-    if (it->api == api) return *it;
-  return std::nullopt;
+  const auto sent = requestsOf(*gateway_, api);
+  return sent.empty() ? std::nullopt : std::optional(sent.back());
 }
 
 std::optional<gateway::Outbox::Message> AppHarness::lastOutboxMessage() const {
@@ -96,7 +91,7 @@ std::optional<gateway::Outbox::Message> AppHarness::lastOutboxMessage() const {
 }
 
 QString AppHarness::demoPfx(const DemoUserRef& user) const {
-  return QString::fromStdString(gatewayData_ / ("demo-certs/" + std::string(user.idno) + ".pfx"));
+  return QString::fromStdString(gateway::demoPfxPath(gatewayData_.path.string(), user.idno));
 }
 
 QString AppHarness::copyDemoPfx(const DemoUserRef& user, const QString& relative) {

@@ -32,12 +32,6 @@ void TestGateway::restart() {
   startGateway();
 }
 
-std::vector<gateway::RecordedRequest> requestsOf(const gateway::DevGateway& gw, const std::string& api) {
-  auto found = gw.requests();
-  std::erase_if(found, [&](const auto& r) { return r.api != api; });
-  return found;
-}
-
 std::unique_ptr<KARVLib> TestGateway::client(long timeoutSeconds) const {
   return std::make_unique<KARVLib>(GatewayEndpoint{gateway_->baseUrl(), build::kPublicKeyPem, "", timeoutSeconds});
 }
@@ -89,8 +83,6 @@ std::optional<std::string> TestGateway::lastOutboxCode() const {
   return text->substr(at + 5, end == std::string::npos ? std::string::npos : end - at - 5);
 }
 
-std::string TestGateway::demoPfx(const DemoUserRef& user) const {
-  return dataDir() + "/demo-certs/" + user.idno + ".pfx";
-}
+std::string TestGateway::demoPfx(const DemoUserRef& user) const { return gateway::demoPfxPath(dataDir(), user.idno); }
 
 }  // namespace karv::test

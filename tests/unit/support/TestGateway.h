@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "DemoSeed.h"
 #include "DevGateway.h"
 #include "GatewayReply.h"
 #include "KARVLib.h"
@@ -46,7 +47,12 @@ inline constexpr DemoUserRef kNoContact{"005", "0056789",  "E123450012", "Passw0
 }  // namespace demo
 
 // The requests of one API that reached the gateway, in order.
-[[nodiscard]] std::vector<gateway::RecordedRequest> requestsOf(const gateway::DevGateway& gw, const std::string& api);
+[[nodiscard]] inline std::vector<gateway::RecordedRequest> requestsOf(const gateway::DevGateway& gw,
+                                                                      const std::string& api) {
+  auto found = gw.requests();
+  std::erase_if(found, [&](const auto& r) { return r.api != api; });
+  return found;
+}
 
 class TestGateway {
  public:
