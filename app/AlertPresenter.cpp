@@ -1,4 +1,4 @@
-#include "AlertPresenter.h"
+#include "app/AlertPresenter.h"
 
 #include <QAbstractButton>
 #include <QLabel>

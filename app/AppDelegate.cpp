@@ -1,4 +1,4 @@
-#include "AppDelegate.h"
+#include "app/AppDelegate.h"
 
 #include <QCoreApplication>
 #include <QPalette>
@@ -6,10 +6,10 @@
 #include <chrono>
 #include <future>
 
-#include "AppResources.h"
-#include "KARVMask.h"
+#include "app/AppResources.h"
+#include "app/KARVMask.h"
 #include "KarvBuildConfig.h"
-#include "Log.h"
+#include "system/Log.h"
 #include "ui_MainWindow.h"
 
 namespace karv::app {

@@ -10,14 +10,14 @@
 #include <memory>
 #include <optional>
 
-#include "AppServices.h"
-#include "BlockingWork.h"
-#include "DepCertWindowController.h"
-#include "KARVDGDataSource.h"
-#include "KARVLib.h"
-#include "LoadPfxWindowController.h"
-#include "SavePfxWindowController.h"
-#include "UserChgBtsLoginPwdWindowController.h"
+#include "app/AppServices.h"
+#include "app/BlockingWork.h"
+#include "app/dialogs/DepCertWindowController.h"
+#include "app/KARVDGDataSource.h"
+#include "protocol/KARVLib.h"
+#include "app/dialogs/LoadPfxWindowController.h"
+#include "app/dialogs/SavePfxWindowController.h"
+#include "app/dialogs/UserChgBtsLoginPwdWindowController.h"
 
 class QLineEdit;
 class QTableView;

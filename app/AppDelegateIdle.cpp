@@ -4,9 +4,9 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 
-#include "AppDelegate.h"
-#include "KARVMask.h"
-#include "Log.h"
+#include "app/AppDelegate.h"
+#include "app/KARVMask.h"
+#include "system/Log.h"
 
 namespace karv::app {
 namespace {

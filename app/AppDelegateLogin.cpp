@@ -1,9 +1,9 @@
 // Login and logout from the main window.
 #include <QRandomGenerator>
 
-#include "AppDelegate.h"
-#include "Log.h"
-#include "TextInput.h"
+#include "app/AppDelegate.h"
+#include "system/Log.h"
+#include "app/TextInput.h"
 #include "ui_MainWindow.h"
 
 namespace karv::app {

@@ -1,8 +1,8 @@
 #include <QApplication>
 
-#include "AppDelegate.h"
-#include "KARVMask.h"
-#include "Log.h"
+#include "app/AppDelegate.h"
+#include "app/KARVMask.h"
+#include "system/Log.h"
 
 namespace karv::app {
 

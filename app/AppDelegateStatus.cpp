@@ -1,6 +1,6 @@
 // The function status: which certificate buttons are usable, and the offer
 // of the pending operation after login.
-#include "AppDelegate.h"
+#include "app/AppDelegate.h"
 #include "ui_MainWindow.h"
 
 namespace karv::app {

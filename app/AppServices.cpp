@@ -1,4 +1,4 @@
-#include "AppServices.h"
+#include "app/AppServices.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>

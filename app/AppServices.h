@@ -5,10 +5,10 @@
 #include <future>
 #include <memory>
 
-#include "AlertPresenter.h"
-#include "DesktopServices.h"
-#include "FileChooser.h"
-#include "KARVLib.h"
+#include "app/AlertPresenter.h"
+#include "app/DesktopServices.h"
+#include "app/FileChooser.h"
+#include "protocol/KARVLib.h"
 
 namespace karv::app {
 

@@ -1,11 +1,11 @@
-#include "ApplicationIcon.h"
+#include "app/ApplicationIcon.h"
 
 #include <QApplication>
 #include <QFileInfo>
 #include <QStyle>
 
-#include "XdgDirs.h"
-#include "XdgKeyFile.h"
+#include "system/XdgDirs.h"
+#include "system/XdgKeyFile.h"
 
 namespace karv::app {
 namespace {

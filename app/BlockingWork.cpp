@@ -1,4 +1,4 @@
-#include "BlockingWork.h"
+#include "app/BlockingWork.h"
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>

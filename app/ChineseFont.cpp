@@ -1,4 +1,4 @@
-#include "ChineseFont.h"
+#include "app/ChineseFont.h"
 
 #include <QApplication>
 #include <QFont>

@@ -1,4 +1,4 @@
-#include "DesktopServices.h"
+#include "app/DesktopServices.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>

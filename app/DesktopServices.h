@@ -2,7 +2,7 @@
 #include <QString>
 #include <QUrl>
 
-#include "BrowserOpener.h"
+#include "browsers/BrowserOpener.h"
 
 namespace karv::app {
 

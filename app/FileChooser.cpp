@@ -1,4 +1,4 @@
-#include "FileChooser.h"
+#include "app/FileChooser.h"
 
 #include <QFileDialog>
 #include <QFileInfo>

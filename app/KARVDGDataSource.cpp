@@ -1,4 +1,4 @@
-#include "KARVDGDataSource.h"
+#include "app/KARVDGDataSource.h"
 
 namespace karv::app {
 

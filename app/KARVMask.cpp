@@ -1,4 +1,4 @@
-#include "KARVMask.h"
+#include "app/KARVMask.h"
 
 #include <QEvent>
 #include <QLabel>

@@ -1,7 +1,7 @@
 #pragma once
 #include <QString>
 
-#include "KARVLib.h"
+#include "protocol/KARVLib.h"
 
 namespace karv::app {
 

@@ -2,13 +2,13 @@
 #include <QApplication>
 #include <cstdio>
 
-#include "AppDelegate.h"
-#include "ChineseFont.h"
-#include "CommandLine.h"
-#include "ExpiryCheck.h"
+#include "app/AppDelegate.h"
+#include "app/ChineseFont.h"
+#include "app/CommandLine.h"
+#include "app/expiry/ExpiryCheck.h"
 #include "KarvBuildConfig.h"
-#include "Log.h"
-#include "ProcessHardening.h"
+#include "system/Log.h"
+#include "app/ProcessHardening.h"
 
 namespace {
 int finish(const karv::app::CommandLine::Exit& exit) {

@@ -13,9 +13,9 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "CommonUtility.h"
-#include "RSAUtility.h"
-#include "SecureFiles.h"
+#include "system/CommonUtility.h"
+#include "crypto/RSAUtility.h"
+#include "system/SecureFiles.h"
 #include "support/ToolRunner.h"
 
 namespace karv {

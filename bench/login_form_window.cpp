@@ -6,7 +6,7 @@
 #include <QMainWindow>
 #include <cstdio>
 
-#include "ChineseFont.h"
+#include "app/ChineseFont.h"
 #include "ui_MainWindow.h"
 
 int main(int argc, char** argv) {

@@ -6,13 +6,13 @@
 #include <openssl/pem.h>
 #include <openssl/rsa.h>
 
-#include "CommonUtility.h"
-#include "HttpTransport.h"
+#include "system/CommonUtility.h"
+#include "protocol/HttpTransport.h"
 #include "KarvBuildConfig.h"
-#include "RSAUtility.h"
-#include "ReplyEnvelope.h"
-#include "ServerCrypto.h"
-#include "TextCodec.h"
+#include "crypto/RSAUtility.h"
+#include "protocol/ReplyEnvelope.h"
+#include "gateway/ServerCrypto.h"
+#include "system/TextCodec.h"
 
 namespace {
 
@@ -31,7 +31,7 @@ const karv::ParamList kValues{
     {"loginType", "1"}, {"brnhId", "001"}, {"acctNo", "1234567"}, {"idno", "A123456789"}, {"pwd", "Passw0rd"}};
 
 void ClientRequestWork(benchmark::State& state) {
-  karv::RSAUtility rsa;
+  karv::RSAUtility rsa(karv::build::kPublicKeyPem);
   karv::CommonUtility util;
   for (auto _ : state) {
     karv::ParamList sealed;

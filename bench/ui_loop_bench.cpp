@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "GuiTestSupport.h"
-#include "PfxWriter.h"
-#include "RSAUtility.h"
+#include "crypto/PfxWriter.h"
+#include "crypto/RSAUtility.h"
 #include "support/TestFiles.h"
 
 using karv::gateway::Fault;

@@ -31,7 +31,7 @@ foreach(line IN LISTS lines)
 endforeach()
 
 set(generated "// Generated from KARVErrMsg.strings by cmake/ErrMsgTable.cmake; edit that file instead.
-#include \"ErrMsgTable.h\"
+#include \"protocol/ErrMsgTable.h\"
 
 namespace karv {
 

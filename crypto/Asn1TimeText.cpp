@@ -1,4 +1,4 @@
-#include "Asn1TimeText.h"
+#include "crypto/Asn1TimeText.h"
 
 #include <ctime>
 #include <string_view>

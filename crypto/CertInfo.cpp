@@ -1,9 +1,9 @@
-#include "CertInfo.h"
+#include "crypto/CertInfo.h"
 
-#include "Asn1TimeText.h"
-#include "CommonUtility.h"
-#include "OpenSslHandles.h"
-#include "X509Names.h"
+#include "crypto/Asn1TimeText.h"
+#include "system/CommonUtility.h"
+#include "crypto/OpenSslHandles.h"
+#include "crypto/X509Names.h"
 
 namespace karv {
 

@@ -1,11 +1,11 @@
-#include "CsrGenerator.h"
+#include "crypto/CsrGenerator.h"
 
 #include <openssl/pem.h>
 #include <openssl/rsa.h>
 
-#include "CertStatus.h"
-#include "Log.h"
-#include "OpenSslHandles.h"
+#include "crypto/CertStatus.h"
+#include "system/Log.h"
+#include "crypto/OpenSslHandles.h"
 
 namespace karv {
 namespace {

@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <string>
 
-#include "KeyFileStore.h"
+#include "system/KeyFileStore.h"
 
 namespace karv {
 

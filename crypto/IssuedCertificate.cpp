@@ -1,10 +1,10 @@
-#include "IssuedCertificate.h"
+#include "crypto/IssuedCertificate.h"
 
 #include <openssl/err.h>
 #include <openssl/x509v3.h>
 
-#include "CommonUtility.h"
-#include "X509Names.h"
+#include "system/CommonUtility.h"
+#include "crypto/X509Names.h"
 
 namespace karv {
 namespace {

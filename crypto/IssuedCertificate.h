@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "OpenSslHandles.h"
+#include "crypto/OpenSslHandles.h"
 
 namespace karv {
 

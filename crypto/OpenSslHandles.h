@@ -12,7 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "FreeWith.h"
+#include "system/Bytes.h"
+#include "system/FreeWith.h"
 
 namespace karv {
 
@@ -39,8 +40,6 @@ using X509StackPtr = std::unique_ptr<STACK_OF(X509), OpenSslDeleter<freeX509Stac
 // Text owned by OpenSSL (X509_NAME_oneline, BN_bn2hex, ...).
 inline void freeOpenSslString(char* p) noexcept { OPENSSL_free(p); }
 using OpenSslStringPtr = std::unique_ptr<char, OpenSslDeleter<freeOpenSslString>>;
-
-using Bytes = std::vector<std::uint8_t>;
 
 // The bytes a memory BIO holds, as a string.
 inline std::string bioToString(BIO* bio) {

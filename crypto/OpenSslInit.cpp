@@ -1,8 +1,8 @@
-#include "OpenSslInit.h"
+#include "crypto/OpenSslInit.h"
 
 #include <openssl/provider.h>
 
-#include "Log.h"
+#include "system/Log.h"
 
 namespace karv {
 

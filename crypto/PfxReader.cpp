@@ -1,13 +1,13 @@
-#include "PfxReader.h"
+#include "crypto/PfxReader.h"
 
 #include <openssl/err.h>
 
 #include <cstring>
 
-#include "CertStatus.h"
-#include "Log.h"
-#include "OpenSslInit.h"
-#include "SecureFiles.h"
+#include "crypto/CertStatus.h"
+#include "system/Log.h"
+#include "crypto/OpenSslInit.h"
+#include "system/SecureFiles.h"
 
 namespace karv {
 

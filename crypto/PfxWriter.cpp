@@ -1,17 +1,17 @@
-#include "PfxWriter.h"
+#include "crypto/PfxWriter.h"
 
 #include <openssl/err.h>
 #include <openssl/pem.h>
 
 #include <optional>
 
-#include "CertStatus.h"
-#include "CommonUtility.h"
-#include "IntSize.h"
-#include "IssuedCertificate.h"
-#include "Log.h"
-#include "PfxReader.h"
-#include "SecureFiles.h"
+#include "crypto/CertStatus.h"
+#include "system/CommonUtility.h"
+#include "system/IntSize.h"
+#include "crypto/IssuedCertificate.h"
+#include "system/Log.h"
+#include "crypto/PfxReader.h"
+#include "system/SecureFiles.h"
 
 namespace karv {
 namespace {

@@ -2,8 +2,8 @@
 #include <cstdint>
 #include <string>
 
-#include "KeyFileStore.h"
-#include "OpenSslHandles.h"
+#include "system/KeyFileStore.h"
+#include "crypto/OpenSslHandles.h"
 
 namespace karv {
 

@@ -1,11 +1,11 @@
-#include "Pkcs7Signer.h"
+#include "crypto/Pkcs7Signer.h"
 
 #include <openssl/err.h>
 
-#include "CertStatus.h"
-#include "IntSize.h"
-#include "Log.h"
-#include "PfxReader.h"
+#include "crypto/CertStatus.h"
+#include "system/IntSize.h"
+#include "system/Log.h"
+#include "crypto/PfxReader.h"
 
 namespace karv {
 namespace {

@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <string>
 
-#include "OpenSslHandles.h"
+#include "crypto/OpenSslHandles.h"
 
 namespace karv {
 

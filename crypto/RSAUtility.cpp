@@ -1,4 +1,4 @@
-#include "RSAUtility.h"
+#include "crypto/RSAUtility.h"
 
 #include <openssl/err.h>
 #include <openssl/pem.h>
@@ -7,10 +7,9 @@
 #include <map>
 #include <mutex>
 
-#include "CommonUtility.h"
-#include "IntSize.h"
-#include "KarvBuildConfig.h"
-#include "Log.h"
+#include "system/CommonUtility.h"
+#include "system/IntSize.h"
+#include "system/Log.h"
 
 namespace karv {
 
@@ -70,7 +69,6 @@ bool aesPass(bool encrypt, const std::string& key, const std::uint8_t* in, int32
 
 }  // namespace
 
-RSAUtility::RSAUtility() : publicKeyPem_(build::kPublicKeyPem) {}
 RSAUtility::RSAUtility(std::string publicKeyPem) : publicKeyPem_(std::move(publicKeyPem)) {}
 
 int32_t RSAUtility::encryptWithPublicKey(const std::uint8_t* dataIn, int32_t dataInSize, Bytes& dataOut,

@@ -3,20 +3,21 @@
 #include <optional>
 #include <string>
 
-#include "CertInfo.h"
-#include "OpenSslHandles.h"
-#include "X509Names.h"
+#include "crypto/CertInfo.h"
+#include "crypto/OpenSslHandles.h"
+#include "crypto/X509Names.h"
 
 namespace karv {
 
 // Parameter encryption of the gateway protocol: RSA with the gateway's public
 // key before login, AES-128-CBC with the session key after it. Stateless apart
-// from the public key text it is given (the build's key by default).
+// from the gateway's public key text it is given (none: the public-key
+// operations fail).
 // Also the face of the certificate work: key pairs and requests, .pfx files,
 // signing, names and times (status codes in CertStatus.h).
 class RSAUtility {
  public:
-  RSAUtility();
+  RSAUtility() = default;
   explicit RSAUtility(std::string publicKeyPem);
 
   // Status codes of the sized forms.

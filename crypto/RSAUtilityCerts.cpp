@@ -1,13 +1,13 @@
 // The certificate operations of RSAUtility; the work is done by the small
 // single-purpose classes they call.
-#include "Asn1TimeText.h"
-#include "CertStatus.h"
-#include "CommonUtility.h"
-#include "CsrGenerator.h"
-#include "PfxReader.h"
-#include "PfxWriter.h"
-#include "Pkcs7Signer.h"
-#include "RSAUtility.h"
+#include "crypto/Asn1TimeText.h"
+#include "crypto/CertStatus.h"
+#include "system/CommonUtility.h"
+#include "crypto/CsrGenerator.h"
+#include "crypto/PfxReader.h"
+#include "crypto/PfxWriter.h"
+#include "crypto/Pkcs7Signer.h"
+#include "crypto/RSAUtility.h"
 
 namespace karv {
 

@@ -1,10 +1,10 @@
-#include "X509Names.h"
+#include "crypto/X509Names.h"
 
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
 
-#include "IntSize.h"
-#include "OpenSslHandles.h"
+#include "system/IntSize.h"
+#include "crypto/OpenSslHandles.h"
 
 namespace karv {
 namespace {

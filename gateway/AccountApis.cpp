@@ -1,8 +1,8 @@
 #include <algorithm>
 #include <sstream>
 
-#include "GatewayApis.h"
-#include "GatewayContext.h"
+#include "gateway/GatewayApis.h"
+#include "gateway/GatewayContext.h"
 
 namespace karv::gateway {
 using namespace rejections;

@@ -1,4 +1,4 @@
-#include "ApiTypes.h"
+#include "gateway/ApiTypes.h"
 
 namespace karv::gateway {
 namespace {

@@ -1,11 +1,11 @@
-#include "CertFormat.h"
+#include "gateway/CertFormat.h"
 
 #include <openssl/pem.h>
 
 #include <cstdio>
 #include <utility>
 
-#include "CommonUtility.h"
+#include "system/CommonUtility.h"
 
 namespace karv::gateway {
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "OpenSslHandles.h"
+#include "crypto/OpenSslHandles.h"
 
 namespace karv::gateway {
 

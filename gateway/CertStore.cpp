@@ -1,6 +1,6 @@
-#include "CertStore.h"
+#include "gateway/CertStore.h"
 
-#include "CertFormat.h"
+#include "gateway/CertFormat.h"
 
 namespace karv::gateway {
 

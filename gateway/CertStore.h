@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "OpenSslHandles.h"
+#include "crypto/OpenSslHandles.h"
 
 namespace karv::gateway {
 

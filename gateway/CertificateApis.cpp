@@ -1,10 +1,10 @@
 #include <cstdlib>
 
-#include "CertFormat.h"
-#include "GatewayApis.h"
-#include "GatewayContext.h"
-#include "GatewayRandom.h"
-#include "RequestChecks.h"
+#include "gateway/CertFormat.h"
+#include "gateway/GatewayApis.h"
+#include "gateway/GatewayContext.h"
+#include "gateway/GatewayRandom.h"
+#include "gateway/RequestChecks.h"
 
 namespace karv::gateway {
 using namespace rejections;

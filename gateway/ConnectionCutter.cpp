@@ -1,4 +1,4 @@
-#include "ConnectionCutter.h"
+#include "gateway/ConnectionCutter.h"
 
 #include <arpa/inet.h>
 #include <dirent.h>

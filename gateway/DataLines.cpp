@@ -1,8 +1,8 @@
-#include "DataLines.h"
+#include "gateway/DataLines.h"
 
 #include <sstream>
 
-#include "SecureFiles.h"
+#include "system/SecureFiles.h"
 
 namespace karv::gateway {
 

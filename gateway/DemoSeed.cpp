@@ -1,11 +1,11 @@
-#include "DemoSeed.h"
+#include "gateway/DemoSeed.h"
 
 #include <filesystem>
 
-#include "CertFormat.h"
-#include "GatewayRandom.h"
-#include "KeyCache.h"
-#include "SecureFiles.h"
+#include "gateway/CertFormat.h"
+#include "gateway/GatewayRandom.h"
+#include "gateway/KeyCache.h"
+#include "system/SecureFiles.h"
 
 namespace karv::gateway {
 namespace {

@@ -2,9 +2,9 @@
 #include <ctime>
 #include <string>
 
-#include "CertStore.h"
-#include "DevCa.h"
-#include "UserStore.h"
+#include "gateway/CertStore.h"
+#include "gateway/DevCa.h"
+#include "gateway/UserStore.h"
 
 namespace karv::gateway {
 

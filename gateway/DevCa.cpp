@@ -1,14 +1,14 @@
-#include "DevCa.h"
+#include "gateway/DevCa.h"
 
 #include <openssl/pem.h>
 #include <openssl/x509v3.h>
 
 #include <optional>
 
-#include "CertFormat.h"
-#include "KeyCache.h"
-#include "Log.h"
-#include "SecureFiles.h"
+#include "gateway/CertFormat.h"
+#include "gateway/KeyCache.h"
+#include "system/Log.h"
+#include "system/SecureFiles.h"
 
 namespace karv::gateway {
 namespace {

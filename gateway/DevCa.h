@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "OpenSslHandles.h"
+#include "crypto/OpenSslHandles.h"
 
 namespace karv::gateway {
 

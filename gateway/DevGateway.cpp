@@ -1,19 +1,19 @@
-#include "DevGateway.h"
+#include "gateway/DevGateway.h"
 
 #include <httplib.h>
 
 #include <chrono>
 
-#include "CertFormat.h"
-#include "ConnectionCutter.h"
-#include "FormBody.h"
-#include "GatewayApis.h"
-#include "GatewayContext.h"
+#include "gateway/CertFormat.h"
+#include "gateway/ConnectionCutter.h"
+#include "gateway/FormBody.h"
+#include "gateway/GatewayApis.h"
+#include "gateway/GatewayContext.h"
 #include "KarvBuildConfig.h"
-#include "KeyCache.h"
-#include "Log.h"
-#include "SecureFiles.h"
-#include "TextCodec.h"
+#include "gateway/KeyCache.h"
+#include "system/Log.h"
+#include "system/SecureFiles.h"
+#include "system/TextCodec.h"
 
 namespace karv::gateway {
 namespace {

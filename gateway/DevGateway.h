@@ -7,10 +7,10 @@
 #include <thread>
 #include <vector>
 
-#include "ApiTypes.h"
-#include "DownloadPages.h"
-#include "Outbox.h"
-#include "ServerCrypto.h"
+#include "gateway/ApiTypes.h"
+#include "gateway/DownloadPages.h"
+#include "gateway/Outbox.h"
+#include "gateway/ServerCrypto.h"
 
 namespace httplib {
 class Server;

@@ -1,7 +1,7 @@
-#include "DownloadPages.h"
+#include "gateway/DownloadPages.h"
 
-#include "SecureFiles.h"
-#include "TextCodec.h"
+#include "system/SecureFiles.h"
+#include "system/TextCodec.h"
 
 namespace karv::gateway {
 

@@ -1,4 +1,4 @@
-#include "FormBody.h"
+#include "gateway/FormBody.h"
 
 #include <cctype>
 

@@ -1,6 +1,6 @@
-#include "GatewayApis.h"
+#include "gateway/GatewayApis.h"
 
-#include "DevGateway.h"
+#include "gateway/DevGateway.h"
 
 namespace karv::gateway {
 

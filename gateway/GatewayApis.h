@@ -1,7 +1,7 @@
 #pragma once
 // The API handlers, by area (one source file each). They run under the
 // gateway's lock and work on the shared context.
-#include "ApiTypes.h"
+#include "gateway/ApiTypes.h"
 
 namespace karv::gateway {
 

@@ -1,8 +1,8 @@
-#include "GatewayConfig.h"
+#include "gateway/GatewayConfig.h"
 
 #include <cstdlib>
 
-#include "DataLines.h"
+#include "gateway/DataLines.h"
 #include "KarvBuildConfig.h"
 
 namespace karv::gateway {

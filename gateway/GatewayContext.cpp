@@ -1,7 +1,7 @@
-#include "GatewayContext.h"
+#include "gateway/GatewayContext.h"
 
-#include "DemoSeed.h"
-#include "Log.h"
+#include "gateway/DemoSeed.h"
+#include "system/Log.h"
 
 namespace karv::gateway {
 

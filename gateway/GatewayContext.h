@@ -7,15 +7,15 @@
 #include <optional>
 #include <string>
 
-#include "ApiTypes.h"
-#include "CertStore.h"
-#include "DevCa.h"
-#include "GatewayConfig.h"
-#include "Outbox.h"
-#include "Rejections.h"
-#include "SessionTable.h"
-#include "StateFile.h"
-#include "UserStore.h"
+#include "gateway/ApiTypes.h"
+#include "gateway/CertStore.h"
+#include "gateway/DevCa.h"
+#include "gateway/GatewayConfig.h"
+#include "gateway/Outbox.h"
+#include "gateway/Rejections.h"
+#include "gateway/SessionTable.h"
+#include "gateway/StateFile.h"
+#include "gateway/UserStore.h"
 
 namespace karv::gateway {
 

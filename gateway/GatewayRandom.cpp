@@ -1,4 +1,4 @@
-#include "GatewayRandom.h"
+#include "gateway/GatewayRandom.h"
 
 #include <openssl/rand.h>
 

@@ -1,12 +1,12 @@
-#include "KeyCache.h"
+#include "gateway/KeyCache.h"
 
 #include <openssl/pem.h>
 
 #include <map>
 #include <mutex>
 
-#include "Log.h"
-#include "SecureFiles.h"
+#include "system/Log.h"
+#include "system/SecureFiles.h"
 
 namespace karv::gateway {
 

@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-#include "OpenSslHandles.h"
+#include "crypto/OpenSslHandles.h"
 
 namespace karv::gateway {
 

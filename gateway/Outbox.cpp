@@ -1,4 +1,4 @@
-#include "Outbox.h"
+#include "gateway/Outbox.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <iostream>
 
-#include "CertFormat.h"
-#include "GatewayRandom.h"
-#include "PasswordHash.h"
+#include "gateway/CertFormat.h"
+#include "gateway/GatewayRandom.h"
+#include "gateway/PasswordHash.h"
 
 namespace karv::gateway {
 namespace {

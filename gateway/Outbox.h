@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "ApiTypes.h"
+#include "gateway/ApiTypes.h"
 
 namespace karv::gateway {
 

@@ -1,4 +1,4 @@
-#include "PasswordHash.h"
+#include "gateway/PasswordHash.h"
 
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "CommonUtility.h"
-#include "GatewayRandom.h"
+#include "system/CommonUtility.h"
+#include "gateway/GatewayRandom.h"
 
 namespace karv::gateway {
 namespace {

@@ -2,7 +2,7 @@
 // Every refusal the gateway answers with: its "rtnCode" and "rtnMsg".
 // The client only tells "0" (and "999" at login) from the rest; the codes
 // are grouped so a log line says at once which area refused.
-#include "ApiTypes.h"
+#include "gateway/ApiTypes.h"
 
 namespace karv::gateway {
 

@@ -1,11 +1,11 @@
-#include "RequestChecks.h"
+#include "gateway/RequestChecks.h"
 
 #include <openssl/err.h>
 
 #include <algorithm>
 
-#include "CertFormat.h"
-#include "CommonUtility.h"
+#include "gateway/CertFormat.h"
+#include "system/CommonUtility.h"
 
 namespace karv::gateway {
 namespace {

@@ -4,7 +4,7 @@
 // current certificate's key.
 #include <string>
 
-#include "OpenSslHandles.h"
+#include "crypto/OpenSslHandles.h"
 
 namespace karv::gateway {
 

@@ -1,4 +1,4 @@
-#include "ServerCrypto.h"
+#include "gateway/ServerCrypto.h"
 
 #include <openssl/err.h>
 #include <openssl/pem.h>
@@ -7,9 +7,9 @@
 #include <cstdio>
 #include <memory>
 
-#include "CommonUtility.h"
-#include "Log.h"
-#include "RSAUtility.h"
+#include "system/CommonUtility.h"
+#include "system/Log.h"
+#include "crypto/RSAUtility.h"
 
 namespace karv::gateway {
 namespace {

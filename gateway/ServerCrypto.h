@@ -2,7 +2,7 @@
 #include <optional>
 #include <string>
 
-#include "OpenSslHandles.h"
+#include "crypto/OpenSslHandles.h"
 
 namespace karv::gateway {
 

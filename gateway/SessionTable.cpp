@@ -1,6 +1,6 @@
-#include "SessionTable.h"
+#include "gateway/SessionTable.h"
 
-#include "GatewayRandom.h"
+#include "gateway/GatewayRandom.h"
 
 namespace karv::gateway {
 namespace {

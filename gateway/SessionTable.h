@@ -3,7 +3,7 @@
 #include <map>
 #include <string>
 
-#include "ApiTypes.h"
+#include "gateway/ApiTypes.h"
 
 namespace karv::gateway {
 

@@ -1,4 +1,4 @@
-#include "StateFile.h"
+#include "gateway/StateFile.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -6,11 +6,11 @@
 #include <optional>
 #include <sstream>
 
-#include "CertFormat.h"
-#include "DataLines.h"
-#include "FormBody.h"
-#include "HttpTransport.h"
-#include "SecureFiles.h"
+#include "gateway/CertFormat.h"
+#include "gateway/DataLines.h"
+#include "gateway/FormBody.h"
+#include "system/PercentEncoding.h"
+#include "system/SecureFiles.h"
 
 namespace karv::gateway {
 namespace {
@@ -92,15 +92,15 @@ std::string StateFile::render(const UserStore& users, const CertStore& certs) {
   out += "certs nextId=" + std::to_string(certs.nextId()) + "\n";
   for (const auto& [idno, u] : users.all()) {
     if (u.pwdHash.empty() && u.mustChangePwd == u.demo.mustChangePwd) continue;
-    out += "user idno=" + HttpTransport::urlEncode(idno) + " mustChangePwd=" + (u.mustChangePwd ? "Y" : "N");
-    if (!u.pwdHash.empty()) out += " pwdHash=" + HttpTransport::urlEncode(u.pwdHash);
+    out += "user idno=" + percentEncode(idno) + " mustChangePwd=" + (u.mustChangePwd ? "Y" : "N");
+    if (!u.pwdHash.empty()) out += " pwdHash=" + percentEncode(u.pwdHash);
     out += "\n";
   }
   for (const auto& [id, r] : certs.all()) {
-    out += "cert id=" + std::to_string(id) + " idno=" + HttpTransport::urlEncode(r.idno) + " kind=" + kindText(r.kind) +
+    out += "cert id=" + std::to_string(id) + " idno=" + percentEncode(r.idno) + " kind=" + kindText(r.kind) +
            " state=" + stateText(r.state) + " installed=" + (r.installed ? "Y" : "N") +
-           " certPath=" + HttpTransport::urlEncode(r.certPath) +
-           " der=" + HttpTransport::urlEncode(derBase64(r.cert.get())) + "\n";
+           " certPath=" + percentEncode(r.certPath) +
+           " der=" + percentEncode(derBase64(r.cert.get())) + "\n";
   }
   return out;
 }

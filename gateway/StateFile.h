@@ -1,8 +1,8 @@
 #pragma once
 #include <string>
 
-#include "CertStore.h"
-#include "UserStore.h"
+#include "gateway/CertStore.h"
+#include "gateway/UserStore.h"
 
 namespace karv::gateway {
 

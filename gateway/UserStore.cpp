@@ -1,9 +1,9 @@
-#include "UserStore.h"
+#include "gateway/UserStore.h"
 
 #include <cstdlib>
 
-#include "DataLines.h"
-#include "PasswordHash.h"
+#include "gateway/DataLines.h"
+#include "gateway/PasswordHash.h"
 
 namespace karv::gateway {
 namespace {

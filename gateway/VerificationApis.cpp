@@ -1,6 +1,6 @@
-#include "GatewayApis.h"
-#include "GatewayContext.h"
-#include "PasswordHash.h"
+#include "gateway/GatewayApis.h"
+#include "gateway/GatewayContext.h"
+#include "gateway/PasswordHash.h"
 
 namespace karv::gateway {
 using namespace rejections;

@@ -6,7 +6,7 @@
 #include <iostream>
 #include <string>
 
-#include "DevGateway.h"
+#include "gateway/DevGateway.h"
 
 namespace {
 constexpr char kUsage[] = R"(Usage: karv-gateway [options]

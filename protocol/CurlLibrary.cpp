@@ -1,8 +1,8 @@
-#include "CurlLibrary.h"
+#include "protocol/CurlLibrary.h"
 
 #include <optional>
 
-#include "Log.h"
+#include "system/Log.h"
 
 namespace karv {
 

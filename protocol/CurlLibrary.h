@@ -1,7 +1,7 @@
 #pragma once
 #include <curl/curl.h>
 
-#include "SharedLibrary.h"
+#include "system/SharedLibrary.h"
 
 namespace karv {
 

@@ -1,11 +1,11 @@
-#include "EncryptedExchange.h"
+#include "protocol/EncryptedExchange.h"
 
 #include <array>
 #include <functional>
 
-#include "CommonUtility.h"
-#include "Log.h"
-#include "TextCodec.h"
+#include "system/CommonUtility.h"
+#include "system/Log.h"
+#include "system/TextCodec.h"
 
 namespace karv {
 namespace {

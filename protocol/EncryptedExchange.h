@@ -3,10 +3,10 @@
 #include <optional>
 #include <string>
 
-#include "GatewayEndpoint.h"
-#include "HttpTransport.h"
-#include "ParamList.h"
-#include "RSAUtility.h"
+#include "protocol/GatewayEndpoint.h"
+#include "protocol/HttpTransport.h"
+#include "protocol/ParamList.h"
+#include "crypto/RSAUtility.h"
 
 namespace karv {
 

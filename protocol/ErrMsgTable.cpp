@@ -1,4 +1,4 @@
-#include "ErrMsgTable.h"
+#include "protocol/ErrMsgTable.h"
 
 #include <algorithm>
 

@@ -1,11 +1,11 @@
-#include "GDataXMLDocument.h"
+#include "protocol/GDataXMLDocument.h"
 
 #include <libxml/parser.h>
 #include <libxml/xpath.h>
 #include <libxml/xpathInternals.h>
 
-#include "FreeWith.h"
-#include "IntSize.h"
+#include "system/FreeWith.h"
+#include "system/IntSize.h"
 
 namespace karv {
 namespace {

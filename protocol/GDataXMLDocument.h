@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "GDataXMLNode.h"
+#include "protocol/GDataXMLNode.h"
 
 namespace karv {
 

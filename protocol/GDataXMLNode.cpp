@@ -1,4 +1,4 @@
-#include "GDataXMLNode.h"
+#include "protocol/GDataXMLNode.h"
 
 namespace karv {
 namespace {

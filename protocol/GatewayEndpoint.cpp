@@ -1,4 +1,4 @@
-#include "GatewayEndpoint.h"
+#include "protocol/GatewayEndpoint.h"
 
 #include "KarvBuildConfig.h"
 

@@ -4,8 +4,8 @@
 #include <optional>
 #include <string>
 
-#include "GDataXMLDocument.h"
-#include "ReplyEnvelope.h"
+#include "protocol/GDataXMLDocument.h"
+#include "protocol/ReplyEnvelope.h"
 
 namespace karv {
 

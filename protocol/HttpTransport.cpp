@@ -1,14 +1,15 @@
-#include "HttpTransport.h"
+#include "protocol/HttpTransport.h"
 
 #include <cctype>
 #include <cstdint>
 #include <memory>
 #include <string_view>
 
-#include "CommonUtility.h"
-#include "CurlLibrary.h"
-#include "Log.h"
-#include "TextCodec.h"
+#include "system/CommonUtility.h"
+#include "system/PercentEncoding.h"
+#include "protocol/CurlLibrary.h"
+#include "system/Log.h"
+#include "system/TextCodec.h"
 
 namespace karv {
 namespace {
@@ -39,11 +40,6 @@ size_t appendBody(char* data, size_t size, size_t count, void* userdata) {
   return n;
 }
 
-bool isUnreserved(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
-         c == '_' || c == '~';
-}
-
 }  // namespace
 
 HttpTransport::HttpTransport(std::string extraCaPem, long timeoutSeconds)
@@ -57,22 +53,6 @@ bool HttpTransport::isHttpsUrl(const std::string& url) {
   return true;
 }
 
-std::string HttpTransport::urlEncode(const std::string& text, bool keepSlashes) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string out;
-  out.reserve(text.size() + text.size() / 8);
-  for (unsigned char c : text) {
-    if (isUnreserved(c) || (keepSlashes && c == '/')) {
-      out.push_back(static_cast<char>(c));
-    } else {
-      out.push_back('%');
-      out.push_back(kDigits[c >> 4]);
-      out.push_back(kDigits[c & 0x0F]);
-    }
-  }
-  return out;
-}
-
 std::string HttpTransport::getHttpSendData(const ParamList* params) {
   std::string form;
   if (!params) return form;
@@ -80,7 +60,7 @@ std::string HttpTransport::getHttpSendData(const ParamList* params) {
     if (!form.empty()) form.push_back('&');
     form += name;
     form.push_back('=');
-    if (!value.empty()) form += urlEncode(value);
+    if (!value.empty()) form += percentEncode(value);
   }
   return form;
 }

@@ -6,8 +6,8 @@
 #include <optional>
 #include <string>
 
-#include "OpenSslHandles.h"
-#include "ParamList.h"
+#include "crypto/OpenSslHandles.h"
+#include "protocol/ParamList.h"
 
 namespace karv {
 
@@ -27,9 +27,6 @@ class HttpTransport {
   // extraCaPem: a PEM trust anchor used besides the system store ("" for none).
   explicit HttpTransport(std::string extraCaPem = {}, long timeoutSeconds = 60);
 
-  // Percent-encoding that keeps only ASCII letters, digits and "-._~" (and
-  // "/" when the text is a path).
-  [[nodiscard]] static std::string urlEncode(const std::string& text, bool keepSlashes = false);
   // Whether the URL's scheme is https (any letter case).
   [[nodiscard]] static bool isHttpsUrl(const std::string& url);
   // "name=value&..." with encoded values; "" for an absent list.

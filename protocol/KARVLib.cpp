@@ -1,4 +1,4 @@
-#include "KARVLib.h"
+#include "protocol/KARVLib.h"
 
 #include <libxml/parser.h>
 

@@ -6,13 +6,14 @@
 #include <string>
 #include <vector>
 
-#include "BrowserOpener.h"
-#include "CommonUtility.h"
-#include "EncryptedExchange.h"
-#include "GatewayEndpoint.h"
-#include "GatewayReply.h"
-#include "ParamList.h"
-#include "ReplyEnvelope.h"
+#include "browsers/BrowserOpener.h"
+#include "browsers/XdgBrowsers.h"
+#include "system/CommonUtility.h"
+#include "protocol/EncryptedExchange.h"
+#include "protocol/GatewayEndpoint.h"
+#include "protocol/GatewayReply.h"
+#include "protocol/ParamList.h"
+#include "protocol/ReplyEnvelope.h"
 
 namespace karv {
 

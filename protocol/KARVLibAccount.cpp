@@ -1,9 +1,9 @@
 // Login and account calls of the protocol client.
 #include <charconv>
 
-#include "KARVLib.h"
+#include "protocol/KARVLib.h"
 #include "KarvBuildConfig.h"
-#include "Log.h"
+#include "system/Log.h"
 
 namespace karv {
 namespace {

@@ -1,9 +1,9 @@
 // Certificate calls of the protocol client: application, renewal,
 // revocation, activation and the queries.
-#include "CommonUtility.h"
-#include "KARVLib.h"
-#include "Log.h"
-#include "RSAUtility.h"
+#include "system/CommonUtility.h"
+#include "protocol/KARVLib.h"
+#include "system/Log.h"
+#include "crypto/RSAUtility.h"
 
 namespace karv {
 

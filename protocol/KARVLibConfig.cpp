@@ -6,11 +6,11 @@
 #include <filesystem>
 #include <string_view>
 
-#include "CommonUtility.h"
-#include "ErrMsgTable.h"
-#include "KARVLib.h"
+#include "system/CommonUtility.h"
+#include "protocol/ErrMsgTable.h"
+#include "protocol/KARVLib.h"
 #include "KarvBuildConfig.h"
-#include "Log.h"
+#include "system/Log.h"
 
 namespace karv {
 namespace {
@@ -146,7 +146,7 @@ std::string KARVLib::dlNewClient() {
     return {};
   }
   const std::string path =
-      CommonUtility().getUserHomePath() + "/Downloads/" + applicationName() + std::string(kInstallerExtension);
+      CommonUtility().getDownloadsPath() + "/" + applicationName() + std::string(kInstallerExtension);
   const HttpTransport transport(endpoint_.extraCaPem, kDownloadTimeoutSeconds);
   return transport.httpDownloadAsFile(*url, path) ? path : std::string();
 }

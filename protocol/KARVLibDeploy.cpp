@@ -2,14 +2,14 @@
 // the page from the gateway's template, opened in the browsers, and (since a
 // page cannot hand a Linux browser a client certificate) the import into
 // their certificate databases.
-#include "BrowserCertStores.h"
-#include "BrowserPreselection.h"
-#include "DeployPage.h"
-#include "HttpTransport.h"
-#include "KARVLib.h"
-#include "Log.h"
-#include "RSAUtility.h"
-#include "TextCodec.h"
+#include "browsers/BrowserCertStores.h"
+#include "browsers/BrowserPreselection.h"
+#include "browsers/DeployPage.h"
+#include "protocol/HttpTransport.h"
+#include "protocol/KARVLib.h"
+#include "system/Log.h"
+#include "crypto/RSAUtility.h"
+#include "system/TextCodec.h"
 
 namespace karv {
 namespace {
@@ -20,7 +20,7 @@ std::string bundleIdOf(const BrowserRecord& record) {
 }  // namespace
 
 std::vector<BrowserRecord> KARVLib::getDefaultSelectedBrowserInfo() {
-  return preselectBrowsers(CommonUtility().getBrowserInfo().value_or(std::vector<BrowserRecord>{}),
+  return preselectBrowsers(getBrowserInfo().value_or(std::vector<BrowserRecord>{}),
                            getSysCfg("depCert.mode"), getSysCfg("depCert.selectedBrowser"));
 }
 
@@ -72,7 +72,7 @@ int32_t KARVLib::deployCert(const std::string& pfxFilePath, const std::string& p
 }
 
 int32_t KARVLib::removeDeploiedCert(const std::string& cn) {
-  const auto browsers = CommonUtility().getBrowserInfo();
+  const auto browsers = getBrowserInfo();
   if (!browsers) return 1;
   const auto pageTemplate = downloadDeployTemplate();
   if (!pageTemplate) return 1;

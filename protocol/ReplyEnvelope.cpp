@@ -1,4 +1,4 @@
-#include "ReplyEnvelope.h"
+#include "protocol/ReplyEnvelope.h"
 
 namespace karv {
 

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "GDataXMLDocument.h"
+#include "protocol/GDataXMLDocument.h"
 
 namespace karv {
 

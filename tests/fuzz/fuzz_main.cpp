@@ -3,7 +3,7 @@
 #include <string_view>
 
 #include "FuzzTargets.h"
-#include "Log.h"
+#include "system/Log.h"
 
 namespace {
 karv::fuzz::Harness harness() {

@@ -7,7 +7,7 @@
 #include <QtTest>
 
 #include "GuiTestSupport.h"
-#include "KARVMask.h"
+#include "app/KARVMask.h"
 #include "ui_MainWindow.h"
 
 using namespace karv::app;

@@ -6,7 +6,7 @@
 #include <QToolButton>
 #include <QtTest>
 
-#include "DepCertWindowController.h"
+#include "app/dialogs/DepCertWindowController.h"
 #include "GuiTestSupport.h"
 #include "ui_MainWindow.h"
 

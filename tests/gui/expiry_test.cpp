@@ -8,8 +8,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "ExpiryCheck.h"
-#include "ExpiryStateFile.h"
+#include "app/expiry/ExpiryCheck.h"
+#include "app/expiry/ExpiryStateFile.h"
 #include "GuiTestSupport.h"
 #include "ui_MainWindow.h"
 

@@ -6,9 +6,9 @@
 #include <QtTest>
 
 #include "GuiTestSupport.h"
-#include "KARVMask.h"
-#include "Log.h"
-#include "UserChgBtsLoginPwdWindowController.h"
+#include "app/KARVMask.h"
+#include "system/Log.h"
+#include "app/dialogs/UserChgBtsLoginPwdWindowController.h"
 #include "ui_MainWindow.h"
 
 using namespace karv::test;

@@ -3,8 +3,8 @@
 #include <QLabel>
 #include <QtTest>
 
-#include "ChgPfxPwdWindowController.h"
-#include "ExpiryStateFile.h"
+#include "app/dialogs/ChgPfxPwdWindowController.h"
+#include "app/expiry/ExpiryStateFile.h"
 #include "GuiTestSupport.h"
 #include "ui_MainWindow.h"
 

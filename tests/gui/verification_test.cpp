@@ -7,12 +7,12 @@
 #include <QTextBrowser>
 #include <QtTest>
 
-#include "AuthCodeWindowController.h"
-#include "BtsCertDlPwdWindowController.h"
+#include "app/dialogs/AuthCodeWindowController.h"
+#include "app/dialogs/BtsCertDlPwdWindowController.h"
 #include "GuiTestSupport.h"
-#include "KARVMask.h"
-#include "UserAgreementWindowController.h"
-#include "UserAuthWindowController.h"
+#include "app/KARVMask.h"
+#include "app/dialogs/UserAgreementWindowController.h"
+#include "app/dialogs/UserAuthWindowController.h"
 #include "ui_MainWindow.h"
 
 using namespace karv::app;

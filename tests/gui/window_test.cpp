@@ -13,12 +13,12 @@
 #include <QtTest>
 #include <future>
 
-#include "AuthCodeWindowController.h"
-#include "ChineseFont.h"
+#include "app/dialogs/AuthCodeWindowController.h"
+#include "app/ChineseFont.h"
 #include "GuiTestSupport.h"
-#include "KARVMask.h"
+#include "app/KARVMask.h"
 #include "KarvBuildConfig.h"
-#include "ProcessHardening.h"
+#include "app/ProcessHardening.h"
 #include "ui_MainWindow.h"
 
 using namespace karv::test;

@@ -2,8 +2,8 @@
 // libnss3, checked with NSS's own certutil, removed again.
 #include <gtest/gtest.h>
 
-#include "BrowserCertStores.h"
-#include "CommonUtility.h"
+#include "browsers/BrowserCertStores.h"
+#include "system/CommonUtility.h"
 #include "support/PfxFixture.h"
 
 namespace karv {

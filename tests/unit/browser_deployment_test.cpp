@@ -6,11 +6,11 @@
 #include <chrono>
 #include <thread>
 
-#include "BrowserOpener.h"
-#include "BrowserPreselection.h"
-#include "DeployPage.h"
-#include "KARVLib.h"
-#include "Log.h"
+#include "browsers/BrowserOpener.h"
+#include "browsers/BrowserPreselection.h"
+#include "browsers/DeployPage.h"
+#include "protocol/KARVLib.h"
+#include "system/Log.h"
 #include "support/PfxFixture.h"
 #include "support/TestGateway.h"
 

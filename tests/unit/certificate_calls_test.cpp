@@ -3,7 +3,7 @@
 // anything wrong. The successful flows run through the main window.
 #include <gtest/gtest.h>
 
-#include "DemoSeed.h"
+#include "gateway/DemoSeed.h"
 #include "support/TestGateway.h"
 
 namespace karv::test {

@@ -2,9 +2,9 @@
 // folder, removal by pattern, and the ICU regular expressions.
 #include <gtest/gtest.h>
 
-#include "CommonUtility.h"
-#include "KeyFileStore.h"
-#include "SecureFiles.h"
+#include "system/CommonUtility.h"
+#include "system/KeyFileStore.h"
+#include "system/SecureFiles.h"
 #include "support/TestFiles.h"
 
 namespace karv {

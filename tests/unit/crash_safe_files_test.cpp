@@ -10,10 +10,10 @@
 #include <set>
 #include <thread>
 
-#include "KeyFileStore.h"
-#include "PfxReader.h"
-#include "PfxWriter.h"
-#include "SecureFiles.h"
+#include "system/KeyFileStore.h"
+#include "crypto/PfxReader.h"
+#include "crypto/PfxWriter.h"
+#include "system/SecureFiles.h"
 #include "support/TestFiles.h"
 #include "support/TestPki.h"
 

@@ -5,11 +5,13 @@
 
 #include <climits>
 
-#include "CertStatus.h"
-#include "CommonUtility.h"
-#include "KeyFileStore.h"
-#include "RSAUtility.h"
-#include "SecureFiles.h"
+#include "KarvBuildConfig.h"
+
+#include "crypto/CertStatus.h"
+#include "system/CommonUtility.h"
+#include "system/KeyFileStore.h"
+#include "crypto/RSAUtility.h"
+#include "system/SecureFiles.h"
 #include "support/TestFiles.h"
 #include "support/ToolRunner.h"
 
@@ -32,7 +34,7 @@ TEST(Encodings, Base64AndHexKnownValues) {
 }
 
 TEST(RsaRegime, BlockLimitsAndRandomPadding) {
-  RSAUtility rsa;
+  RSAUtility rsa(build::kPublicKeyPem);
   EXPECT_EQ(rsa.encryptAndB64WithPublicKey(""), "");
   const std::string one = rsa.encryptAndB64WithPublicKey("a");
   EXPECT_EQ(one.size(), 344u);

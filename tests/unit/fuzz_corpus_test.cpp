@@ -3,7 +3,7 @@
 #include <filesystem>
 
 #include "FuzzTargets.h"
-#include "SecureFiles.h"
+#include "system/SecureFiles.h"
 
 namespace karv {
 namespace {

@@ -9,12 +9,12 @@
 #include <span>
 #include <thread>
 
-#include "BrowserOpener.h"
-#include "DemoSeed.h"
-#include "FormBody.h"
-#include "KeyFileStore.h"
-#include "Log.h"
-#include "SecureFiles.h"
+#include "browsers/BrowserOpener.h"
+#include "gateway/DemoSeed.h"
+#include "gateway/FormBody.h"
+#include "system/KeyFileStore.h"
+#include "system/Log.h"
+#include "system/SecureFiles.h"
 #include "support/TestFiles.h"
 #include "support/TestGateway.h"
 

@@ -8,11 +8,11 @@
 
 #include <filesystem>
 
-#include "CommonUtility.h"
+#include "system/CommonUtility.h"
 #include "KarvBuildConfig.h"
-#include "RSAUtility.h"
-#include "SecureFiles.h"
-#include "TextCodec.h"
+#include "crypto/RSAUtility.h"
+#include "system/SecureFiles.h"
+#include "system/TextCodec.h"
 #include "support/TestGateway.h"
 #include "support/ToolRunner.h"
 

@@ -7,8 +7,8 @@
 
 #include <filesystem>
 
-#include "DemoSeed.h"
-#include "SecureFiles.h"
+#include "gateway/DemoSeed.h"
+#include "system/SecureFiles.h"
 #include "support/TestGateway.h"
 #include "support/TestPki.h"
 

@@ -5,12 +5,12 @@
 #include <climits>
 #include <thread>
 
-#include "CommonUtility.h"
-#include "DevGateway.h"
-#include "ErrMsgTable.h"
-#include "KARVLib.h"
+#include "system/CommonUtility.h"
+#include "gateway/DevGateway.h"
+#include "protocol/ErrMsgTable.h"
+#include "protocol/KARVLib.h"
 #include "KarvBuildConfig.h"
-#include "TextCodec.h"
+#include "system/TextCodec.h"
 #include "support/TestGateway.h"
 
 namespace karv {

@@ -4,9 +4,9 @@
 #include <fcntl.h>
 #include <sys/mount.h>
 
-#include "CertStatus.h"
-#include "CommonUtility.h"
-#include "SecureFiles.h"
+#include "crypto/CertStatus.h"
+#include "system/CommonUtility.h"
+#include "system/SecureFiles.h"
 #include "support/PfxFixture.h"
 
 namespace karv {

@@ -4,13 +4,14 @@
 
 #include <thread>
 
-#include "CommonUtility.h"
-#include "DevGateway.h"
-#include "HttpTransport.h"
-#include "KARVLib.h"
+#include "system/CommonUtility.h"
+#include "gateway/DevGateway.h"
+#include "protocol/HttpTransport.h"
+#include "system/PercentEncoding.h"
+#include "protocol/KARVLib.h"
 #include "KarvBuildConfig.h"
-#include "RSAUtility.h"
-#include "TextCodec.h"
+#include "crypto/RSAUtility.h"
+#include "system/TextCodec.h"
 #include "support/TestFiles.h"
 #include "support/ToolRunner.h"
 
@@ -89,7 +90,7 @@ TEST_F(FramingTest, FormEncodingAndMethods) {
       {"!*'();:@&=+$,/?%#[] ", "%21%2A%27%28%29%3B%3A%40%26%3D%2B%24%2C%2F%3F%25%23%5B%5D%20"},
       {"中", "%E4%B8%AD"},
   };
-  for (const auto& [text, escaped] : encoded) EXPECT_EQ(HttpTransport::urlEncode(text), escaped);
+  for (const auto& [text, escaped] : encoded) EXPECT_EQ(percentEncode(text), escaped);
   const ParamList params{{"a", "1+1"}, {"b", ""}};
   EXPECT_EQ(HttpTransport::getHttpSendData(&params), "a=1%2B1&b=");
 
@@ -150,7 +151,7 @@ TEST_F(FramingTest, TwoBlockReplyWithOneBadBlockKeepsTheGoodOne) {
   auto open = [&](const std::string& plain, std::initializer_list<size_t> damaged) -> std::optional<std::string> {
     auto sealed = CommonUtility().base64Decode(server.sealRsaReply(plain));
     for (size_t at : damaged) sealed->at(at) ^= 0xFF;
-    const auto opened = RSAUtility().decryptWithPublicKey(*sealed);
+    const auto opened = RSAUtility(build::kPublicKeyPem).decryptWithPublicKey(*sealed);
     return opened ? std::optional<std::string>(std::string(opened->begin(), opened->end())) : std::nullopt;
   };
   const std::string full(245, 'a');  // fills the first block

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "GDataXMLDocument.h"
-#include "ReplyEnvelope.h"
-#include "TextCodec.h"
+#include "protocol/GDataXMLDocument.h"
+#include "protocol/ReplyEnvelope.h"
+#include "system/TextCodec.h"
 
 namespace karv {
 namespace {

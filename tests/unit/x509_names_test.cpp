@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "RSAUtility.h"
+#include "crypto/RSAUtility.h"
 #include "support/TestFiles.h"
 
 namespace karv {

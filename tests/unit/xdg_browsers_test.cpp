@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "CommonUtility.h"
-#include "XdgBrowsers.h"
+#include "system/CommonUtility.h"
+#include "browsers/XdgBrowsers.h"
 #include "support/TestFiles.h"
 
 namespace karv {
@@ -46,7 +46,7 @@ class XdgDesktop : public ::testing::Test {
 
 TEST_F(XdgDesktop, OnlyEntriesOfInstalledBrowsersCount) {
   setDefault("home/.config/mimeapps.list", "google-chrome.desktop;");
-  EXPECT_FALSE(CommonUtility().getBrowserInfo().has_value());
+  EXPECT_FALSE(getBrowserInfo().has_value());
   // Entries that do not stand for an installed application.
   install("usr/share/applications", "firefox.desktop", "Firefox", root / "missing/firefox");
   install("usr/share/applications", "chromium.desktop", "Chromium", program("bin/chromium"),
@@ -54,11 +54,11 @@ TEST_F(XdgDesktop, OnlyEntriesOfInstalledBrowsersCount) {
   install("usr/share/applications", "firefox-esr.desktop", "Firefox ESR", program("bin/firefox-esr"));
   install("home/.local/share/applications", "firefox-esr.desktop", "Firefox ESR", program("bin/firefox-esr"),
           "Hidden=true\n");  // the user deleted it
-  EXPECT_FALSE(CommonUtility().getBrowserInfo().has_value());
+  EXPECT_FALSE(getBrowserInfo().has_value());
 
   const std::string entry = install("usr/share/applications", "google-chrome.desktop", "Google Chrome",
                                     program("opt/google/chrome/google-chrome") + " %U");
-  const auto records = CommonUtility().getBrowserInfo();
+  const auto records = getBrowserInfo();
   ASSERT_TRUE(records && records->size() == 1u);
   EXPECT_EQ(records->front(), (BrowserRecord{{"bundleId", "com.google.Chrome"},
                                              {"name", "Google Chrome"},
@@ -79,7 +79,7 @@ TEST_F(XdgDesktop, OtherBrowsersAreIgnoredAndOrderIsFixed) {
   install("usr/share/applications", "brave-browser.desktop", "Brave", program("usr/bin/brave") + " %U");
   setDefault("home/.config/mimeapps.list", "brave-browser.desktop;");
 
-  const auto records = CommonUtility().getBrowserInfo();
+  const auto records = getBrowserInfo();
   ASSERT_TRUE(records.has_value());
   ASSERT_EQ(records->size(), 2u);
   EXPECT_EQ(records->at(0).at("bundleId"), "com.google.Chrome");
@@ -116,7 +116,7 @@ TEST_F(XdgDesktop, DefaultBrowserFollowsMimeAppsAndComparesBrowsersNotEntries) {
   for (const auto& s : steps) {
     setDefault(s.listFile, s.ids);
     EXPECT_EQ(XdgBrowsers().defaultApplication("x-scheme-handler/https"), s.handler) << s.listFile;
-    const auto records = CommonUtility().getBrowserInfo();
+    const auto records = getBrowserInfo();
     ASSERT_TRUE(records && records->size() == 2u);
     EXPECT_EQ(records->at(0).at("name"), "Google Chrome");  // the first entry names the browser
     EXPECT_EQ(records->at(0).at("defaultBrowser") + records->at(1).at("defaultBrowser"), s.chromeFirefox) << s.ids;

@@ -3,10 +3,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "FormBody.h"
+#include "gateway/FormBody.h"
 #include "FuzzTargets.h"
-#include "HttpTransport.h"
-#include "ParamList.h"
+#include "protocol/HttpTransport.h"
+#include "protocol/ParamList.h"
 
 namespace karv::fuzz {
 

@@ -2,8 +2,8 @@
 
 #include <openssl/pem.h>
 
-#include "DevGateway.h"
-#include "KeyCache.h"
+#include "gateway/DevGateway.h"
+#include "gateway/KeyCache.h"
 
 namespace karv::fuzz {
 

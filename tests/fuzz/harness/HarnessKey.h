@@ -3,7 +3,7 @@
 // once and kept in the build's key cache: nothing private is checked in.
 #include <string>
 
-#include "OpenSslHandles.h"
+#include "crypto/OpenSslHandles.h"
 
 namespace karv::fuzz {
 

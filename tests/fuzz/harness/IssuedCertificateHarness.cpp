@@ -3,11 +3,11 @@
 
 #include <string>
 
-#include "CertInfo.h"
-#include "CommonUtility.h"
+#include "crypto/CertInfo.h"
+#include "system/CommonUtility.h"
 #include "FuzzTargets.h"
 #include "HarnessKey.h"
-#include "IssuedCertificate.h"
+#include "crypto/IssuedCertificate.h"
 
 namespace karv::fuzz {
 

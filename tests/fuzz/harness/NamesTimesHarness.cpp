@@ -4,10 +4,10 @@
 #include <array>
 #include <string>
 
-#include "Asn1TimeText.h"
+#include "crypto/Asn1TimeText.h"
 #include "FuzzTargets.h"
-#include "OpenSslHandles.h"
-#include "X509Names.h"
+#include "crypto/OpenSslHandles.h"
+#include "crypto/X509Names.h"
 
 namespace karv::fuzz {
 namespace {

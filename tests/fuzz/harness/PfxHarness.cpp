@@ -4,11 +4,11 @@
 
 #include <string>
 
-#include "CertInfo.h"
-#include "CommonUtility.h"
+#include "crypto/CertInfo.h"
+#include "system/CommonUtility.h"
 #include "FuzzTargets.h"
-#include "PfxReader.h"
-#include "RSAUtility.h"
+#include "crypto/PfxReader.h"
+#include "crypto/RSAUtility.h"
 
 namespace karv::fuzz {
 namespace {

@@ -5,14 +5,14 @@
 #include <optional>
 #include <string>
 
-#include "CommonUtility.h"
-#include "EncryptedExchange.h"
+#include "system/CommonUtility.h"
+#include "protocol/EncryptedExchange.h"
 #include "FuzzTargets.h"
-#include "GatewayReply.h"
+#include "protocol/GatewayReply.h"
 #include "HarnessKey.h"
-#include "RSAUtility.h"
-#include "ServerCrypto.h"
-#include "TextCodec.h"
+#include "crypto/RSAUtility.h"
+#include "gateway/ServerCrypto.h"
+#include "system/TextCodec.h"
 
 namespace karv::fuzz {
 namespace {

@@ -3,8 +3,8 @@
 #include <string>
 
 #include "FuzzTargets.h"
-#include "GDataXMLDocument.h"
-#include "ReplyEnvelope.h"
+#include "protocol/GDataXMLDocument.h"
+#include "protocol/ReplyEnvelope.h"
 
 namespace karv::fuzz {
 namespace {

@@ -8,10 +8,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "KARVMask.h"
+#include "app/KARVMask.h"
 #include "KarvBuildConfig.h"
-#include "Log.h"
-#include "RSAUtility.h"
+#include "system/Log.h"
+#include "crypto/RSAUtility.h"
 #include "ui_MainWindow.h"
 
 namespace karv::test {

@@ -14,9 +14,9 @@
 #include <mutex>
 #include <optional>
 
-#include "AppDelegate.h"
-#include "DemoSeed.h"
-#include "DevGateway.h"
+#include "app/AppDelegate.h"
+#include "gateway/DemoSeed.h"
+#include "gateway/DevGateway.h"
 #include "support/TestFiles.h"
 #include "support/TestGateway.h"
 #include "support/ToolRunner.h"

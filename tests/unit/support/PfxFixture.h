@@ -3,7 +3,7 @@
 // openssl tool's view of a .pfx file.
 #include <gtest/gtest.h>
 
-#include "RSAUtility.h"
+#include "crypto/RSAUtility.h"
 #include "support/TestFiles.h"
 #include "support/TestPki.h"
 #include "support/ToolRunner.h"

@@ -5,7 +5,7 @@
 #include <ctime>
 
 #include "KarvBuildConfig.h"
-#include "SecureFiles.h"
+#include "system/SecureFiles.h"
 
 namespace karv::test {
 TestGateway::TestGateway(std::initializer_list<std::pair<const std::string, std::string>> config) : config_(config) {

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "DemoSeed.h"
-#include "DevGateway.h"
-#include "GatewayReply.h"
-#include "KARVLib.h"
+#include "gateway/DemoSeed.h"
+#include "gateway/DevGateway.h"
+#include "protocol/GatewayReply.h"
+#include "protocol/KARVLib.h"
 #include "support/TestFiles.h"
 
 namespace karv::test {

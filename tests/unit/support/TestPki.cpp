@@ -5,9 +5,9 @@
 
 #include <map>
 
-#include "CommonUtility.h"
-#include "DevGateway.h"
-#include "KeyCache.h"
+#include "system/CommonUtility.h"
+#include "gateway/DevGateway.h"
+#include "gateway/KeyCache.h"
 
 namespace karv::test {
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "OpenSslHandles.h"
+#include "crypto/OpenSslHandles.h"
 
 namespace karv::test {
 

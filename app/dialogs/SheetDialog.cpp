@@ -1,0 +1,30 @@
+#include "app/dialogs/SheetDialog.h"
+
+#include <QLineEdit>
+
+#include "app/TextInput.h"
+
+namespace karv::app {
+
+SheetDialog::SheetDialog(QWidget* parent, int cancelCode) : QDialog(parent), cancelCode_(cancelCode) {}
+
+void SheetDialog::reject() { done(cancelCode_); }
+
+void SheetDialog::showError(const QString& message) const {
+  if (errorDelegate_) errorDelegate_->showDialogError(message);
+}
+
+void SheetDialog::runBlockingWork(const QString& prompt, const std::function<void()>& work) const {
+  if (errorDelegate_)
+    errorDelegate_->runBlockingWork(prompt, work);
+  else
+    work();
+}
+
+QString SheetDialog::takeTrimmed(QLineEdit* field) {
+  const QString trimmed = trimSpacesAndTabs(field->text());
+  field->setText(trimmed);
+  return trimmed;
+}
+
+}  // namespace karv::app

@@ -1,0 +1,24 @@
+#include "app/dialogs/UserAgreementWindowController.h"
+
+#include <QUrl>
+
+#include "app/AppResources.h"
+#include "ui_UserAgreementWindowController.h"
+
+namespace karv::app {
+
+UserAgreementWindowController::UserAgreementWindowController(QWidget* parent)
+    : SheetDialog(parent, kCancelled), ui_(std::make_unique<Ui::UserAgreementWindowController>()) {
+  ui_->setupUi(this);
+  registerAppResources();
+  ui_->wvUserAgreement->setSource(QUrl(QString::fromLatin1(kAgreementUrl)));
+  connect(ui_->chkAgree, &QCheckBox::toggled, this, &UserAgreementWindowController::chkUserAgreeOnClick);
+  connect(ui_->btnNextStep, &QPushButton::clicked, this, &UserAgreementWindowController::btnNextStepOnClick);
+  connect(ui_->btnCancel, &QPushButton::clicked, this, &UserAgreementWindowController::btnCancelOnClick);
+}
+
+UserAgreementWindowController::~UserAgreementWindowController() = default;
+
+void UserAgreementWindowController::chkUserAgreeOnClick() { ui_->btnNextStep->setEnabled(ui_->chkAgree->isChecked()); }
+
+}  // namespace karv::app

@@ -1,0 +1,76 @@
+// Installing the user's certificate into the browsers, and removing it: the
+// browser choice (by the user, or by the configuration in mode "N"), then
+// the protocol client writes the page, opens it and imports the .pfx.
+#include <algorithm>
+
+#include "app/AppDelegate.h"
+#include "system/Log.h"
+#include "app/RecordText.h"
+
+namespace karv::app {
+
+void AppDelegate::doDepCert(const QString& cn) {
+  KARVLib* lib = getKARVlib();
+  const auto lastActive = runBlocking([lib, cn = cn.toStdString()] { return lib->getLastActiveCertInfo(cn); });
+  // Without a record from the gateway any readable .pfx is accepted.
+  auto field = [&](const char* key) { return lastActive ? recordText(*lastActive, key) : QString(); };
+  showLoadPfxWindow(field("cn"), field("issuer"), field("hexSerial"), QString(), [this](int returnCode) {
+    if (returnCode == LoadPfxWindowController::kCancelled) {
+      doAlert("使用者按下取消鍵，無法進行瀏覽器憑證安裝");
+    } else if (returnCode == LoadPfxWindowController::kDone) {
+      doDepCertChooseBrowser();  // the dialog's data made its file the current one
+    }
+  });
+}
+
+void AppDelegate::doDepCertChooseBrowser() {
+  KARVLib* lib = getKARVlib();
+  const auto mode = runBlocking([lib] { return lib->getSysCfg("depCert.mode"); });
+  logf("depCert.mode=%s", mode.value_or("(null)").c_str());
+  if (mode == "N") {
+    doAlert("接下來將為您進行瀏覽器憑證安裝");
+    auto browsers = runBlocking([lib] { return lib->getDefaultSelectedBrowserInfo(); });
+    std::erase_if(browsers, [](const BrowserRecord& r) { return !r.contains("selected") || r.at("selected") != "Y"; });
+    deployCertToBrowsers(browsers);
+    return;
+  }
+  showDepCertWindow(mode, [this](int returnCode) {
+    if (returnCode == DepCertWindowController::kCancelled)
+      doAlert("使用者按下取消鍵");
+    else if (returnCode == DepCertWindowController::kChosen)
+      deployCertToBrowsers(depCertSelectedBrowsersInfo_);
+  });
+}
+
+void AppDelegate::deployCertToBrowsers(const std::vector<BrowserRecord>& browsers) {
+  KARVLib* lib = getKARVlib();
+  const std::string path = lib->getCurrentPfxFilePath().value_or("");
+  const std::string pwd = lib->getCurrentPfxFilePwd().value_or("");
+  int32_t result = 1;
+  runBlockingWork("正在安裝瀏覽器憑證...", [&] { result = lib->deployCert(path, pwd, browsers); });
+  if (result != 0) doAlert("瀏覽器憑證安裝失敗");
+}
+
+void AppDelegate::showDepCertWindow(const std::optional<std::string>& mode, SheetHandler handler) {
+  KARVLib* lib = getKARVlib();
+  auto browsers = runBlocking([lib] { return lib->getDefaultSelectedBrowserInfo(); });
+  beginSheet(
+      depCertWindowController_,
+      [&](DepCertWindowController& dialog) {
+        dialog.setSelectMode(QString::fromStdString(mode.value_or("")));
+        dialog.setBrowsersInfo(std::move(browsers));
+        dialog.windowDidLoad();
+      },
+      std::move(handler));
+}
+
+void AppDelegate::getDepCertWindowData(const std::vector<BrowserRecord>& selectedBrowsersInfo) {
+  depCertSelectedBrowsersInfo_ = selectedBrowsersInfo;
+}
+
+int32_t AppDelegate::doRmvDepCert(const QString& cn) {
+  KARVLib* lib = getKARVlib();
+  return runBlocking([lib, cn = cn.toStdString()] { return lib->removeDeploiedCert(cn); });
+}
+
+}  // namespace karv::app

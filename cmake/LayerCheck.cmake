@@ -1,0 +1,31 @@
+# Fails when a source file includes a header of a layer above its own.
+# Arrows point down only: app -> protocol -> browsers -> crypto -> system;
+# the development gateway stands beside the client and uses crypto and system.
+# Script mode: cmake -DROOT=<folder holding the layers> -P LayerCheck.cmake
+cmake_policy(SET CMP0057 NEW)
+set(allowed_system system)
+set(allowed_crypto system crypto)
+set(allowed_browsers system crypto browsers)
+set(allowed_protocol system crypto browsers protocol)
+set(allowed_app system crypto browsers protocol app)
+set(allowed_gateway system crypto gateway)
+set(layers system crypto browsers protocol app gateway)
+
+set(violations "")
+foreach(layer IN LISTS layers)
+  file(GLOB_RECURSE sources "${ROOT}/${layer}/*.h" "${ROOT}/${layer}/*.cpp")
+  foreach(source IN LISTS sources)
+    file(STRINGS "${source}" includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
+    foreach(line IN LISTS includes)
+      string(REGEX REPLACE "^[^\"]*\"([^\"]*)\".*" "\\1" header "${line}")
+      string(REGEX MATCH "^[^/]+" first "${header}")
+      if(first IN_LIST layers AND NOT first IN_LIST allowed_${layer})
+        file(RELATIVE_PATH shown "${ROOT}" "${source}")
+        string(APPEND violations "  ${shown} includes ${header}\n")
+      endif()
+    endforeach()
+  endforeach()
+endforeach()
+if(violations)
+  message(FATAL_ERROR "Includes that point up a layer:\n${violations}")
+endif()
