@@ -110,6 +110,9 @@ class AppDelegate : public QObject,
   // (for `karv --check-expiry`) and shows its days left; false when nothing
   // could be recorded.
   bool rememberCurrentCertificate(const QString& pfxPath, const StringMap& certInfo);
+  // The certificate of this common name (and serial, when given) is revoked:
+  // the window says so instead of its days left, and the reminder stops.
+  void noteCertificateRevoked(const QString& cn, const QString& serial = {});
 
   // --- Function status and buttons ---
   // Fetches the status again and applies it; false (buttons unchanged) when the fetch fails.

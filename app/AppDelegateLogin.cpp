@@ -88,10 +88,11 @@ int32_t AppDelegate::doBtsLogin() {
     doAlert(refusal);
     return -1;
   }
+  // The branch code is one of the fixed table's; the numbers are the user's.
   if (byAccount)
-    logf("agCode=%s,accNo=%s,pwd=%s", agCode.toUtf8().constData(), accNo.toUtf8().constData(), kMasked);
+    logf("agCode=%s,accNo=%s,pwd=%s", agCode.toUtf8().constData(), maskPersonal(accNo.toStdString()).c_str(), kMasked);
   else
-    logf("loginId=%s,pwd=%s", idno.toUtf8().constData(), kMasked);
+    logf("loginId=%s,pwd=%s", maskPersonal(idno.toStdString()).c_str(), kMasked);
 
   std::optional<std::string> idnoIo = utf8(idno);
   std::optional<std::string> agCodeIo = utf8(agCode);

@@ -37,6 +37,9 @@ int32_t KARVLib::login(std::optional<std::string>& idno, std::optional<std::stri
   idno = reply.field("idno");
   agCode = reply.field("brnhId");
   accNo = reply.field("acctNo");
+  // The user's numbers end up in paths and names (the .pfx is named after
+  // the ID number by default): no log line shows them in clear.
+  for (const std::string& personal : {*idno, *accNo, reply.field("cn")}) maskInLog(personal);
   setUserIdno(idno);
   setAgcode(agCode);
   setAccount(accNo);

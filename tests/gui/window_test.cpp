@@ -227,6 +227,37 @@ class WindowTest : public QObject {
     QVERIFY(!mask->idleMode() && mask->progressBar()->isVisible());
   }
 
+  // Labels filled from the gateway or the file system show their text as it
+  // is: markup in a path, a password prompt or a prompt stays text.
+  void gatewayAndFileTextStaysText() {
+    AppHarness h;
+    const QString markup = "<b>x</b><img src=\"file:///etc/passwd\">";
+    h.gateway().setConfigValue("pfx.pwd.prompt", markup.toStdString());
+    QVERIFY(h.logIn(demo::kAlice));
+    auto& app = h.app();
+    app.setCurrentPfxFilePath(h.path(markup + ".pfx"));
+    QCOMPARE(app.ui()->lblPfxDaysLeft->textFormat(), Qt::PlainText);  // days left, or why none
+    const struct {
+      std::function<void()> open;
+      QStringList labels;  // each shows the markup
+    } cases[] = {
+        {[&] { app.showMask(markup); }, {"lblPfxFilePath", "lblPrompt"}},
+        {[&] { app.showSavePfxWindow("", "", h.handler()); }, {"lblPfxFilePath", "lblPromptMsg"}},
+        {[&] { app.showLoadPfxWindow("", "", "", "", h.handler()); }, {"lblPfxFilePath"}},
+        {[&] { app.showChgPfxPwdWindow(h.handler()); }, {"lblPfxFilePath", "lblPwdRulePrompt"}},
+    };
+    for (const auto& c : cases) {
+      c.open();
+      QDialog* sheet = activeSheet();
+      for (const QString& name : c.labels) {
+        const auto* label = (sheet ? static_cast<QWidget*>(sheet) : app.window())->findChild<QLabel*>(name);
+        QVERIFY2(label && label->textFormat() == Qt::PlainText && label->text().contains(markup), qPrintable(name));
+      }
+      app.hideMask();
+      if (sheet) sheet->reject();
+    }
+  }
+
   // Checked in a child, so that this test process keeps its core dumps.
   void noCoreDumps() {
     const pid_t child = ::fork();
