@@ -235,17 +235,6 @@ TEST_F(BrowserCertStoresTest, HostileFirefoxProfilesAreRefused) {
     if (c.accepted) expected.push_back(root + "/inside.default");
     EXPECT_EQ(stores.firefoxProfiles(), expected);
   }
-  // All at once: the import makes databases only in the accepted ones.
-  std::string all;
-  for (size_t i = 0; i < cases.size(); ++i)
-    all += "[Profile" + std::to_string(i) + "]\nIsRelative=" + cases[i].isRelative + "\nPath=" + cases[i].path + "\n";
-  writeText(root + "/profiles.ini", all + "[Profile99]\nPath=good.default\n");
-  EXPECT_TRUE(stores.importInto(kFirefox, fileBytes(saveUserPfx("user.pfx", kPassword)), kPassword));
-  int databases = 0;
-  for (const auto& entry : fs::recursive_directory_iterator(home.path))
-    if (entry.path().filename() == "cert9.db") ++databases;
-  EXPECT_EQ(databases, 2);
-  EXPECT_TRUE(fs::exists(good + "/cert9.db") && fs::exists(root + "/inside.default/cert9.db"));
 }
 
 }  // namespace
