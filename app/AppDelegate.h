@@ -55,7 +55,8 @@ class AppDelegate : public QObject,
   void applicationDidFinishLaunching();
   void doVersionCheck();
   [[nodiscard]] static bool applicationShouldTerminateAfterLastWindowClosed() { return true; }
-  void applicationWillTerminate() {}  // no logout request when the application quits
+  // No logout request when the application quits; the browser pages go.
+  void applicationWillTerminate();
 
   // --- Messages ---
   void doAlert(const QString& message);

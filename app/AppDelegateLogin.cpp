@@ -2,6 +2,7 @@
 #include <QRandomGenerator>
 
 #include "AppDelegate.h"
+#include "DeployPage.h"
 #include "Log.h"
 #include "TextInput.h"
 #include "ui_MainWindow.h"
@@ -160,6 +161,8 @@ int32_t AppDelegate::doLogout() {
   KARVLib* lib = getKARVlib();
   const std::string idno = ui_->txtUserIdNo->text().toStdString();
   const int32_t result = runBlocking([lib, &idno] { return lib->logout(idno); });
+  // The browser pages go with the session, whatever the gateway answered.
+  DeployPage::removeSaved();
   if (result == 0) setUserLogin(false);
   return result;
 }

@@ -46,5 +46,7 @@ int main(int argc, char** argv) {
   karv::app::preferTraditionalChineseFont();
   karv::app::AppDelegate delegate(services);
   delegate.applicationDidFinishLaunching();
-  return QApplication::exec();
+  const int code = QApplication::exec();
+  delegate.applicationWillTerminate();
+  return code;
 }
