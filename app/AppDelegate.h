@@ -65,6 +65,7 @@ class AppDelegate : public QObject,
   [[nodiscard]] bool doConfirm(const QString& title, const QString& message);
   // The application-modal "錯誤" alert that dialogs use for input errors.
   void showDialogError(const QString& message) override;
+  bool askDialogQuestion(const QString& message, const QStringList& buttons) override;
   // The text for a result code ("不明的錯誤(錯誤代碼 %d)" without one); 0 shows nothing.
   void showErrMsg(int32_t code);
   // The given text, or the text for the code when there is none.
@@ -311,6 +312,10 @@ class AppDelegate : public QObject,
   // success, then refreshes the buttons and the client table either way.
   void reportSavedCert(const StringMap& certInfo, const std::optional<std::string>& certPath,
                        const SavedCertTexts& texts);
+  // Once the gateway knows of the saved certificate no continued application
+  // or renewal needs its key file: the file goes when the .pfx just written
+  // opens with its password and holds that key.
+  void removeKeyFilesOfSavedPfx();
 
   AppServices services_;
   BlockingWork blockingWork_;

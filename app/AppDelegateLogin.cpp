@@ -4,6 +4,7 @@
 #include "AppDelegate.h"
 #include "DeployPage.h"
 #include "Log.h"
+#include "SecretText.h"
 #include "TextInput.h"
 #include "ui_MainWindow.h"
 
@@ -76,7 +77,7 @@ int32_t AppDelegate::doBtsLogin() {
     idno = trimSpacesAndTabs(ui_->txtUserIdNo->text());
     ui_->txtUserIdNo->setText(idno);
   }
-  const QString pwd = passwordFieldInUse()->text();
+  QString pwd = passwordFieldInUse()->text();
 
   QString refusal;
   if (byAccount && agCode.isEmpty())
@@ -98,17 +99,22 @@ int32_t AppDelegate::doBtsLogin() {
   std::optional<std::string> idnoIo = utf8(idno);
   std::optional<std::string> agCodeIo = utf8(agCode);
   std::optional<std::string> accNoIo = utf8(accNo);
+  std::optional<std::string> pwdIo = utf8(pwd);
   std::optional<std::string> errMsg;
   const std::string loginType = currentLoginType_.toStdString();
   KARVLib* lib = getKARVlib();
-  const int32_t result =
-      runBlocking([&] { return lib->login(idnoIo, agCodeIo, accNoIo, utf8(pwd), errMsg, loginType); });
+  const int32_t result = runBlocking([&] { return lib->login(idnoIo, agCodeIo, accNoIo, pwdIo, errMsg, loginType); });
+  wipeSecret(pwdIo);
   if (result != 0 && result != KARVLib::kFirstLoginChange) {
     const QString message = QString::fromStdString(errMsg.value_or(std::string()));
     doAlert(message.isEmpty() ? QStringLiteral("登入失敗") : message);
     return result;
   }
 
+  // The session needs the password no more: neither field, nor the mirror
+  // that showing it in plain text filled, keeps it.
+  for (QLineEdit* field : {ui_->txtSecureLoginPwd, ui_->txtLoginPwd}) clearSecretField(field);
+  wipeSecret(pwd);
   setUserLogin(true);
   startSessionTimers();
   doAlert("登入作業已完成");

@@ -30,6 +30,10 @@ int32_t RSAUtility::savePfxFile(PKCS12* pkcs12, const std::string& pfxFilePath) 
   return PfxWriter::write(pkcs12, pfxFilePath);
 }
 
+int RSAUtility::removeKeyFilesSavedIn(const std::string& pfxFilePath, const std::string& pfxFilePwd) const {
+  return PfxWriter().removeKeyFilesSavedIn(pfxFilePath, pfxFilePwd);
+}
+
 int32_t RSAUtility::loadPfx(const std::string& pfxFilePath, const std::string& pfxFilePwd, Pkcs12Ptr& pkcs12,
                             CertInfo& certInfo) const {
   OpenedPfx opened;

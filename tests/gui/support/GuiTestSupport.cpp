@@ -17,7 +17,7 @@
 namespace karv::test {
 
 int ScriptedAlertPresenter::present(const Alert& alert) {
-  shown_.append({alert.style, alert.title, alert.text});
+  shown_.append({alert.style, alert.title, alert.text, alert.buttons});
   if (onPresent) onPresent();
   if (const auto byText = answersByText_.constFind(alert.text); byText != answersByText_.constEnd()) return *byText;
   return answers_.isEmpty() ? 1000 : answers_.dequeue();
