@@ -6,9 +6,10 @@
 #include <chrono>
 #include <future>
 
+#include "KarvBuildConfig.h"
 #include "app/AppResources.h"
 #include "app/KARVMask.h"
-#include "KarvBuildConfig.h"
+#include "browsers/DeployPage.h"
 #include "system/Log.h"
 #include "ui_MainWindow.h"
 
@@ -82,6 +83,8 @@ AppDelegate::~AppDelegate() = default;
 KARVMask* AppDelegate::mask() const { return mask_.data(); }
 
 void AppDelegate::applicationDidFinishLaunching() {
+  // A page holding an encrypted PKCS#12 that a crash or a killed session left behind.
+  DeployPage::removeSaved();
   currentLoginType_ = "1";
   window_->show();
   // Nothing may be typed until the gateway has accepted this version.
@@ -96,6 +99,8 @@ void AppDelegate::applicationDidFinishLaunching() {
   // Tells the log reader (and the start-up benchmark) that the user can type now.
   if (!terminating_) logLine("login window ready");
 }
+
+void AppDelegate::applicationWillTerminate() { DeployPage::removeSaved(); }
 
 void AppDelegate::focusFirstLoginField() {
   // A hidden field cannot hold the focus: in the account layout the ID field

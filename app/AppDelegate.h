@@ -12,12 +12,12 @@
 
 #include "app/AppServices.h"
 #include "app/BlockingWork.h"
-#include "app/dialogs/DepCertWindowController.h"
 #include "app/KARVDGDataSource.h"
-#include "protocol/KARVLib.h"
+#include "app/dialogs/DepCertWindowController.h"
 #include "app/dialogs/LoadPfxWindowController.h"
 #include "app/dialogs/SavePfxWindowController.h"
 #include "app/dialogs/UserChgBtsLoginPwdWindowController.h"
+#include "protocol/KARVLib.h"
 
 class QLineEdit;
 class QTableView;
@@ -55,7 +55,8 @@ class AppDelegate : public QObject,
   void applicationDidFinishLaunching();
   void doVersionCheck();
   [[nodiscard]] static bool applicationShouldTerminateAfterLastWindowClosed() { return true; }
-  void applicationWillTerminate() {}  // no logout request when the application quits
+  // No logout request when the application quits; the browser pages go.
+  void applicationWillTerminate();
 
   // --- Messages ---
   void doAlert(const QString& message);
@@ -64,6 +65,7 @@ class AppDelegate : public QObject,
   [[nodiscard]] bool doConfirm(const QString& title, const QString& message);
   // The application-modal "錯誤" alert that dialogs use for input errors.
   void showDialogError(const QString& message) override;
+  bool askDialogQuestion(const QString& message, const QStringList& buttons) override;
   // The text for a result code ("不明的錯誤(錯誤代碼 %d)" without one); 0 shows nothing.
   void showErrMsg(int32_t code);
   // The given text, or the text for the code when there is none.
@@ -110,6 +112,9 @@ class AppDelegate : public QObject,
   // (for `karv --check-expiry`) and shows its days left; false when nothing
   // could be recorded.
   bool rememberCurrentCertificate(const QString& pfxPath, const StringMap& certInfo);
+  // The certificate of this common name (and serial, when given) is revoked:
+  // the window says so instead of its days left, and the reminder stops.
+  void noteCertificateRevoked(const QString& cn, const QString& serial = {});
 
   // --- Function status and buttons ---
   // Fetches the status again and applies it; false (buttons unchanged) when the fetch fails.
@@ -307,6 +312,10 @@ class AppDelegate : public QObject,
   // success, then refreshes the buttons and the client table either way.
   void reportSavedCert(const StringMap& certInfo, const std::optional<std::string>& certPath,
                        const SavedCertTexts& texts);
+  // Once the gateway knows of the saved certificate no continued application
+  // or renewal needs its key file: the file goes when the .pfx just written
+  // opens with its password and holds that key.
+  void removeKeyFilesOfSavedPfx();
 
   AppServices services_;
   BlockingWork blockingWork_;

@@ -2,8 +2,10 @@
 #include <QRandomGenerator>
 
 #include "app/AppDelegate.h"
-#include "system/Log.h"
+#include "app/SecretText.h"
 #include "app/TextInput.h"
+#include "browsers/DeployPage.h"
+#include "system/Log.h"
 #include "ui_MainWindow.h"
 
 namespace karv::app {
@@ -75,7 +77,7 @@ int32_t AppDelegate::doBtsLogin() {
     idno = trimSpacesAndTabs(ui_->txtUserIdNo->text());
     ui_->txtUserIdNo->setText(idno);
   }
-  const QString pwd = passwordFieldInUse()->text();
+  QString pwd = passwordFieldInUse()->text();
 
   QString refusal;
   if (byAccount && agCode.isEmpty())
@@ -88,25 +90,31 @@ int32_t AppDelegate::doBtsLogin() {
     doAlert(refusal);
     return -1;
   }
+  // The branch code is one of the fixed table's; the numbers are the user's.
   if (byAccount)
-    logf("agCode=%s,accNo=%s,pwd=%s", agCode.toUtf8().constData(), accNo.toUtf8().constData(), kMasked);
+    logf("agCode=%s,accNo=%s,pwd=%s", agCode.toUtf8().constData(), maskPersonal(accNo.toStdString()).c_str(), kMasked);
   else
-    logf("loginId=%s,pwd=%s", idno.toUtf8().constData(), kMasked);
+    logf("loginId=%s,pwd=%s", maskPersonal(idno.toStdString()).c_str(), kMasked);
 
   std::optional<std::string> idnoIo = utf8(idno);
   std::optional<std::string> agCodeIo = utf8(agCode);
   std::optional<std::string> accNoIo = utf8(accNo);
+  std::optional<std::string> pwdIo = utf8(pwd);
   std::optional<std::string> errMsg;
   const std::string loginType = currentLoginType_.toStdString();
   KARVLib* lib = getKARVlib();
-  const int32_t result =
-      runBlocking([&] { return lib->login(idnoIo, agCodeIo, accNoIo, utf8(pwd), errMsg, loginType); });
+  const int32_t result = runBlocking([&] { return lib->login(idnoIo, agCodeIo, accNoIo, pwdIo, errMsg, loginType); });
+  wipeSecret(pwdIo);
   if (result != 0 && result != KARVLib::kFirstLoginChange) {
     const QString message = QString::fromStdString(errMsg.value_or(std::string()));
     doAlert(message.isEmpty() ? QStringLiteral("登入失敗") : message);
     return result;
   }
 
+  // The session needs the password no more: neither field, nor the mirror
+  // that showing it in plain text filled, keeps it.
+  for (QLineEdit* field : {ui_->txtSecureLoginPwd, ui_->txtLoginPwd}) clearSecretField(field);
+  wipeSecret(pwd);
   setUserLogin(true);
   startSessionTimers();
   doAlert("登入作業已完成");
@@ -159,6 +167,8 @@ int32_t AppDelegate::doLogout() {
   KARVLib* lib = getKARVlib();
   const std::string idno = ui_->txtUserIdNo->text().toStdString();
   const int32_t result = runBlocking([lib, &idno] { return lib->logout(idno); });
+  // The browser pages go with the session, whatever the gateway answered.
+  DeployPage::removeSaved();
   if (result == 0) setUserLogin(false);
   return result;
 }

@@ -50,6 +50,10 @@ void AppDelegate::showDialogError(const QString& message) {
   (void)presentAlert({AlertPresenter::Style::ApplicationModal, nullptr, "錯誤", message, {"確定"}});
 }
 
+bool AppDelegate::askDialogQuestion(const QString& message, const QStringList& buttons) {
+  return presentAlert({AlertPresenter::Style::ApplicationModal, nullptr, "確認資訊", message, buttons}) == 1000;
+}
+
 void AppDelegate::openSheet(QDialog* dialog, SheetHandler handler) {
   dialog->setWindowModality(Qt::WindowModal);
   connect(

@@ -28,6 +28,7 @@ void KARVMask::showWithPrompt(const QString& prompt) {
     lblPrompt_ = new QLabel(this);
     lblPrompt_->setObjectName("lblPrompt");
     lblPrompt_->setAlignment(Qt::AlignCenter);
+    lblPrompt_->setTextFormat(Qt::PlainText);
     QFont font = lblPrompt_->font();
     font.setPointSize(14);
     lblPrompt_->setFont(font);

@@ -2,13 +2,13 @@
 #include <QApplication>
 #include <cstdio>
 
+#include "KarvBuildConfig.h"
 #include "app/AppDelegate.h"
 #include "app/ChineseFont.h"
 #include "app/CommandLine.h"
-#include "app/expiry/ExpiryCheck.h"
-#include "KarvBuildConfig.h"
-#include "system/Log.h"
 #include "app/ProcessHardening.h"
+#include "app/expiry/ExpiryCheck.h"
+#include "system/Log.h"
 
 namespace {
 int finish(const karv::app::CommandLine::Exit& exit) {
@@ -46,5 +46,7 @@ int main(int argc, char** argv) {
   karv::app::preferTraditionalChineseFont();
   karv::app::AppDelegate delegate(services);
   delegate.applicationDidFinishLaunching();
-  return QApplication::exec();
+  const int code = QApplication::exec();
+  delegate.applicationWillTerminate();
+  return code;
 }

@@ -13,10 +13,10 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "system/CommonUtility.h"
 #include "crypto/RSAUtility.h"
-#include "system/SecureFiles.h"
 #include "support/ToolRunner.h"
+#include "system/CommonUtility.h"
+#include "system/SecureFiles.h"
 
 namespace karv {
 namespace {

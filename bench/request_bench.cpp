@@ -6,12 +6,12 @@
 #include <openssl/pem.h>
 #include <openssl/rsa.h>
 
-#include "system/CommonUtility.h"
-#include "protocol/HttpTransport.h"
 #include "KarvBuildConfig.h"
 #include "crypto/RSAUtility.h"
-#include "protocol/ReplyEnvelope.h"
 #include "gateway/ServerCrypto.h"
+#include "protocol/HttpTransport.h"
+#include "protocol/ReplyEnvelope.h"
+#include "system/CommonUtility.h"
 #include "system/TextCodec.h"
 
 namespace {

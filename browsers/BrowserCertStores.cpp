@@ -1,10 +1,13 @@
 #include "browsers/BrowserCertStores.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <filesystem>
 
-#include "system/Log.h"
 #include "browsers/NssDatabase.h"
+#include "system/Log.h"
 #include "system/XdgKeyFile.h"
 
 namespace karv {
@@ -33,6 +36,18 @@ const char* outcomeText(NssDatabase::Import outcome) {
   }
 }
 
+// The user's key goes into a profile's database, made there when missing:
+// only a folder that Firefox itself could have made for this user qualifies,
+// one inside the folder of its profiles.ini (after links are resolved), owned
+// by the user and writable by nobody else.
+bool isPrivateFolderInside(const fs::path& real, const fs::path& realParent) {
+  const std::string parent = realParent.string();
+  if (real.string().rfind(parent + "/", 0) != 0) return false;
+  struct stat st {};
+  return ::lstat(real.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
+         (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
 }  // namespace
 
 BrowserCertStores::BrowserCertStores(std::string home) : home_(std::move(home)) {}
@@ -44,15 +59,20 @@ std::vector<std::string> BrowserCertStores::firefoxProfiles() const {
   for (const char* root : kFirefoxRoots) {
     const fs::path folder = home_ + root;
     const auto ini = xdg::KeyFile::load((folder / "profiles.ini").string());
-    if (!ini) continue;
+    std::error_code ec;
+    const fs::path realFolder = fs::canonical(folder, ec);
+    if (!ini || ec) continue;
     for (const auto& group : ini->groupNames()) {
       const auto path = ini->value(group, "Path");
       if (group.rfind("Profile", 0) != 0 || !path || path->empty()) continue;
-      const fs::path profile =
-          (ini->value(group, "IsRelative").value_or("1") == "0" ? fs::path(*path) : folder / *path).lexically_normal();
-      std::error_code ec;
+      const fs::path profile = ini->value(group, "IsRelative").value_or("1") == "0" ? fs::path(*path) : folder / *path;
       const fs::path real = fs::canonical(profile, ec);
-      if (ec || !fs::is_directory(real, ec)) continue;  // listed, but deleted since
+      if (ec) continue;  // listed, but deleted since
+      if (!isPrivateFolderInside(real, realFolder)) {
+        logf("Firefox profile %s refused: not a private folder of this user beside its profiles.ini",
+             real.string().c_str());
+        continue;
+      }
       if (std::find(profiles.begin(), profiles.end(), real.string()) == profiles.end())
         profiles.push_back(real.string());
     }

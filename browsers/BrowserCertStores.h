@@ -17,7 +17,9 @@ class BrowserCertStores {
   // Chrome and Chromium share one database: <home>/.pki/nssdb.
   [[nodiscard]] std::string chromeDatabase() const;
   // The existing profile folders listed in the profiles.ini of Firefox's
-  // distribution package, snap and Flatpak installations, each once.
+  // distribution package, snap and Flatpak installations, each once: only
+  // those whose real path lies inside the folder of that profiles.ini and
+  // which are the user's own, writable by nobody else.
   [[nodiscard]] std::vector<std::string> firefoxProfiles() const;
 
   // Imports the certificate and key of the DER PKCS#12 data into every
@@ -26,9 +28,10 @@ class BrowserCertStores {
   // yet; a database already holding the certificate counts as done. A
   // browser without an NSS database (Safari) needs nothing.
   [[nodiscard]] bool importInto(const std::string& bundleId, const Bytes& pkcs12Der, const std::string& password) const;
-  // Deletes the certificates with that common name (and issuer, unless "")
-  // and their keys from every existing database of the browser. False when a
-  // database could not be changed.
+  // Deletes the certificates with that common name and issuer, and the keys
+  // no remaining certificate uses, from every existing database of the
+  // browser; nothing when either name is "". False when a database could not
+  // be changed.
   [[nodiscard]] bool removeFrom(const std::string& bundleId, const std::string& cn, const std::string& issuer) const;
 
  private:

@@ -1,8 +1,15 @@
 #include "browsers/DeployPage.h"
 
+#include <unicode/utf16.h>
+#include <unicode/utf8.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+
 #include "system/CommonUtility.h"
-#include "system/PercentEncoding.h"
 #include "system/Log.h"
+#include "system/SecureFiles.h"
 
 namespace karv {
 namespace {
@@ -24,9 +31,16 @@ std::string DeployPage::templateUrl(const std::string& configuredUrl) {
 
 std::string DeployPage::javaScriptString(const std::string& value) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
+  const auto unicodeEscape = [](std::string& out, uint16_t unit) {
+    out += {
+        '\\', 'u', kDigits[unit >> 12], kDigits[(unit >> 8) & 0x0F], kDigits[(unit >> 4) & 0x0F], kDigits[unit & 0x0F]};
+  };
   std::string out;
-  for (size_t i = 0; i < value.size(); ++i) {
-    const auto c = static_cast<unsigned char>(value[i]);
+  const auto length = static_cast<int32_t>(std::min<size_t>(value.size(), INT32_MAX));
+  for (int32_t i = 0; i < length;) {
+    UChar32 c;
+    U8_NEXT(value.data(), i, length, c);
+    if (c < 0) c = 0xFFFD;  // not UTF-8: the replacement character
     switch (c) {
       case '"':
         out += "\\\"";
@@ -40,19 +54,20 @@ std::string DeployPage::javaScriptString(const std::string& value) {
       case '\r':
         out += "\\r";
         break;
-      case '<':
-        out += "\\u003C";
+      case '<':  // no "</script>" or "<!--" inside the script element
+        unicodeEscape(out, '<');
         break;
       default:
-        if (c < 0x20 || c == 0x7F) {
-          out += {'\\', 'u', '0', '0', kDigits[c >> 4], kDigits[c & 0x0F]};
-        } else if (c == 0xE2 && i + 2 < value.size() && static_cast<unsigned char>(value[i + 1]) == 0x80 &&
-                   (value[i + 2] == '\xA8' || value[i + 2] == '\xA9')) {
-          // U+2028 and U+2029 end a line inside older script engines' literals.
-          out += value[i + 2] == '\xA8' ? "\\u2028" : "\\u2029";
-          i += 2;
-        } else {
+        // Only printable ASCII stays as it is: the page is also read in the
+        // template's Big5, where a multi-byte character could swallow the
+        // backslash of an escape that follows it.
+        if (c >= 0x20 && c < 0x7F) {
           out.push_back(static_cast<char>(c));
+        } else if (c <= 0xFFFF) {
+          unicodeEscape(out, static_cast<uint16_t>(c));
+        } else {
+          unicodeEscape(out, U16_LEAD(c));
+          unicodeEscape(out, U16_TRAIL(c));
         }
     }
   }
@@ -106,15 +121,22 @@ std::optional<std::string> DeployPage::fill(const std::string& pageTemplate, con
 }
 
 std::optional<std::string> DeployPage::save(const std::string& html) {
+  removeSaved();
   const CommonUtility utility;
   const std::string folder = utility.getPrivateKeyFolder();
-  utility.removeFile(folder, kOldPages);
   const std::string path = folder + "/PLIXDepCert." + utility.getCurrentTimeStr("yyyyMMddHHmmssSSS") + ".html";
   if (!utility.saveFile(path, html, 0600)) {
     logLine("deployment page not written");
     return std::nullopt;
   }
   return "file:///" + percentEncode(path, true);
+}
+
+void DeployPage::removeSaved() {
+  // Only the user's own hidden folder, never one that a link leads elsewhere.
+  const CommonUtility utility;
+  const std::string folder = utility.getPrivateKeyFolder();
+  if (isOwnRealFolder(folder)) utility.removeFile(folder, kOldPages);
 }
 
 }  // namespace karv

@@ -19,9 +19,10 @@ class DeployPage {
   // every "depCert" turns into "depCertForMac".
   [[nodiscard]] static std::string templateUrl(const std::string& configuredUrl);
 
-  // The text of a JavaScript string literal between double quotes, safe
-  // inside an HTML script element: quotes, backslashes, line breaks, control
-  // characters and "<" (so no "</script>" or "<!--") are escaped.
+  // The text of a JavaScript string literal between double quotes, in ASCII
+  // only and safe inside an HTML script element: quotes, backslashes, line
+  // breaks, "<" (so no "</script>" or "<!--") and everything outside printable
+  // ASCII (as \uXXXX UTF-16 code units) are escaped.
   [[nodiscard]] static std::string javaScriptString(const std::string& value);
 
   // "var certInfo={", one line "name":"value", per member, "};" (no line
@@ -44,6 +45,10 @@ class DeployPage {
   // as PLIXDepCert.<17 digits of local time>.html into the hidden working
   // folder. Its file:// address, or none when it could not be written.
   [[nodiscard]] static std::optional<std::string> save(const std::string& html);
+  // Deletes every saved page (the one holding the encrypted PKCS#12 included):
+  // the files of the hidden working folder named like one, never links or
+  // folders.
+  static void removeSaved();
 };
 
 }  // namespace karv

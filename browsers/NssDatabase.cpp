@@ -3,17 +3,19 @@
 #include <openssl/crypto.h>
 #include <openssl/pkcs12.h>
 
+#include <algorithm>
 #include <atomic>
 #include <climits>
 #include <cstring>
 #include <filesystem>
+#include <vector>
 
+#include "browsers/NssLibrary.h"
 #include "crypto/CertInfo.h"
 #include "crypto/CertStatus.h"
-#include "browsers/NssLibrary.h"
 #include "crypto/PfxReader.h"
-#include "system/SecureFiles.h"
 #include "crypto/X509Names.h"
+#include "system/SecureFiles.h"
 
 namespace karv {
 namespace {
@@ -222,10 +224,16 @@ NssDatabase::Import NssDatabase::importPkcs12(const Bytes& pkcs12Der, const std:
 }
 
 int NssDatabase::removeCertificates(const std::string& cn, const std::string& issuer, std::string& error) {
+  // Without both names nothing identifies the certificate this client installed.
+  if (cn.empty() || issuer.empty()) {
+    error = "no common name or no issuer: nothing removed";
+    return 0;
+  }
   NssCertListPtr certs(nss().PK11_ListCertsInSlot(impl_->slot.get()));
   if (!certs) return 0;  // an empty database has no list
   int removed = 0;
   bool failed = false;
+  std::vector<NssPrivateKeyPtr> keys;  // of the deleted certificates, each once
   for (CERTCertListNode* node = CERT_LIST_HEAD(certs.get()); !CERT_LIST_END(node, certs.get());
        node = CERT_LIST_NEXT(node)) {
     CERTCertificate* cert = node->cert;
@@ -233,15 +241,24 @@ int NssDatabase::removeCertificates(const std::string& cn, const std::string& is
     X509Ptr x509(d2i_X509(nullptr, &p, static_cast<long>(cert->derCert.len)));
     if (!x509) continue;
     const CertInfo info = certInfoOf(x509.get());
-    if (info.at("cn") != cn || (!issuer.empty() && !sameOneLineName(info.at("issuer"), issuer))) continue;
-    // PK11_DeleteTokenCertAndKey leaves a certificate without a key alone.
+    if (info.at("cn") != cn || !sameOneLineName(info.at("issuer"), issuer)) continue;
     NssPrivateKeyPtr key(nss().PK11_FindKeyByAnyCert(cert, nullptr));
-    const SECStatus status =
-        key ? nss().PK11_DeleteTokenCertAndKey(cert, nullptr) : nss().SEC_DeletePermCertificate(cert);
-    if (status == SECSuccess) {
-      ++removed;
-    } else {
+    if (nss().SEC_DeletePermCertificate(cert) != SECSuccess) {
       error = "cannot delete a certificate: " + lastNssError();
+      failed = true;
+      continue;
+    }
+    ++removed;
+    const auto sameKey = [&](const NssPrivateKeyPtr& k) { return key && k->pkcs11ID == key->pkcs11ID; };
+    if (key && std::none_of(keys.begin(), keys.end(), sameKey)) keys.push_back(std::move(key));
+  }
+  // A key goes only when no certificate left in the database uses it (another
+  // issuer's certificate may have been made for the same key): without
+  // `force`, NSS keeps a key that still has a certificate.
+  for (auto& key : keys) {
+    const SECStatus status = nss().PK11_DeleteTokenPrivateKey(key.release(), PR_FALSE);
+    if (status == SECFailure) {
+      error = "cannot delete a private key: " + lastNssError();
       failed = true;
     }
   }

@@ -29,9 +29,11 @@ class NssDatabase {
   // that certificate and its key already.
   [[nodiscard]] Import importPkcs12(const Bytes& pkcs12Der, const std::string& password, std::string& error);
 
-  // Deletes every certificate whose subject common name is `cn` and, unless
-  // `issuer` is "", whose issuer is `issuer` (one-line form, parts in any order),
-  // each with its private key. The number deleted, or -1 on failure.
+  // Deletes every certificate whose subject common name is `cn` and whose
+  // issuer is `issuer` (one-line form, each part exact, parts in any order),
+  // then the private keys of those certificates that no certificate left in
+  // the database uses. Nothing is deleted when either name is "". The number
+  // of certificates deleted, or -1 on failure.
   [[nodiscard]] int removeCertificates(const std::string& cn, const std::string& issuer, std::string& error);
 
   // Whether the folder holds an NSS database.

@@ -30,7 +30,7 @@ namespace karv {
   X(PK11_FindKeyByDERCert)         \
   X(PK11_FindKeyByAnyCert)         \
   X(PK11_ListCertsInSlot)          \
-  X(PK11_DeleteTokenCertAndKey)    \
+  X(PK11_DeleteTokenPrivateKey)    \
   X(SEC_DeletePermCertificate)     \
   X(CERT_DestroyCertificate)       \
   X(CERT_DestroyCertList)          \

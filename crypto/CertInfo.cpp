@@ -1,9 +1,9 @@
 #include "crypto/CertInfo.h"
 
 #include "crypto/Asn1TimeText.h"
-#include "system/CommonUtility.h"
 #include "crypto/OpenSslHandles.h"
 #include "crypto/X509Names.h"
+#include "system/CommonUtility.h"
 
 namespace karv {
 

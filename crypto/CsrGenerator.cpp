@@ -4,8 +4,8 @@
 #include <openssl/rsa.h>
 
 #include "crypto/CertStatus.h"
-#include "system/Log.h"
 #include "crypto/OpenSslHandles.h"
+#include "system/Log.h"
 
 namespace karv {
 namespace {

@@ -3,8 +3,8 @@
 #include <openssl/err.h>
 #include <openssl/x509v3.h>
 
-#include "system/CommonUtility.h"
 #include "crypto/X509Names.h"
+#include "system/CommonUtility.h"
 
 namespace karv {
 namespace {

@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "crypto/CertStatus.h"
-#include "system/Log.h"
 #include "crypto/OpenSslInit.h"
+#include "system/Log.h"
 #include "system/SecureFiles.h"
 
 namespace karv {

@@ -6,11 +6,12 @@
 #include <optional>
 
 #include "crypto/CertStatus.h"
+#include "crypto/IssuedCertificate.h"
+#include "crypto/PfxReader.h"
+#include "crypto/SecretWipe.h"
 #include "system/CommonUtility.h"
 #include "system/IntSize.h"
-#include "crypto/IssuedCertificate.h"
 #include "system/Log.h"
-#include "crypto/PfxReader.h"
 #include "system/SecureFiles.h"
 
 namespace karv {
@@ -79,12 +80,34 @@ int32_t PfxWriter::saveWithStoredKey(const std::string& b64Cert, const std::stri
   const auto issued = readIssuedCertificates(b64Cert);
   int32_t status = certstatus::kMissing;
   for (const auto& file : *keyFiles) {
-    const auto pemKey = readWholeFile(file);
+    auto pemKey = readWholeFile(file);
     if (!pemKey || pemKey->empty()) continue;
     status = saveIssued(issued, *pemKey, path, password);
+    wipeSecret(pemKey);
     if (status == certstatus::kOk) return status;
   }
   return status;
+}
+
+int PfxWriter::removeKeyFilesSavedIn(const std::string& path, const std::string& password) const {
+  Pkcs12Ptr pkcs12;
+  OpenedPfx saved;
+  if (openPfxFile(path, password, pkcs12, saved) != certstatus::kOk || !saved.key ||
+      X509_check_private_key(saved.cert.get(), saved.key.get()) != 1) {
+    ERR_clear_error();
+    return -1;
+  }
+  const auto keyFiles = store_.keyFiles();
+  if (!keyFiles) return 0;
+  int removed = 0;
+  for (const auto& file : *keyFiles) {
+    auto pemKey = readWholeFile(file);
+    const PkeyPtr key = pemKey ? readPemKey(*pemKey) : nullptr;
+    wipeSecret(pemKey);
+    if (key && EVP_PKEY_eq(key.get(), saved.key.get()) == 1 && store_.removeKeyFile(file)) ++removed;
+  }
+  ERR_clear_error();  // key files that are no keys are not faults here
+  return removed;
 }
 
 int32_t PfxWriter::changePassword(const std::string& path, const std::string& oldPassword,

@@ -2,8 +2,8 @@
 #include <cstdint>
 #include <string>
 
-#include "system/KeyFileStore.h"
 #include "crypto/OpenSslHandles.h"
+#include "system/KeyFileStore.h"
 
 namespace karv {
 
@@ -24,6 +24,10 @@ class PfxWriter {
   // belongs to the certificate is used.
   [[nodiscard]] int32_t saveWithStoredKey(const std::string& b64Cert, const std::string& path,
                                           const std::string& password) const;
+  // Once the .pfx opens with the password and holds the key of its
+  // certificate, the key files of that key are removed: the key lives on in
+  // the .pfx. The number removed; -1 when the .pfx does not qualify.
+  [[nodiscard]] int removeKeyFilesSavedIn(const std::string& path, const std::string& password) const;
   // Re-encrypts the file under a new password, keeping key, certificates,
   // friendly name and CA certificates.
   [[nodiscard]] int32_t changePassword(const std::string& path, const std::string& oldPassword,

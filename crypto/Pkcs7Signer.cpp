@@ -3,9 +3,9 @@
 #include <openssl/err.h>
 
 #include "crypto/CertStatus.h"
+#include "crypto/PfxReader.h"
 #include "system/IntSize.h"
 #include "system/Log.h"
-#include "crypto/PfxReader.h"
 
 namespace karv {
 namespace {

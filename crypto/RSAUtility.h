@@ -56,6 +56,9 @@ class RSAUtility {
   [[nodiscard]] int32_t savePfxFile(const std::string& b64Cert, const std::string& pfxFilePath,
                                     const std::string& pfxFilePwd) const;
   [[nodiscard]] int32_t savePfxFile(PKCS12* pkcs12, const std::string& pfxFilePath) const;
+  // Removes the key files whose key the .pfx (opened with its password) holds
+  // with its certificate; how many, or -1 when the .pfx does not hold its key.
+  [[nodiscard]] int removeKeyFilesSavedIn(const std::string& pfxFilePath, const std::string& pfxFilePwd) const;
   [[nodiscard]] int32_t loadPfx(const std::string& pfxFilePath, const std::string& pfxFilePwd, Pkcs12Ptr& pkcs12,
                                 CertInfo& certInfo) const;
   [[nodiscard]] int32_t loadPfx(const std::string& pfxFilePath, const std::string& pfxFilePwd,

@@ -2,12 +2,12 @@
 // single-purpose classes they call.
 #include "crypto/Asn1TimeText.h"
 #include "crypto/CertStatus.h"
-#include "system/CommonUtility.h"
 #include "crypto/CsrGenerator.h"
 #include "crypto/PfxReader.h"
 #include "crypto/PfxWriter.h"
 #include "crypto/Pkcs7Signer.h"
 #include "crypto/RSAUtility.h"
+#include "system/CommonUtility.h"
 
 namespace karv {
 
@@ -28,6 +28,10 @@ int32_t RSAUtility::savePfxFile(const std::string& b64Cert, const std::string& p
 
 int32_t RSAUtility::savePfxFile(PKCS12* pkcs12, const std::string& pfxFilePath) const {
   return PfxWriter::write(pkcs12, pfxFilePath);
+}
+
+int RSAUtility::removeKeyFilesSavedIn(const std::string& pfxFilePath, const std::string& pfxFilePwd) const {
+  return PfxWriter().removeKeyFilesSavedIn(pfxFilePath, pfxFilePwd);
 }
 
 int32_t RSAUtility::loadPfx(const std::string& pfxFilePath, const std::string& pfxFilePwd, Pkcs12Ptr& pkcs12,

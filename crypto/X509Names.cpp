@@ -3,8 +3,8 @@
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
 
-#include "system/IntSize.h"
 #include "crypto/OpenSslHandles.h"
+#include "system/IntSize.h"
 
 namespace karv {
 namespace {

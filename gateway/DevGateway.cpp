@@ -4,12 +4,12 @@
 
 #include <chrono>
 
+#include "KarvBuildConfig.h"
 #include "gateway/CertFormat.h"
 #include "gateway/ConnectionCutter.h"
 #include "gateway/FormBody.h"
 #include "gateway/GatewayApis.h"
 #include "gateway/GatewayContext.h"
-#include "KarvBuildConfig.h"
 #include "gateway/KeyCache.h"
 #include "system/Log.h"
 #include "system/SecureFiles.h"

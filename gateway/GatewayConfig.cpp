@@ -2,8 +2,8 @@
 
 #include <cstdlib>
 
-#include "gateway/DataLines.h"
 #include "KarvBuildConfig.h"
+#include "gateway/DataLines.h"
 
 namespace karv::gateway {
 namespace {

@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "system/CommonUtility.h"
 #include "gateway/GatewayRandom.h"
+#include "system/CommonUtility.h"
 
 namespace karv::gateway {
 namespace {

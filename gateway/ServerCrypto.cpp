@@ -7,9 +7,9 @@
 #include <cstdio>
 #include <memory>
 
+#include "crypto/RSAUtility.h"
 #include "system/CommonUtility.h"
 #include "system/Log.h"
-#include "crypto/RSAUtility.h"
 
 namespace karv::gateway {
 namespace {

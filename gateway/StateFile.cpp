@@ -99,8 +99,7 @@ std::string StateFile::render(const UserStore& users, const CertStore& certs) {
   for (const auto& [id, r] : certs.all()) {
     out += "cert id=" + std::to_string(id) + " idno=" + percentEncode(r.idno) + " kind=" + kindText(r.kind) +
            " state=" + stateText(r.state) + " installed=" + (r.installed ? "Y" : "N") +
-           " certPath=" + percentEncode(r.certPath) +
-           " der=" + percentEncode(derBase64(r.cert.get())) + "\n";
+           " certPath=" + percentEncode(r.certPath) + " der=" + percentEncode(derBase64(r.cert.get())) + "\n";
   }
   return out;
 }

@@ -1,5 +1,6 @@
 #include "protocol/EncryptedExchange.h"
 
+#include <algorithm>
 #include <array>
 #include <functional>
 
@@ -35,18 +36,20 @@ std::optional<std::string> EncryptedExchange::openAesReply(const std::string& ae
   return openReply(body, [&](const Bytes& b) { return rsa_.decryptWithAes(aesKey, b); });
 }
 
-bool EncryptedExchange::isSecretParam(const std::string& name) {
-  static constexpr std::array<const char*, 4> kSecret = {"pwd", "oldPwd", "newPwd", "authcode"};
-  for (const char* s : kSecret)
-    if (name == s) return true;
-  return false;
+std::string EncryptedExchange::loggedParamValue(const std::string& name, const std::string& value) {
+  static constexpr std::array<std::string_view, 4> kSecret = {"pwd", "oldPwd", "newPwd", "authcode"};
+  static constexpr std::array<std::string_view, 8> kPersonal = {"idno", "userId", "acctNo", "account",
+                                                                "cn",   "mail",   "phone",  "birth"};
+  const auto named = [&](const auto& names) { return std::find(names.begin(), names.end(), name) != names.end(); };
+  if (named(kSecret)) return kMasked;
+  return named(kPersonal) ? maskPersonal(value) : value;
 }
 
 int32_t EncryptedExchange::httpPubKeyEncPost(const std::string& url, const ParamList& postParams,
                                              std::optional<std::string>& dataOut) const {
   ParamList encrypted;
   for (const auto& [name, value] : postParams) {
-    logf("http param: %s=%s", name.c_str(), isSecretParam(name) ? kMasked : value.c_str());
+    logf("http param: %s=%s", name.c_str(), loggedParamValue(name, value).c_str());
     if (value.empty()) {
       encrypted.put(name, std::string());
       logLine("encrypt ParamValue is empty");

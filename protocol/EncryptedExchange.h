@@ -3,10 +3,10 @@
 #include <optional>
 #include <string>
 
+#include "crypto/RSAUtility.h"
 #include "protocol/GatewayEndpoint.h"
 #include "protocol/HttpTransport.h"
 #include "protocol/ParamList.h"
-#include "crypto/RSAUtility.h"
 
 namespace karv {
 
@@ -28,8 +28,9 @@ class EncryptedExchange {
   [[nodiscard]] std::optional<std::string> openAesReply(const std::string& aesKey,
                                                         const std::optional<std::string>& body) const;
 
-  // Parameters whose values never reach the log.
-  [[nodiscard]] static bool isSecretParam(const std::string& name);
+  // A parameter's value as the log shows it: a secret masked whole, a
+  // personal number masked in part, anything else as it is.
+  [[nodiscard]] static std::string loggedParamValue(const std::string& name, const std::string& value);
 
  private:
   RSAUtility rsa_;

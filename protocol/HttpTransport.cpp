@@ -5,10 +5,10 @@
 #include <memory>
 #include <string_view>
 
-#include "system/CommonUtility.h"
-#include "system/PercentEncoding.h"
 #include "protocol/CurlLibrary.h"
+#include "system/CommonUtility.h"
 #include "system/Log.h"
+#include "system/PercentEncoding.h"
 #include "system/TextCodec.h"
 
 namespace karv {

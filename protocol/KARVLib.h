@@ -8,12 +8,12 @@
 
 #include "browsers/BrowserOpener.h"
 #include "browsers/XdgBrowsers.h"
-#include "system/CommonUtility.h"
 #include "protocol/EncryptedExchange.h"
 #include "protocol/GatewayEndpoint.h"
 #include "protocol/GatewayReply.h"
 #include "protocol/ParamList.h"
 #include "protocol/ReplyEnvelope.h"
+#include "system/CommonUtility.h"
 
 namespace karv {
 

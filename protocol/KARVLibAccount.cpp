@@ -1,8 +1,8 @@
 // Login and account calls of the protocol client.
 #include <charconv>
 
-#include "protocol/KARVLib.h"
 #include "KarvBuildConfig.h"
+#include "protocol/KARVLib.h"
 #include "system/Log.h"
 
 namespace karv {
@@ -37,6 +37,9 @@ int32_t KARVLib::login(std::optional<std::string>& idno, std::optional<std::stri
   idno = reply.field("idno");
   agCode = reply.field("brnhId");
   accNo = reply.field("acctNo");
+  // The user's numbers end up in paths and names (the .pfx is named after
+  // the ID number by default): no log line shows them in clear.
+  for (const std::string& personal : {*idno, *accNo, reply.field("cn")}) maskInLog(personal);
   setUserIdno(idno);
   setAgcode(agCode);
   setAccount(accNo);

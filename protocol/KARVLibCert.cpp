@@ -1,9 +1,9 @@
 // Certificate calls of the protocol client: application, renewal,
 // revocation, activation and the queries.
-#include "system/CommonUtility.h"
-#include "protocol/KARVLib.h"
-#include "system/Log.h"
 #include "crypto/RSAUtility.h"
+#include "protocol/KARVLib.h"
+#include "system/CommonUtility.h"
+#include "system/Log.h"
 
 namespace karv {
 
@@ -17,8 +17,9 @@ int32_t KARVLib::applyCert(const std::string& cn, std::string& b64PrivateKey, st
   int32_t certCount = 0;
   int32_t effectCertCount = 0;
   if (const int32_t status = getFnStatus(cn, fnStatus, certCount, effectCertCount, errMsg); status != 0) return status;
-  // A status without an application position allows nothing.
-  if (fnStatus.empty() || fnStatus[0] == '0') return 0;
+  // A status that opens no application brings no certificate: a failed
+  // application, not a success with nothing to save.
+  if (fnStatus.empty() || fnStatus[0] == '0') return kApplyFailed;
   b64PrivateKey.clear();
   std::string csr;
   if (fnStatus[0] == '1') {
@@ -33,7 +34,9 @@ int32_t KARVLib::applyCert(const std::string& cn, std::string& b64PrivateKey, st
     reply.passMessage(errMsg);
     return kApplyFailed;
   }
-  b64Cert = reply.field("cert");
+  std::string issued = reply.field("cert");
+  if (issued.empty()) return kApplyFailed;  // accepted, yet nothing to save
+  b64Cert = std::move(issued);
   certInfo = reply.map("//Root/certInfo").value_or(StringMap{});
   return 0;
 }

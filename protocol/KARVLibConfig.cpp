@@ -6,10 +6,10 @@
 #include <filesystem>
 #include <string_view>
 
-#include "system/CommonUtility.h"
+#include "KarvBuildConfig.h"
 #include "protocol/ErrMsgTable.h"
 #include "protocol/KARVLib.h"
-#include "KarvBuildConfig.h"
+#include "system/CommonUtility.h"
 #include "system/Log.h"
 
 namespace karv {

@@ -5,31 +5,49 @@
 #include "browsers/BrowserCertStores.h"
 #include "browsers/BrowserPreselection.h"
 #include "browsers/DeployPage.h"
+#include "crypto/RSAUtility.h"
 #include "protocol/HttpTransport.h"
 #include "protocol/KARVLib.h"
 #include "system/Log.h"
-#include "crypto/RSAUtility.h"
 #include "system/TextCodec.h"
 
 namespace karv {
 namespace {
-std::string bundleIdOf(const BrowserRecord& record) {
-  const auto it = record.find("bundleId");
-  return it == record.end() ? std::string() : it->second;
+std::string valueOf(const StringMap& map, const char* key) {
+  const auto it = map.find(key);
+  return it == map.end() ? std::string() : it->second;
+}
+std::string bundleIdOf(const BrowserRecord& record) { return valueOf(record, "bundleId"); }
+
+// Why the gateway's record cannot say which certificate to remove from the
+// browsers' databases, or none when it can: it must name the user's own
+// common name and an issuer.
+std::optional<const char*> unusableForRemoval(const std::optional<StringMap>& record, const std::string& cn) {
+  if (!record) return "the gateway gave no certificate record";
+  if (valueOf(*record, "cn").empty() || valueOf(*record, "cn") != cn) return "the record is not of this common name";
+  if (valueOf(*record, "issuer").empty()) return "the record has no issuer";
+  return std::nullopt;
 }
 }  // namespace
 
 std::vector<BrowserRecord> KARVLib::getDefaultSelectedBrowserInfo() {
-  return preselectBrowsers(getBrowserInfo().value_or(std::vector<BrowserRecord>{}),
-                           getSysCfg("depCert.mode"), getSysCfg("depCert.selectedBrowser"));
+  return preselectBrowsers(getBrowserInfo().value_or(std::vector<BrowserRecord>{}), getSysCfg("depCert.mode"),
+                           getSysCfg("depCert.selectedBrowser"));
 }
 
 std::optional<std::string> KARVLib::downloadDeployTemplate() {
   const auto configured = getSysCfg("depCert.templateUrl");
   if (!configured) return std::nullopt;
+  // The page runs the template's script beside the encrypted PKCS#12: only
+  // a template that came over verified TLS (redirects included).
+  const std::string url = DeployPage::templateUrl(*configured);
+  if (!HttpTransport::isHttpsUrl(url)) {
+    logLine("deployment template refused: not an https address");
+    return std::nullopt;
+  }
   Bytes body;
   const HttpTransport transport(endpoint_.extraCaPem, endpoint_.timeoutSeconds);
-  if (!transport.httpDownload(DeployPage::templateUrl(*configured), body)) return std::nullopt;
+  if (!transport.httpDownload(url, body)) return std::nullopt;
   auto text = big5ToUtf8(std::string_view(reinterpret_cast<const char*>(body.data()), body.size()));
   if (!text) {
     logLine("deployment template is not Big5 text");
@@ -84,10 +102,16 @@ int32_t KARVLib::removeDeploiedCert(const std::string& cn) {
   if (!url) return 1;
   openInBrowsers(*browsers, *url);
 
-  const std::string issuer = record && record->count("issuer") ? record->at("issuer") : std::string();
+  // Only the certificate the record names goes; without a usable record,
+  // nothing does.
+  if (const auto reason = unusableForRemoval(record, cn)) {
+    logf("certificate removal from the browsers' databases skipped: %s", *reason);
+    return 0;
+  }
   bool removed = true;
   const BrowserCertStores stores;
-  for (const auto& browser : *browsers) removed = stores.removeFrom(bundleIdOf(browser), cn, issuer) && removed;
+  for (const auto& browser : *browsers)
+    removed = stores.removeFrom(bundleIdOf(browser), cn, record->at("issuer")) && removed;
   return removed ? 0 : 1;
 }
 

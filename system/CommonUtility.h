@@ -77,7 +77,6 @@ class CommonUtility {
   // one pass: the work grows with the result, however many occurrences a
   // hostile text holds.
   [[nodiscard]] static std::string replaceAll(const std::string& text, const std::string& from, const std::string& to);
-
 };
 
 }  // namespace karv

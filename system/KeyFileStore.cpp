@@ -82,4 +82,17 @@ std::optional<std::vector<std::string>> KeyFileStore::keyFiles() const {
   return paths;
 }
 
+bool KeyFileStore::removeKeyFile(const std::string& path) const {
+  namespace fs = std::filesystem;
+  const fs::path file(path);
+  if (file.parent_path() != fs::path(folder_) || !isKeyFileName(file.filename().string())) return false;
+  std::error_code ec;
+  if (!fs::remove(file, ec)) {
+    logf("remove key file %s failed", path.c_str());
+    return false;
+  }
+  logf("key file %s removed", path.c_str());
+  return true;
+}
+
 }  // namespace karv

@@ -9,7 +9,7 @@ namespace karv {
 
 // The private-key files of the hidden working folder: "<17 digits>.p8", named
 // by the local creation time "yyyyMMddHHmmssSSS", holding the PEM key text.
-// Files are never overwritten and never removed here.
+// Files are never overwritten; one is removed only when asked for by path.
 class KeyFileStore {
  public:
   using Clock = std::function<std::chrono::system_clock::time_point()>;
@@ -26,6 +26,10 @@ class KeyFileStore {
   // Paths of the key files, newest first (the likeliest match of a fresh
   // certificate); none when the folder cannot be listed.
   [[nodiscard]] std::optional<std::vector<std::string>> keyFiles() const;
+
+  // Removes one key file of this folder (a path keyFiles() gave); false when
+  // the path is not one of its key files or cannot be removed.
+  [[nodiscard]] bool removeKeyFile(const std::string& path) const;
 
   [[nodiscard]] static bool isKeyFileName(const std::string& name);
   // "yyyyMMddHHmmssSSS" in local time.

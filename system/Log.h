@@ -31,4 +31,16 @@ int logOpenSslErrors(std::string_view context);
 // What a secret turns into in a log line.
 inline constexpr const char kMasked[] = "***";
 
+// A personal number (ID number, account number, a common name built on the
+// ID number) as a log line shows it. A value of 10 or more characters keeps
+// its first 3 and last 2 ("A12*****89"), a shorter one is masked whole, so a
+// line never shows more than half of a value; one '*' per hidden character
+// (UTF-8 characters, not bytes). "" stays "".
+[[nodiscard]] std::string maskPersonal(std::string_view value);
+
+// From now on every log line shows this value masked wherever it appears,
+// for lines that carry it by chance (a .pfx path named after the ID number).
+// Values under 4 characters are not taken: they would mask unrelated text.
+void maskInLog(std::string_view value);
+
 }  // namespace karv

@@ -3,8 +3,8 @@
 #include <memory>
 #include <vector>
 
-#include "browsers/XdgBrowsers.h"
 #include "app/dialogs/SheetDialog.h"
+#include "browsers/XdgBrowsers.h"
 
 class QToolButton;
 

@@ -1,6 +1,10 @@
 #include "app/dialogs/EntryDialog.h"
 
 #include <QAbstractButton>
+#include <QLineEdit>
+#include <utility>
+
+#include "app/SecretText.h"
 
 namespace karv::app {
 
@@ -8,6 +12,11 @@ void EntryDialog::attach(QLineEdit* entry, QAbstractButton* ok, QAbstractButton*
   entry_ = entry;
   connect(ok, &QAbstractButton::clicked, this, &EntryDialog::btnOKOnClick);
   connect(other, &QAbstractButton::clicked, this, &EntryDialog::reject);
+}
+
+QString EntryDialog::takePwd() {
+  if (entry_) clearSecretField(entry_);
+  return std::exchange(pwd_, QString());
 }
 
 void EntryDialog::btnOKOnClick() {

@@ -12,8 +12,8 @@ class EntryDialog : public SheetDialog {
  public:
   static constexpr int kEntered = 1;
 
-  // The entered text ("" until OK).
-  [[nodiscard]] const QString& pwd() const { return pwd_; }
+  // The entered text ("" until OK), handed over: the dialog keeps no copy.
+  [[nodiscard]] QString takePwd();
   void btnOKOnClick();
 
  protected:

@@ -1,8 +1,8 @@
 #include "app/dialogs/LoadPfxWindowController.h"
 
-#include "system/CommonUtility.h"
-#include "crypto/RSAUtility.h"
 #include "app/RecordText.h"
+#include "crypto/RSAUtility.h"
+#include "system/CommonUtility.h"
 #include "ui_LoadPfxWindowController.h"
 
 namespace karv::app {

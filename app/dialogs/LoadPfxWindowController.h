@@ -1,8 +1,8 @@
 #pragma once
 #include <memory>
 
-#include "protocol/KARVLib.h"
 #include "app/dialogs/PfxDialog.h"
+#include "protocol/KARVLib.h"
 
 namespace Ui {
 class LoadPfxWindowController;

@@ -3,9 +3,10 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include "app/SecretText.h"
+#include "crypto/RSAUtility.h"
 #include "system/CommonUtility.h"
 #include "system/Log.h"
-#include "crypto/RSAUtility.h"
 #include "ui_SavePfxWindowController.h"
 
 namespace karv::app {
@@ -59,30 +60,56 @@ QString SavePfxWindowController::inputError(const QString& target, const QString
 
 int32_t SavePfxWindowController::writePfx(const QString& target, const QString& pwd) const {
   const std::string cert = b64Cert_.toStdString();
-  const std::string key = b64PrivateKey_.toStdString();
+  std::string key = b64PrivateKey_.toStdString();
   const std::string path = target.toStdString();
-  const std::string password = pwd.toStdString();
+  std::string password = pwd.toStdString();
   int32_t status = RSAUtility::kFailed;
   runBlockingWork("正在儲存憑證檔...", [&] {
     const RSAUtility rsa;
     status = key.empty() ? rsa.savePfxFile(cert, path, password) : rsa.savePfxFile(cert, key, path, password);
   });
+  wipeSecret(key);
+  wipeSecret(password);
   return status;
 }
 
-void SavePfxWindowController::btnOKOnClick() {
+bool SavePfxWindowController::mayWrite(const QString& target) const {
+  // Every application and renewal proposes the same file, which may hold the
+  // only copy of a key still in use: an existing file (or a link) is replaced
+  // only when the user says so.
+  const QFileInfo existing(target);
+  if (!existing.isSymLink() && (!existing.exists() || existing.isDir())) return true;
+  return askQuestion("檔案已存在，是否要取代？", {"取代", "取消"});
+}
+
+void SavePfxWindowController::done(int returnCode) {
+  // Whatever the end, the dialog keeps neither the key nor the password: the
+  // delegate has had what it needs.
+  wipeSecret(b64PrivateKey_);
+  wipeSecret(pfxFilePwd_);
+  for (QLineEdit* field : {ui_->txtPfxPwd, ui_->txtPfxPwdCfm}) clearSecretField(field);
+  PfxDialog::done(returnCode);
+}
+
+bool SavePfxWindowController::writeEntries() {
   const QString target = ui_->lblPfxFilePath->text();
   const QString pwd = ui_->txtPfxPwd->text();
   if (const QString error = inputError(target, pwd, ui_->txtPfxPwdCfm->text()); !error.isEmpty()) {
     showError(error);
-    return;
+    return false;
   }
+  if (!mayWrite(target)) return false;
   setPfxFile(target);
   pfxFilePwd_ = pwd;
   if (writePfx(target, pwd) != RSAUtility::kOk) {
     showError("憑證檔儲存失敗，請檢查並確認您的憑證檔儲存資訊");
-    return;
+    return false;
   }
+  return true;
+}
+
+void SavePfxWindowController::btnOKOnClick() {
+  if (!writeEntries()) return;
   logLine("save pfx file done!! ready to invoke delegate!!");
   if (delegate_) delegate_->getSavePfxWindowData(pfxFilePath_, pfxFileName_, pfxFilePwd_);
   logLine("invoke delegate done!!");

@@ -51,11 +51,19 @@ class SavePfxWindowController : public PfxDialog {
   void windowDidLoad();
   void btnBrowserFilePathOnClick();
   void btnOKOnClick();
+  // Ends the sheet; the key and the password are wiped first.
+  void done(int returnCode) override;
 
  private:
   // The message of the first check the entries fail; "" when they pass.
   [[nodiscard]] QString inputError(const QString& target, const QString& pwd, const QString& confirm) const;
   [[nodiscard]] int32_t writePfx(const QString& target, const QString& pwd) const;
+  // Checks the entries, then writes the file; true once it is written. Its
+  // copies of the password are gone when it returns, so only the dialog's
+  // and the delegate's remain to be wiped.
+  [[nodiscard]] bool writeEntries();
+  // False when the target exists and the user would rather keep it.
+  [[nodiscard]] bool mayWrite(const QString& target) const;
 
   std::unique_ptr<Ui::SavePfxWindowController> ui_;
   SavePfxWindowControllerDelegate* delegate_ = nullptr;  // weak

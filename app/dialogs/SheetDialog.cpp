@@ -14,6 +14,10 @@ void SheetDialog::showError(const QString& message) const {
   if (errorDelegate_) errorDelegate_->showDialogError(message);
 }
 
+bool SheetDialog::askQuestion(const QString& message, const QStringList& buttons) const {
+  return errorDelegate_ && errorDelegate_->askDialogQuestion(message, buttons);
+}
+
 void SheetDialog::runBlockingWork(const QString& prompt, const std::function<void()>& work) const {
   if (errorDelegate_)
     errorDelegate_->runBlockingWork(prompt, work);

@@ -1,6 +1,7 @@
 #pragma once
 #include <QDialog>
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 class QLineEdit;
@@ -14,6 +15,8 @@ class SheetDialogDelegate {
   // The application-modal "錯誤" / "確定" alert for an input error; the
   // dialog stays open behind it.
   virtual void showDialogError(const QString& message) = 0;
+  // An application-modal question over the dialog; true for the first button.
+  virtual bool askDialogQuestion(const QString& message, const QStringList& buttons) = 0;
   // Runs a dialog's blocking work (a .pfx write, a gateway request) so that
   // the window stays alive; the busy overlay shows `prompt` meanwhile unless
   // it is already showing.
@@ -34,6 +37,8 @@ class SheetDialog : public QDialog {
  protected:
   // Shows an input error through the delegate (nothing without one).
   void showError(const QString& message) const;
+  // Asks through the delegate; without one nothing is confirmed.
+  [[nodiscard]] bool askQuestion(const QString& message, const QStringList& buttons) const;
   // Runs blocking work through the delegate (directly without one).
   void runBlockingWork(const QString& prompt, const std::function<void()>& work) const;
   // The field's text without leading and trailing spaces and tabs, also

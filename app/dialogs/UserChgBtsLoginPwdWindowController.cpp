@@ -1,7 +1,7 @@
 #include "app/dialogs/UserChgBtsLoginPwdWindowController.h"
 
-#include "protocol/KARVLib.h"
 #include "app/dialogs/PasswordRules.h"
+#include "protocol/KARVLib.h"
 #include "ui_UserChgBtsLoginPwdWindowController.h"
 
 namespace karv::app {

@@ -11,7 +11,10 @@ namespace karv::app {
 namespace {
 
 void showDaysLeft(QLabel* label, const ExpiryState* state, const QDateTime& now) {
-  label->setText(state ? daysLeftText(state->notAfter, now) : QString());
+  if (!state)
+    label->clear();
+  else
+    label->setText(state->revoked ? QStringLiteral("憑證已廢止") : daysLeftText(state->notAfter, now));
   label->setVisible(state != nullptr);
 }
 
@@ -24,6 +27,10 @@ bool AppDelegate::rememberCurrentCertificate(const QString& pfxPath, const Strin
   if (state && !recorded) logf("expiry reminder: state not written");
   showDaysLeft(ui_->lblPfxDaysLeft, state ? &*state : nullptr, services_.clock->now());
   return recorded;
+}
+
+void AppDelegate::noteCertificateRevoked(const QString& cn, const QString& serial) {
+  if (runBlocking([&] { return ExpiryStateFile().markRevoked(cn, serial); })) showPfxDaysLeft();
 }
 
 void AppDelegate::showPfxDaysLeft() {

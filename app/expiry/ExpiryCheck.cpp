@@ -31,6 +31,10 @@ int checkExpiry(const Clock& clock, ExpiryNotifier& notifier, const std::functio
     case ExpiryStateFile::Read::kFound:
       break;
   }
+  if (state.revoked) {
+    logf("check-expiry: the certificate is revoked, nothing to remind");
+    return kExpiryCheckDone;
+  }
   const QDateTime now = clock.now();
   const ExpiryStage stage = expiryStageAt(state.notAfter, now);
   if (stage <= state.notified) {

@@ -39,7 +39,7 @@ QString daysLeftText(const QDateTime& notAfter, const QDateTime& now) {
   if (isOver(notAfter, now)) return QString("憑證已於 %1 到期").arg(dateText(notAfter));
   const int days = daysLeft(notAfter, now);
   if (days == 0) return QString("憑證今天（%1）到期").arg(dateText(notAfter));
-  return QString("效期至 %1，剩餘 %2 天").arg(dateText(notAfter)).arg(days);
+  return QString("效期至 %1，剩餘 %2 天").arg(dateText(notAfter), QString::number(days));
 }
 
 ExpiryNotice expiryNotice(const QString& cn, const QDateTime& notAfter, const QDateTime& now) {
@@ -54,9 +54,9 @@ ExpiryNotice expiryNotice(const QString& cn, const QDateTime& notAfter, const QD
   else if (days == 0)
     notice.body = QString("您的憑證 %1 將於今天（%2）到期，請開啟 KARV 辦理憑證更新。").arg(cn, dateText(notAfter));
   else
+    // One arg() call: a chained one would fill a "%1" inside the common name.
     notice.body = QString("您的憑證 %1 將於 %2 到期，剩餘 %3 天，請開啟 KARV 辦理憑證更新。")
-                      .arg(cn, dateText(notAfter))
-                      .arg(days);
+                      .arg(cn, dateText(notAfter), QString::number(days));
   return notice;
 }
 

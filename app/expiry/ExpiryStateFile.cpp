@@ -42,6 +42,7 @@ ExpiryStateFile::Read ExpiryStateFile::load(ExpiryState& state) const {
   if (!notAfter.isValid() || !notified) return Read::kUnreadable;
   state = ExpiryState{json["cn"].toString(), json["serial"].toString(), notAfter.toUTC(), json["pfxPath"].toString(),
                       *notified};
+  state.revoked = json["revoked"].toBool();  // absent in files of earlier versions
   return Read::kFound;
 }
 
@@ -50,7 +51,8 @@ bool ExpiryStateFile::save(const ExpiryState& state) const {
                          {"serial", state.serial},
                          {"notAfter", state.notAfter.toUTC().toString(Qt::ISODate)},
                          {"pfxPath", state.pfxPath},
-                         {"notified", stageName(state.notified)}};
+                         {"notified", stageName(state.notified)},
+                         {"revoked", state.revoked}};
   const QByteArray bytes = QJsonDocument(json).toJson();
   return makeOwnerOnlyFolder(folder_.toStdString()) &&
          writeFileAtomically(path_.toStdString(), std::string_view(bytes.constData(), size_t(bytes.size())), 0600);
@@ -61,8 +63,22 @@ bool ExpiryStateFile::record(ExpiryState current) const {
   const Lock held = lock();
   ExpiryState previous;
   current.notified = ExpiryStage::kNone;
-  if (load(previous) == Read::kFound && previous.sameCertificate(current)) current.notified = previous.notified;
+  current.revoked = false;
+  if (load(previous) == Read::kFound && previous.sameCertificate(current)) {
+    current.notified = previous.notified;
+    current.revoked = previous.revoked;
+  }
   return save(current);
+}
+
+bool ExpiryStateFile::markRevoked(const QString& cn, const QString& serial) const {
+  const Lock held = lock();
+  ExpiryState state;
+  if (load(state) != Read::kFound || state.cn != cn) return false;
+  if (!serial.isEmpty() && serial.compare(state.serial, Qt::CaseInsensitive) != 0) return false;
+  if (state.revoked) return true;
+  state.revoked = true;
+  return save(state);
 }
 
 ExpiryStateFile::Lock::Lock(const QString& folder)

@@ -16,6 +16,7 @@ struct ExpiryState {
   QDateTime notAfter;  // UTC
   QString pfxPath;
   ExpiryStage notified = ExpiryStage::kNone;  // the most urgent stage shown so far
+  bool revoked = false;                       // a revoked certificate has nothing left to remind of
 
   // The state of a .pfx from its certificate record ("cn", "serial" and
   // "notAfter" as 14 digits of local time); none without a usable "notAfter".
@@ -37,8 +38,11 @@ class ExpiryStateFile {
   [[nodiscard]] Read load(ExpiryState& state) const;
   [[nodiscard]] bool save(const ExpiryState& state) const;
   // Records the current certificate. The same certificate keeps the stages
-  // already shown; another one starts them again.
+  // already shown and its revocation; another one starts them again.
   [[nodiscard]] bool record(ExpiryState current) const;
+  // Marks the recorded certificate revoked when it has this common name and,
+  // when one is given, this serial. Whether it is marked now.
+  [[nodiscard]] bool markRevoked(const QString& cn, const QString& serial) const;
   [[nodiscard]] const QString& path() const { return path_; }
 
   // An exclusive lock on the working folder while it lives (none when the

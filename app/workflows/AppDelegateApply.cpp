@@ -3,6 +3,7 @@
 // unfinished), the Save-PFX dialog, the activation report and the offer to
 // install the certificate into the browsers.
 #include "app/AppDelegate.h"
+#include "app/SecretText.h"
 #include "app/dialogs/UserAgreementWindowController.h"
 
 namespace karv::app {
@@ -27,6 +28,7 @@ void AppDelegate::applyAgreed(const QString& cn) {
   const int32_t result = runBlocking([&] { return lib->applyCert(cnText, b64PrivateKey, b64Cert, certInfo, errMsg); });
   showMask("正在取回憑證資訊...");
   if (result != 0) {
+    wipeSecret(b64PrivateKey);
     hideMask();
     showErrMsg(result, errMsg);
     setBtnStatus();
@@ -37,6 +39,7 @@ void AppDelegate::applyAgreed(const QString& cn) {
   const QString currentPath = QString::fromStdString(lib->getCurrentPfxFilePath().value_or(""));
   doApplyCertSaveToPfx(QString::fromStdString(b64Cert), QString::fromStdString(b64PrivateKey), currentPath, QString(),
                        errMsg);
+  wipeSecret(b64PrivateKey);  // the dialog has its own copy, which it wipes when it ends
 }
 
 void AppDelegate::doApplyCertSaveToPfx(const QString& b64Cert, const QString& b64PrivateKey,

@@ -2,6 +2,7 @@
 // from the gateway, the identity dialog, a verification code by e-mail or SMS
 // (or the certificate download password), then the certificate workflow.
 #include "app/AppDelegate.h"
+#include "app/SecretText.h"
 #include "app/dialogs/AuthCodeWindowController.h"
 #include "app/dialogs/BtsCertDlPwdWindowController.h"
 #include "app/dialogs/UserAgreementWindowController.h"
@@ -94,11 +95,14 @@ void AppDelegate::showAuthCodeWindow(const QString& mail, const QString& phone, 
       ApplyOrRevoke(mail, phone, birth, type);
       return;
     }
-    authCodePwd_ = authCodeController_->pwd();
+    authCodePwd_ = authCodeController_->takePwd();
     std::optional<std::string> errMsg;
     KARVLib* lib = getKARVlib();
-    const std::string code = utf8(authCodePwd_);
+    std::string code = utf8(authCodePwd_);
     myErrorCode_ = runBlocking([&] { return lib->VerifyAuthCode(code, utf8(type), errMsg); });
+    // A code serves one verification, whatever the gateway said.
+    wipeSecret(code);
+    wipeSecret(authCodePwd_);
     if (myErrorCode_ == 0)
       continueVerified(type);
     else
@@ -114,11 +118,13 @@ void AppDelegate::showBtsCertDlPwdWindow() {
       doAlert(kUserCancelled);
       return;
     }
-    btsCertDlPwd_ = btsCertDlPwdController_->pwd();
+    btsCertDlPwd_ = btsCertDlPwdController_->takePwd();
     std::optional<std::string> errMsg;
     KARVLib* lib = getKARVlib();
-    const std::string pwd = utf8(btsCertDlPwd_);
+    std::string pwd = utf8(btsCertDlPwd_);
     myErrorCode_ = runBlocking([&] { return lib->validateBtsCertDlPwd(pwd, errMsg); });
+    wipeSecret(pwd);
+    wipeSecret(btsCertDlPwd_);
     if (myErrorCode_ == 0)
       continueVerified(kApply);  // the download password vouches for applications only
     else

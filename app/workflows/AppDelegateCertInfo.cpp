@@ -3,9 +3,9 @@
 #include <QHeaderView>
 
 #include "app/AppDelegate.h"
-#include "system/CommonUtility.h"
 #include "app/KARVDGDataSource.h"
 #include "app/RecordText.h"
+#include "system/CommonUtility.h"
 #include "ui_MainWindow.h"
 
 namespace karv::app {
@@ -18,6 +18,9 @@ QString displayDate(const StringMap& record, const char* key) {
   return QString::fromStdString(CommonUtility().regexReplace(
       it->second, R"(^(\d{4})(\d{2})(\d{2})(\d{2})(\d{2})(\d{2}).*$)", "$1/$2/$3 $4:$5:$6"));
 }
+
+// The gateway's "state" of a revoked certificate.
+const QString kRevokedState = QStringLiteral("2");
 
 KARVDGDataSource::Row row(const QString& label, const QString& value) {
   return {{KARVDGDataSource::kColumns[0], label}, {KARVDGDataSource::kColumns[1], value}};
@@ -57,6 +60,9 @@ int32_t AppDelegate::doQrySvrCertInfo(const QString& cn) {
     else
       dataSourceFor(ui_->tvSvrCertInfo, svrCertInfoDs_);  // rejected: no certificate to show
   }
+  // Revoked elsewhere too (at a branch, say): the gateway's record says so.
+  if (record && recordText(*record, "state") == kRevokedState)
+    noteCertificateRevoked(recordText(*record, "cn"), recordText(*record, "serial"));
   return result;
 }
 

@@ -4,8 +4,8 @@
 #include <algorithm>
 
 #include "app/AppDelegate.h"
-#include "system/Log.h"
 #include "app/RecordText.h"
+#include "system/Log.h"
 
 namespace karv::app {
 

@@ -2,10 +2,12 @@
 // dialogs, the current .pfx file they hand back, and what follows once an
 // issued certificate is saved.
 #include "app/AppDelegate.h"
-#include "app/dialogs/ChgPfxPwdWindowController.h"
-#include "system/Log.h"
-#include "app/dialogs/PfxPasswordRules.h"
 #include "app/RecordText.h"
+#include "app/SecretText.h"
+#include "app/dialogs/ChgPfxPwdWindowController.h"
+#include "app/dialogs/PfxPasswordRules.h"
+#include "crypto/RSAUtility.h"
+#include "system/Log.h"
 
 namespace karv::app {
 namespace {
@@ -38,7 +40,12 @@ void AppDelegate::showSavePfxWindow(const QString& b64Cert, const QString& b64Pr
         c.setFileChooser(services_.fileChooser);
         c.windowDidLoad();
       },
-      std::move(handler));
+      [this, handler = std::move(handler)](int returnCode) {
+        handler(returnCode);
+        // The flow that needed the password has ended; the protocol client
+        // keeps its own copy as the current file's.
+        wipeSecret(savePfxFileWindowResult_.pfxFilePwd);
+      });
 }
 
 void AppDelegate::getSavePfxWindowData(const QString& pfxFilePath, const QString& pfxFileName,
@@ -70,7 +77,10 @@ void AppDelegate::showLoadPfxWindow(const QString& cnToCmp, const QString& issue
         c.setFileChooser(services_.fileChooser);
         c.windowDidLoad();
       },
-      std::move(handler));
+      [this, handler = std::move(handler)](int returnCode) {
+        handler(returnCode);
+        wipeSecret(loadPfxFileWindowResult_.pfxFilePwd);  // its flow has ended
+      });
 }
 
 void AppDelegate::getLoadPfxWindowData(const QString& pfxFilePath, const QString& pfxFilePwd,
@@ -98,6 +108,7 @@ void AppDelegate::reportSavedCert(const StringMap& certInfo, const std::optional
     doAlert(texts.failed);
     hideMask();
   } else {
+    removeKeyFilesOfSavedPfx();
     if (!texts.savedPrompt.isEmpty()) showMask(texts.savedPrompt);
     hideMask();
     doAlert(texts.done);
@@ -106,6 +117,15 @@ void AppDelegate::reportSavedCert(const StringMap& certInfo, const std::optional
   // The file stays written and current either way: the client table shows it.
   setBtnStatus();
   doQryClntCertInfo(userCn(), true);
+}
+
+void AppDelegate::removeKeyFilesOfSavedPfx() {
+  const SavePfxFileWindowResult& saved = savePfxFileWindowResult_;
+  const std::string path = (saved.pfxFilePath + "/" + saved.pfxFileName).toStdString();
+  std::string pwd = saved.pfxFilePwd.toStdString();
+  const int removed = runBlocking([&] { return RSAUtility().removeKeyFilesSavedIn(path, pwd); });
+  wipeSecret(pwd);
+  if (removed < 0) logLine("saved pfx file does not hold its key: key files kept");
 }
 
 void AppDelegate::showChgPfxPwdWindow(SheetHandler handler) {

@@ -4,6 +4,7 @@
 // without a signature, and saved with the key kept from that attempt.
 #include "app/AppDelegate.h"
 #include "app/RecordText.h"
+#include "app/SecretText.h"
 #include "app/dialogs/UserAgreementWindowController.h"
 
 namespace karv::app {
@@ -71,11 +72,12 @@ int32_t AppDelegate::doRenewCert(const QString& cn, const QString& pfxFilePath, 
   KARVLib* lib = getKARVlib();
   const std::string cnText = cn.toStdString();
   const std::string path = pfxFilePath.toStdString();
-  const std::string pwd = pfxFilePwd.toStdString();
+  std::string pwd = pfxFilePwd.toStdString();
   std::string b64Cert;
   StringMap certInfo;
   std::optional<std::string> errMsg;
   const int32_t result = runBlocking([&] { return lib->renewCert(cnText, path, pwd, b64Cert, certInfo, errMsg); });
+  wipeSecret(pwd);
   if (result != 0) {
     hideMask();
     showErrMsg(result, errMsg);

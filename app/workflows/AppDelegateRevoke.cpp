@@ -16,6 +16,7 @@ void AppDelegate::doRevokeCert(const QString& cn) {
     showErrMsg(result, errMsg);
   } else {
     doAlert("廢止憑證完成");
+    noteCertificateRevoked(cn);
   }
   setBtnStatus();  // the buttons and the server table follow the gateway's view
 }

@@ -19,6 +19,7 @@ const QString kPfxPwd = "apply2026x";  // the gateway's rules: 8 to 16, a digit,
 const QString kNewPwd = "renew2026x";
 const QString kSaveFailed = "憑證檔儲存失敗，請檢查並確認您的憑證檔儲存資訊";
 const QString kContinueRenewal = "您的憑證更新操作尚未完成, 繼續進行憑證更新??";
+const QString kReplace = "檔案已存在，是否要取代？";
 
 // Alice proves who she is by SMS and agrees: the Save-PFX dialog is open then.
 SavePfxWindowController* applyUntilSave(AppHarness& h) {
@@ -31,6 +32,9 @@ bool renewWith(AppHarness& h, const QString& path, const QString& pwd) {
   click(h.app().ui()->btnRenewCert);
   return answerAgreement(true) && confirmLoadPfx(h, path, pwd);
 }
+
+// The unencrypted key files that key generation left in the hidden folder.
+QStringList keyFiles(AppHarness& h) { return QDir(h.path(".plix")).entryList({"*.p8"}, QDir::Files); }
 
 QString serialOf(const karv::StringMap& certInfo) { return QString::fromStdString(certInfo.at("serial")); }
 // A serial as the openssl tool's reading has it: no leading zeros.
@@ -60,6 +64,7 @@ class CertificateWorkflowsTest : public QObject {
     const QString proposed = h.currentPath();
     FlowRecorder flow(h);
     QVERIFY(applyUntilSave(h));
+    QCOMPARE(keyFiles(h).size(), 1);
     const QString code = QString::fromStdString(h.lastOutboxMessage()->code);
     h.alerts().answerFor(kInstallQuestion, 1000);
     QVERIFY(confirmSavePfx(kPfxPwd));
@@ -92,6 +97,10 @@ class CertificateWorkflowsTest : public QObject {
 
     // The file: where proposed, current with its password, the issued certificate and its key.
     QVERIFY(h.currentPath() == proposed && h.currentPwd() == kPfxPwd);
+    // The key lives on in the file only; the flow kept no copy of the password.
+    QCOMPARE(keyFiles(h), QStringList());
+    QVERIFY(h.app().savePfxFileWindowResult().pfxFilePwd.isEmpty() &&
+            h.app().savePfxFileWindowResult().pfxFileName == QFileInfo(proposed).fileName());
     const QString serial = serialOf(h.app().applyCertInfo());
     QCOMPARE(issuedSerial(h, proposed, kPfxPwd, publicKeyOfCsr(applied->params.at("csr"), h.path(""))), bare(serial));
 
@@ -114,6 +123,7 @@ class CertificateWorkflowsTest : public QObject {
     QVERIFY(save);
     const std::string firstCsr = h.lastRequest("applyCert")->params.at("csr");
     QVERIFY(fillIn({}, "btnCancel"));
+    QCOMPARE(keyFiles(h).size(), 1);  // the continued application needs it
     h.alerts().clear();
     save = applyUntilSave(h);
     QVERIFY(save);
@@ -133,7 +143,8 @@ class CertificateWorkflowsTest : public QObject {
       FileSizeLimit fullDisk(512);  // the existing file as target, the disk full halfway
       QVERIFY(confirmSavePfx(kPfxPwd));
     }
-    QVERIFY(h.showsOnly(kSaveFailed, save));
+    QCOMPARE(h.alerts().texts(), (QStringList{kReplace, kSaveFailed}));
+    h.alerts().clear();
     // A folder where the file should be, a "folder" that is a file, a folder that cannot be made.
     for (const QString& chosen :
          {h.path("certs/sub"), h.path("certs/A123456789.pfx/x.pfx"), QString("/proc/karv/A123456789.pfx")}) {
@@ -144,14 +155,21 @@ class CertificateWorkflowsTest : public QObject {
     QCOMPARE(bytesOf(file), oldBytes);
     QVERIFY(h.currentPath() == file && h.currentPwd() == kDemoPwd);
 
-    // A chosen folder takes the file name; the existing file is replaced whole.
+    // A chosen folder takes the file name; the existing file is replaced
+    // whole, and only once the user says so.
     choose(h.path("certs"));
     const auto& asked = h.fileChooser().requests.last();
     QVERIFY(asked.startPath == "/proc/karv/A123456789.pfx" && asked.folders && asked.extensions == QStringList{"pfx"});
     QCOMPARE(control<QLabel>(save, "lblPfxFilePath")->text(), file);
+    h.alerts().answerFor(kReplace, 1001);
+    QVERIFY(confirmSavePfx(kPfxPwd));
+    const auto replace = h.alerts().shown().value(0);
+    QVERIFY(replace.text == kReplace && replace.buttons == QStringList({"取代", "取消"}));
+    QVERIFY(save->isVisible() && bytesOf(file) == oldBytes);
+    h.alerts().answerFor(kReplace, 1000);
     h.alerts().answerFor(kInstallQuestion, 1001);
     QVERIFY(confirmSavePfx(kPfxPwd));
-    QCOMPARE(h.alerts().texts(), (QStringList{"憑證申請完成", kInstallQuestion}));
+    QCOMPARE(h.alerts().texts(), (QStringList{kReplace, kReplace, "憑證申請完成", kInstallQuestion}));
     QVERIFY(h.currentPath() == file && h.currentPwd() == kPfxPwd && h.app().ui()->lblPfxFilePath->text() == file);
     QCOMPARE(modeOf(file.toStdString()), 0600u);
     QCOMPARE(QDir(h.path("certs")).entryList(QDir::Files), QStringList{"A123456789.pfx"});
@@ -159,6 +177,7 @@ class CertificateWorkflowsTest : public QObject {
     QCOMPARE(issuedSerial(h, file, kPfxPwd, publicKeyOfCsr(firstCsr, h.path(""))),
              bare(serialOf(h.app().applyCertInfo())));
     QVERIFY(tableCells(h.app().svrCertInfoDs()).contains("憑證狀態=有效(1)"));
+    QCOMPARE(keyFiles(h), QStringList());
   }
 
   void applicationEndsEarly() {
@@ -171,16 +190,23 @@ class CertificateWorkflowsTest : public QObject {
       Save save;
       QStringList alerts;
       bool buttonsRefreshed;
+      int keyFilesKept;  // made for a request and needed until the gateway knows of the saved file
     };
+    const Fault notOpen = Fault::plainReply(
+        "<Root><rtnCode>0</rtnCode><fnStatus>00</fnStatus><certCount>0</certCount>"
+        "<effectCertCount>0</effectCertCount></Root>");
     // clang-format off
     const Case cases[] = {
-        {"agreement declined", "", {}, false, Save::NotReached, {}, false},
+        {"agreement declined", "", {}, false, Save::NotReached, {}, false, 0},
         {"application refused", "applyCert", Fault::reply("4001", "目前無法申請憑證"), true, Save::NotReached,
-         {"目前無法申請憑證"}, true},
-        {"no reply to the application", "applyCert", Fault::noAnswer(), true, Save::NotReached, {"憑證申請失敗"}, true},
-        {"save cancelled", "", {}, true, Save::Cancel, {"使用者取消儲存憑證檔，憑證申請未完成"}, false},
+         {"目前無法申請憑證"}, true, 1},
+        {"no reply to the application", "applyCert", Fault::noAnswer(), true, Save::NotReached, {"憑證申請失敗"}, true, 1},
+        {"application not open", "getFnStatus", notOpen, true, Save::NotReached, {"憑證申請失敗"}, true, 0},
+        {"accepted without a certificate", "applyCert", Fault::reply("0", "OK"), true, Save::NotReached,
+         {"憑證申請失敗"}, true, 1},
+        {"save cancelled", "", {}, true, Save::Cancel, {"使用者取消儲存憑證檔，憑證申請未完成"}, false, 1},
         {"activation refused", "activeCert", Fault::reply("4007", "查無憑證申請資料"), true, Save::Confirm,
-         {"憑證申請失敗"}, true},
+         {"憑證申請失敗"}, true, 1},
     };
     // clang-format on
     for (const Case& c : cases) {
@@ -199,6 +225,7 @@ class CertificateWorkflowsTest : public QObject {
       // The application reads the status itself; a refresh reads it once more.
       QVERIFY2(h.requestCount("getFnStatus") == int(c.agree) + int(c.buttonsRefreshed), c.name);
       if (!c.agree) QVERIFY2(h.gateway().requests().empty(), c.name);
+      QVERIFY2(keyFiles(h).size() == c.keyFilesKept, c.name);
       if (c.save == Save::Confirm) {
         // The file stays written and current, and the client table shows it.
         QVERIFY(certInfoOf(h.currentPath(), kPfxPwd).count("serial"));
@@ -252,7 +279,7 @@ class CertificateWorkflowsTest : public QObject {
     QCOMPARE(control<QLabel>(save, "lblPfxFilePath")->text(), file);  // the old file is proposed
     QVERIFY(confirmSavePfx(kNewPwd));
     QCOMPARE(h.alerts().texts(),
-             (QStringList{"錯誤的憑證檔(CN錯誤)，請重新選擇憑證", "憑證更新完成!!", kInstallQuestion}));
+             (QStringList{"錯誤的憑證檔(CN錯誤)，請重新選擇憑證", kReplace, "憑證更新完成!!", kInstallQuestion}));
     QVERIFY(!activeSheet() && !h.app().mask()->isVisible());
 
     // The gateway took the request signed over its exact text with the old key.
@@ -272,6 +299,7 @@ class CertificateWorkflowsTest : public QObject {
     for (const auto* ds : {h.app().svrCertInfoDs(), h.app().clntCertInfoDs()})
       QVERIFY(tableCells(ds).contains("憑證序號=" + serial));
     QVERIFY(tableCells(h.app().svrCertInfoDs()).contains("憑證狀態=有效(1)"));
+    QCOMPARE(keyFiles(h), QStringList());
     QCOMPARE(leakingLine(log.lines(), secretsOf(h, {demo::kExpiring.pwd, kDemoPwd, kNewPwd})), QString());
 
     // Again: the first file holds an older certificate of the same user now.
@@ -282,6 +310,7 @@ class CertificateWorkflowsTest : public QObject {
     QVERIFY(fillIn({}, "btnCancel"));
     QCOMPARE(h.alerts().texts(), (QStringList{"錯誤的憑證檔(憑證序號錯誤)，請重新選擇憑證",
                                               "使用者按下取消鍵，無法儲存憑證，憑證更新未完成"}));
+    QCOMPARE(keyFiles(h).size(), 1);
 
     // The next session offers to continue: no file, no signature.
     h.relaunch();
@@ -297,8 +326,10 @@ class CertificateWorkflowsTest : public QObject {
     QVERIFY(confirmSavePfx("again2026x"));
     QVERIFY(flow.events.filter("dialog:LoadPfx").isEmpty());
     QCOMPARE(h.fileChooser().requests.size(), choicesBefore);
-    QCOMPARE(h.alerts().texts(), (QStringList{"登入作業已完成", kContinueRenewal, "憑證更新完成!!", kInstallQuestion}));
+    QCOMPARE(h.alerts().texts(),
+             (QStringList{"登入作業已完成", kContinueRenewal, kReplace, "憑證更新完成!!", kInstallQuestion}));
     QCOMPARE(issuedSerial(h, file, "again2026x", keptKey), bare(serialOf(h.app().renewCertInfo())));
+    QCOMPARE(keyFiles(h), QStringList());
   }
 
   void renewalEndsEarly() {
@@ -324,7 +355,7 @@ class CertificateWorkflowsTest : public QObject {
         {"renewal refused", &demo::kExpiring, "", "renewCert", Fault::reply("4005", "簽章錯誤"), Stop::None,
          {"憑證展期失敗"}},  // the table's text for the code, not the gateway's
         {"report refused", &demo::kExpiring, "", "activeCert", Fault::reply("4007", "查無憑證申請資料"), Stop::None,
-         {"憑證更新失敗!!"}},
+         {kReplace, "憑證更新失敗!!"}},
     };
     // clang-format on
     for (const Case& c : cases) {

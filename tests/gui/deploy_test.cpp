@@ -6,8 +6,8 @@
 #include <QToolButton>
 #include <QtTest>
 
-#include "app/dialogs/DepCertWindowController.h"
 #include "GuiTestSupport.h"
+#include "app/dialogs/DepCertWindowController.h"
 #include "ui_MainWindow.h"
 
 using namespace karv::app;
@@ -37,7 +37,7 @@ class DeployTest : public QObject {
   // A harness whose gateway has these deployment settings, and whose client
   // holds the demo user's .pfx as its current file.
   std::unique_ptr<AppHarness> harness(const char* mode, const char* selectedBrowser) {
-    auto h = std::make_unique<AppHarness>(AppHarness::Scheme::Http, false);
+    auto h = std::make_unique<AppHarness>(AppHarness::Scheme::Https, false);
     h->gateway().setConfigValue("depCert.mode", mode);
     h->gateway().setConfigValue("depCert.selectedBrowser", selectedBrowser);
     h->app().window()->show();
@@ -147,8 +147,12 @@ class DeployTest : public QObject {
   }
 
   void installationFromTheMainWindow() {
-    AppHarness h(AppHarness::Scheme::Http, false);
+    // A page an earlier run left behind goes at the start.
+    const std::string stale = root_.filePath("home/.plix/PLIXDepCert.20240101000000000.html").toStdString();
+    writeText(stale, "<script>var certInfo={};</script>");
+    AppHarness h(AppHarness::Scheme::Https, false);
     QVERIFY(h.logIn(demo::kExpiring));
+    QVERIFY(!QFile::exists(QString::fromStdString(stale)));
     h.alerts().clear();
     click(h.app().ui()->btnDepCert);
     QVERIFY(fillIn({}, "btnCancel"));
@@ -177,6 +181,14 @@ class DeployTest : public QObject {
     const QByteArray page = bytesOf(h.desktop().browserUrls.last().toLocalFile());
     QVERIFY(page.contains("\"opType\":\"remove\",\n\"cn\":\"D220003245-01\",\n\"issuer\":\"CN=KARV"));
     QCOMPARE(h.app().doRmvDepCert(demo::kExpiring.cn), 0);
+
+    // Logging out (which quits) takes the page along.
+    const QString last = h.desktop().browserUrls.last().toLocalFile();
+    QVERIFY(QFile::exists(last));
+    click(h.app().ui()->btnLogin);
+    QCOMPARE(h.alerts().texts().last(), QString("您確定要執行登出並關閉應用程式??"));
+    QCOMPARE(h.terminations(), 1);
+    QVERIFY(!QFile::exists(last));
   }
 };
 

@@ -8,9 +8,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "GuiTestSupport.h"
 #include "app/expiry/ExpiryCheck.h"
 #include "app/expiry/ExpiryStateFile.h"
-#include "GuiTestSupport.h"
 #include "ui_MainWindow.h"
 
 using namespace karv::app;
@@ -155,14 +155,13 @@ class ExpiryTest : public QObject {
       if (!step.shown.isEmpty()) QVERIFY2(notifier.shown[0].contains(step.shown), qPrintable(notifier.shown[0]));
     }
     // The same certificate recorded again (another path) keeps its stages;
-    // a renewed one starts them again.
+    // a renewed one starts them again. Its name is shown as it is, markers and all.
     QVERIFY(file.record({"A123456789-01", "1A", kNotAfter, home_.filePath("moved.pfx")}));
     QCOMPARE(checkExpiry(clock, notifier, [] { return true; }), kExpiryCheckDone);
     QCOMPARE(notifier.shown.size(), 0);
-    QVERIFY(file.record({"A123456789-01", "2B", kNotAfter.addDays(30), pfx}));
+    QVERIFY(file.record({"%1%2", "2B", kNotAfter.addDays(30), pfx}));
     QCOMPARE(checkExpiry(clock, notifier, [] { return true; }), kExpiryCheckDone);
-    QCOMPARE(notifier.shown,
-             QStringList{"您的憑證 A123456789-01 將於 2026/04/01 到期，剩餘 27 天，請開啟 KARV 辦理憑證更新。"});
+    QCOMPARE(notifier.shown, QStringList{"您的憑證 %1%2 將於 2026/04/01 到期，剩餘 27 天，請開啟 KARV 辦理憑證更新。"});
   }
 
   void damagedStateIsReportedNotShown() {
@@ -203,7 +202,7 @@ class ExpiryTest : public QObject {
     const ExpiryStateFile file;
     const QByteArray bytes = karv::test::bytesOf(file.path());
     QCOMPARE(QJsonDocument::fromJson(bytes).object().keys(),
-             (QStringList{"cn", "notAfter", "notified", "pfxPath", "serial"}));
+             (QStringList{"cn", "notAfter", "notified", "pfxPath", "revoked", "serial"}));
     QVERIFY(!bytes.contains(secret) && !bytes.contains(hash));
     QCOMPARE(karv::test::modeOf(file.path().toStdString()), mode_t(0600));
     QCOMPARE(karv::test::modeOf(home_.filePath(".plix").toStdString()), mode_t(0700));
@@ -214,6 +213,40 @@ class ExpiryTest : public QObject {
     QCOMPARE(h.app().ui()->lblPfxDaysLeft->text(), shown);
     h.app().setCurrentPfxFilePath(home_.filePath("other.pfx"));
     QVERIFY(h.app().ui()->lblPfxDaysLeft->isHidden());
+  }
+
+  // After a revocation, or when the gateway's record says revoked, the window
+  // says so instead of the days left, and the reminder stays quiet.
+  void revokedCertificateSaysSoAndIsNotReminded() {
+    using namespace karv::test;
+    AppHarness h;
+    QVERIFY(h.logIn(demo::kExpiring));
+    Ui::MainWindow& ui = *h.app().ui();
+    h.copyDemoPfx(demo::kExpiring, "KARV/D220003245.pfx");
+    h.app().setCurrentPfxFilePwd(kDemoPwd);
+    QCOMPARE(h.app().doQryClntCertInfo(demo::kExpiring.cn, true), 0);
+    QVERIFY(ui.lblPfxDaysLeft->text().contains("剩餘"));
+    QVERIFY(verifyIdentity(h, ui.btnRevokeCert, demo::kExpiring));
+    QCOMPARE(h.alerts().texts().last(), QString("廢止憑證完成"));
+    QCOMPARE(ui.lblPfxDaysLeft->text(), QString("憑證已廢止"));
+
+    const ExpiryStateFile file;
+    ExpiryState state;
+    QVERIFY(file.load(state) == ExpiryStateFile::Read::kFound);
+    ManualClock clock;
+    clock.set(state.notAfter.addDays(-5));  // a stage not shown yet
+    RecordingNotifier notifier;
+    QCOMPARE(checkExpiry(clock, notifier, [] { return true; }), kExpiryCheckDone);
+    QVERIFY(notifier.shown.isEmpty());
+
+    // Revoked without this client knowing: the gateway's record at the next login.
+    state.revoked = false;
+    QVERIFY(file.save(state));
+    h.relaunch();
+    QVERIFY(h.logIn(demo::kExpiring));
+    QCOMPARE(h.app().ui()->lblPfxDaysLeft->text(), QString("憑證已廢止"));
+    QCOMPARE(checkExpiry(clock, notifier, [] { return true; }), kExpiryCheckDone);
+    QVERIFY(notifier.shown.isEmpty());
   }
 
   void programRemindsOnceThroughTheSessionBus() {

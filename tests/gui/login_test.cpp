@@ -7,8 +7,8 @@
 
 #include "GuiTestSupport.h"
 #include "app/KARVMask.h"
-#include "system/Log.h"
 #include "app/dialogs/UserChgBtsLoginPwdWindowController.h"
+#include "system/Log.h"
 #include "ui_MainWindow.h"
 
 using namespace karv::test;
@@ -46,6 +46,7 @@ class LoginTest : public QObject {
     ui->txtUsrAgcode->setCurrentIndex(1);
     typeInto(ui->txtUserAccountNo, " \t0012345  ");
     typeInto(ui->txtSecureLoginPwd, demo::kAlice.pwd);
+    ui->chkShowPwdPlainText->click();  // shown in plain text: both fields hold it
     h.alerts().answerFor(kAskApply, 1001);
     click(ui->btnLogin);
     QCOMPARE(h.alerts().texts(), (QStringList{kDone, kAskApply}));
@@ -58,6 +59,9 @@ class LoginTest : public QObject {
     for (QWidget* w : QList<QWidget*>{ui->txtUserIdNo, ui->txtLoginPwd, ui->txtUsrAgcode, ui->txtUserAccountNo,
                                       ui->txtSecureLoginPwd, ui->chkShowPwdPlainText})
       QVERIFY(!w->isEnabled());
+    // Neither field keeps the password for the session, nor its undo history.
+    for (QLineEdit* field : {ui->txtSecureLoginPwd, ui->txtLoginPwd})
+      QVERIFY(field->text().isEmpty() && !field->isUndoAvailable());
     QVERIFY(ui->isAccount->isEnabled() && ui->isId->isEnabled() && ui->btnCrtIdno->isEnabled());
     QVERIFY(h.app().keepAliveTimer().isActive() && h.app().keepAliveTimer().interval() == 300000);
     QVERIFY(h.app().idleTimer().isActive() && h.app().idleTimer().interval() == 1000);

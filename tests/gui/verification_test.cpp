@@ -7,10 +7,10 @@
 #include <QTextBrowser>
 #include <QtTest>
 
-#include "app/dialogs/AuthCodeWindowController.h"
-#include "app/dialogs/BtsCertDlPwdWindowController.h"
 #include "GuiTestSupport.h"
 #include "app/KARVMask.h"
+#include "app/dialogs/AuthCodeWindowController.h"
+#include "app/dialogs/BtsCertDlPwdWindowController.h"
 #include "app/dialogs/UserAgreementWindowController.h"
 #include "app/dialogs/UserAuthWindowController.h"
 #include "ui_MainWindow.h"
@@ -251,12 +251,15 @@ class VerificationTest : public QObject {
     QCOMPARE(h.app().myErrorCode(), 0);
     QVERIFY(activeSheet<UserAgreementWindowController>() && h.alerts().shown().isEmpty());
 
-    QStringList secrets = QStringList{demo::kAlice.pwd, demo::kAlice.dlPwd, qstr(h.app().getKARVlib()->getAesKey())}
+    // Nor the user's numbers: the ID number, the account and the common name built on the ID.
+    QStringList secrets = QStringList{demo::kAlice.pwd, demo::kAlice.dlPwd, qstr(h.app().getKARVlib()->getAesKey()),
+                                      demo::kAlice.idno, demo::kAlice.acctNo}
                           << sentValues(h.gateway().requests());
     QVERIFY(secrets.size() > 10 && log.lines().size() > 50);
     QCOMPARE(leakingLine(log.lines(), secrets), QString());
-    for (const char* masked : {"HTTP DATA SEND:***", "httpPost return:***", "ecnrypt param pwd=***",
-                               "param after publickey encrypt: ***", "loginId=A123456789,pwd=***"})
+    for (const char* masked :
+         {"HTTP DATA SEND:***", "httpPost return:***", "ecnrypt param pwd=***", "param after publickey encrypt: ***",
+          "loginId=A12*****89,pwd=***", "http param: idno=A12*****89"})
       QVERIFY2(!log.linesWith(masked).isEmpty(), masked);
   }
 

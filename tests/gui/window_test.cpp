@@ -13,12 +13,12 @@
 #include <QtTest>
 #include <future>
 
-#include "app/dialogs/AuthCodeWindowController.h"
-#include "app/ChineseFont.h"
 #include "GuiTestSupport.h"
-#include "app/KARVMask.h"
 #include "KarvBuildConfig.h"
+#include "app/ChineseFont.h"
+#include "app/KARVMask.h"
 #include "app/ProcessHardening.h"
+#include "app/dialogs/AuthCodeWindowController.h"
 #include "ui_MainWindow.h"
 
 using namespace karv::test;
@@ -227,6 +227,37 @@ class WindowTest : public QObject {
     QVERIFY(!mask->idleMode() && mask->progressBar()->isVisible());
   }
 
+  // Labels filled from the gateway or the file system show their text as it
+  // is: markup in a path, a password prompt or a prompt stays text.
+  void gatewayAndFileTextStaysText() {
+    AppHarness h;
+    const QString markup = "<b>x</b><img src=\"file:///etc/passwd\">";
+    h.gateway().setConfigValue("pfx.pwd.prompt", markup.toStdString());
+    QVERIFY(h.logIn(demo::kAlice));
+    auto& app = h.app();
+    app.setCurrentPfxFilePath(h.path(markup + ".pfx"));
+    QCOMPARE(app.ui()->lblPfxDaysLeft->textFormat(), Qt::PlainText);  // days left, or why none
+    const struct {
+      std::function<void()> open;
+      QStringList labels;  // each shows the markup
+    } cases[] = {
+        {[&] { app.showMask(markup); }, {"lblPfxFilePath", "lblPrompt"}},
+        {[&] { app.showSavePfxWindow("", "", h.handler()); }, {"lblPfxFilePath", "lblPromptMsg"}},
+        {[&] { app.showLoadPfxWindow("", "", "", "", h.handler()); }, {"lblPfxFilePath"}},
+        {[&] { app.showChgPfxPwdWindow(h.handler()); }, {"lblPfxFilePath", "lblPwdRulePrompt"}},
+    };
+    for (const auto& c : cases) {
+      c.open();
+      QDialog* sheet = activeSheet();
+      for (const QString& name : c.labels) {
+        const auto* label = (sheet ? static_cast<QWidget*>(sheet) : app.window())->findChild<QLabel*>(name);
+        QVERIFY2(label && label->textFormat() == Qt::PlainText && label->text().contains(markup), qPrintable(name));
+      }
+      app.hideMask();
+      if (sheet) sheet->reject();
+    }
+  }
+
   // Checked in a child, so that this test process keeps its core dumps.
   void noCoreDumps() {
     const pid_t child = ::fork();
@@ -248,6 +279,7 @@ class WindowTest : public QObject {
     h.alerts().onPresent = [&] { overlayAtAlerts << (app.mask()->isVisible() ? "overlay" : "-"); };
     bool busyWithOverlay = false;
     bool closed = true;
+    QString pwdDuringCall;  // the field is emptied once the login succeeds
     QTimer::singleShot(0, [&] {
       busyWithOverlay =
           app.blockingWork().busy() && app.mask() && app.mask()->isVisible() && app.mask()->progressBar()->isVisible();
@@ -256,6 +288,7 @@ class WindowTest : public QObject {
       QTest::keyClick(ui->txtUserIdNo, Qt::Key_Return);
       QTest::mouseClick(ui->btnCrtIdno, Qt::LeftButton);
       QTest::keyClicks(ui->txtSecureLoginPwd, "xyz");
+      pwdDuringCall = ui->txtSecureLoginPwd->text();
       closed = app.window()->close();
     });
     QVERIFY(h.logIn(demo::kAlice));
@@ -263,7 +296,7 @@ class WindowTest : public QObject {
     QVERIFY(busyWithOverlay && !closed && app.window()->isVisible());
     QCOMPARE(h.requestCount("doBtsLogin"), 1);
     QCOMPARE(ui->txtUserIdNo->text(), QString(demo::kAlice.idno));
-    QCOMPARE(ui->txtSecureLoginPwd->text(), QString(demo::kAlice.pwd));
+    QCOMPARE(pwdDuringCall, QString(demo::kAlice.pwd));
     QCOMPARE(h.alerts().texts(), (QStringList{"登入作業已完成", "直接開始憑證申請??"}));
     QCOMPARE(overlayAtAlerts, (QStringList{"-", "-"}));  // the call's overlay is gone before each message
     QVERIFY(app.window()->close());                      // once the call is over, the window closes

@@ -3,6 +3,7 @@
 // with the page opened in headless Chromium and the NSS databases checked.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -10,9 +11,9 @@
 #include "browsers/BrowserPreselection.h"
 #include "browsers/DeployPage.h"
 #include "protocol/KARVLib.h"
-#include "system/Log.h"
 #include "support/PfxFixture.h"
 #include "support/TestGateway.h"
+#include "system/Log.h"
 
 namespace karv {
 namespace {
@@ -82,15 +83,26 @@ TEST(DeployPage, BlocksKeepTheirLinesAndEscapeValues) {
   EXPECT_EQ(DeployPage::removalBlock(std::nullopt),
             "var certInfo={\n\"opType\":\"remove\",\n\"cn\":\"\",\n\"issuer\":\"\"\n};");
 
+  // Only ASCII comes out: read as Big5, "中" (E4 B8 AD) would join the
+  // backslash of "\"" into one character and the quote would end the string.
   const std::pair<std::string, std::string> escapes[] = {
       {R"(a"b)", R"(a\"b)"},
       {R"(a\b)", R"(a\\b)"},
-      {"a\nb\rc\td", R"(a\nb\rc\u0009d)"},
+      {"a\nb\rc\td\x7F", R"(a\nb\rc\u0009d\u007F)"},
       {"</script><!--", R"(\u003C/script>\u003C!--)"},
       {"$1 $& '", "$1 $& '"},
-      {"王\u2028\u2029", R"(王\u2028\u2029)"},
+      {"中\"", R"(\u4E2D\")"},
+      {"王\u2028\u2029é", R"(\u738B\u2028\u2029\u00E9)"},
+      {"😀", R"(\uD83D\uDE00)"},  // UTF-16 code units, as JavaScript counts them
+      {"a\xFF\xE4\xB8"
+       "b",
+       R"(a\uFFFD\uFFFDb)"},  // not UTF-8
   };
-  for (const auto& [value, literal] : escapes) EXPECT_EQ(DeployPage::javaScriptString(value), literal) << value;
+  for (const auto& [value, literal] : escapes) {
+    const std::string out = DeployPage::javaScriptString(value);
+    EXPECT_EQ(out, literal) << value;
+    EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](char c) { return c >= 0x20 && c < 0x7F; })) << out;
+  }
 
   // Every placeholder gets the block, as plain text: "$1" stays "$1".
   const std::string block = DeployPage::certInfoBlock({{"cn", "$1\\0"}}, false);
@@ -105,6 +117,35 @@ TEST(DeployPage, BlocksKeepTheirLinesAndEscapeValues) {
   EXPECT_EQ(DeployPage::templateUrl("https://h/RACGW/depCert/depCert.html"),
             "https://h/RACGW/depCertForMac/depCertForMac.html");
   EXPECT_EQ(DeployPage::templateUrl("https://h/page.html"), "https://h/page.html");
+}
+
+// The page holding the encrypted PKCS#12 goes at logout, quit and start:
+// every file of the hidden working folder named like a page, nothing else,
+// and nothing through a link.
+TEST(DeployPageRemoval, OnlyPageFilesOfTheOwnHiddenFolder) {
+  TempDir home;
+  ScopedEnv homeEnv{"HOME", home.path.string()};
+  const fs::path plix = home.path / ".plix";
+  const std::string outside = home / "outside/PLIXDepCert.4.html";
+  for (const char* name : {"PLIXDepCert.20250101000000000.html", "PLIXDepCert.1.html", "PLIXDepCert.x.html",
+                           "PLIXDepCert.5.html.tmp", "20250101000000000.p8", "PLIXDepCert.2.html/keep"})
+    writeText(plix / name, "x");
+  writeText(outside, "x");
+  fs::create_symlink(outside, plix / "PLIXDepCert.3.html");
+
+  DeployPage::removeSaved();
+  std::vector<std::string> left;
+  for (const auto& entry : fs::directory_iterator(plix)) left.push_back(entry.path().filename().string());
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"20250101000000000.p8", "PLIXDepCert.2.html", "PLIXDepCert.3.html",
+                                            "PLIXDepCert.5.html.tmp", "PLIXDepCert.x.html"}));
+  EXPECT_TRUE(fs::exists(outside));
+
+  // A hidden folder that is a link to another folder is not the user's own.
+  fs::remove_all(plix);
+  fs::create_directory_symlink(home / "outside", plix);
+  DeployPage::removeSaved();
+  EXPECT_TRUE(fs::exists(outside));
 }
 
 // Records what was opened where; "com.apple.Safari" is never installed.
@@ -133,7 +174,7 @@ class DeployCertTest : public PfxFixture {
   }
 
   // The configured address holds "depCert" twice.
-  TestGateway gw{{"depCert.templateUrl", "#gatewayOrigin#/RACGW/depCert/depCert.html"}};
+  TestGateway gw{TestGateway::Scheme::kHttps, {{"depCert.templateUrl", "#gatewayOrigin#/RACGW/depCert/depCert.html"}}};
   std::unique_ptr<KARVLib> lib = gw.client();
   std::shared_ptr<RecordingOpener> opener = std::make_shared<RecordingOpener>();
   std::vector<std::string> logLines;
@@ -157,6 +198,37 @@ TEST_F(DeployCertTest, FailuresWriteNoPageOrReportOne) {
   EXPECT_EQ(pages().size(), 1u);
 }
 
+// The template's script runs beside the encrypted PKCS#12: it comes over
+// https only, and any other address is a template that could not be fetched.
+TEST_F(DeployCertTest, TemplateOnlyFromHttpsAddresses) {
+  const std::string pfx = saveUserPfx("user.pfx", "Pa55word!");
+  TestGateway plain;  // would serve the template over http
+  const std::string secure = gw.gateway().origin() + "/RACGW/depCert/t.html";
+  const std::string http = plain.gateway().origin() + "/RACGW/depCert/t.html";
+  writeText(home.path / "template.html", "<script>#importCertInfo#</script>");
+  const std::pair<std::string, bool> cases[] = {
+      {secure, true},
+      {"HTTPS" + secure.substr(5), true},
+      {http, false},
+      {"HTTP" + http.substr(4), false},
+      {" " + secure, false},
+      {secure.substr(6), false},  // "//host/...": no scheme
+      {"file://" + home / "template.html", false},
+  };
+  for (const auto& [url, fetched] : cases) {
+    SCOPED_TRACE(url);
+    gw.gateway().setConfigValue("depCert.templateUrl", url);
+    const auto client = gw.client();
+    client->setBrowserOpener(opener);
+    opener->opened.clear();
+    EXPECT_EQ(client->deployCert(pfx, "Pa55word!", {browser(kSafari)}), fetched ? 0 : 1);
+    EXPECT_EQ(opener->opened.size(), fetched ? 1u : 0u);
+    EXPECT_EQ(pages().size(), fetched ? 1u : 0u);
+    DeployPage::removeSaved();
+  }
+  EXPECT_TRUE(requestsOf(plain.gateway(), "depCertForMac").empty());
+}
+
 TEST_F(DeployCertTest, RemovalPageFromTheGatewaysRecordAndDatabasesCleared) {
   ScopedEnv dataDirs{"XDG_DATA_DIRS", home / "share"};
   ScopedEnv dataHome{"XDG_DATA_HOME", home / "data"};
@@ -172,6 +244,13 @@ TEST_F(DeployCertTest, RemovalPageFromTheGatewaysRecordAndDatabasesCleared) {
   const std::string db = "sql:" + home / ".pki/nssdb";
   ASSERT_NE(runTool({"certutil", "-L", "-d", db}).output.find(demo::kExpiring.cn), std::string::npos);
 
+  // A refused query, or a record naming no certificate: the page opens, nothing is removed.
+  for (const auto& fault : {gateway::Fault::reply("52001", "查無資料"), gateway::Fault::reply("0", "")}) {
+    gw.gateway().setFault("qryCert", fault);
+    EXPECT_EQ(lib->removeDeploiedCert(demo::kExpiring.cn), 0);
+    EXPECT_NE(runTool({"certutil", "-K", "-d", db}).output.find(demo::kExpiring.cn), std::string::npos);
+  }
+  gw.gateway().clearFaults();
   ASSERT_EQ(lib->removeDeploiedCert(demo::kExpiring.cn), 0);
   ASSERT_EQ(pages().size(), 1u);
   const std::string page = CommonUtility().getFileAsStr(pages()[0]).value_or("");
@@ -200,6 +279,7 @@ TEST_F(DeployCertTest, ChromiumShowsTheCertificateOnThePageAndOnePageStays) {
   const Case cases[] = {
       {"X12345-01", 0x0A1B, "X12345-01", "A1B"},
       {R"(Q"uote\Back</script><!--$1)", 0x7F00FF, R"(Q"uote\Back&lt;/script&gt;&lt;!--$1)", "7F00FF"},
+      {"中\"王é", 0x2A, "中\"王é", "2A"},  // escaped as ASCII, unescaped by the browser
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.cn);
@@ -229,7 +309,7 @@ TEST_F(DeployCertTest, ChromiumShowsTheCertificateOnThePageAndOnePageStays) {
   }
   EXPECT_TRUE(fs::exists(home.path / ".plix/20250101000000000.p8"));
   EXPECT_EQ(modeOf(home.path / ".plix"), 0700u);
-  EXPECT_EQ(std::count(logLines.begin(), logLines.end(), "open fail!!"), 2);
+  EXPECT_EQ(std::count(logLines.begin(), logLines.end(), "open fail!!"), std::ssize(cases));
   for (const auto& line : logLines) EXPECT_EQ(line.find("Pa55word!"), std::string::npos) << line;
   const auto request = gw.gateway().requests().back();
   EXPECT_EQ(request.method + " " + request.path, "GET /RACGW/depCertForMac/depCertForMac.html");

@@ -26,8 +26,8 @@ TEST(CertificateCalls, RenewalAndApplicationStopOnWhatTheyDependOn) {
     return lib->renewCert(cn, gw.demoPfx(demo::kExpiring), gateway::kDemoPfxPassword, cert, info, errMsg);
   };
 
-  // Application closed ("0"): nothing sent, nothing set.
-  EXPECT_EQ(lib->applyCert(cn, key, cert, info, errMsg), 0);
+  // Application closed ("0"): a failed application, nothing sent, nothing set.
+  EXPECT_EQ(lib->applyCert(cn, key, cert, info, errMsg), KARVLib::kApplyFailed);
   EXPECT_EQ(count("applyCert"), 0u);
   EXPECT_EQ(key + cert + std::to_string(info.size()), "kc1");
 

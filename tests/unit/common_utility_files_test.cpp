@@ -2,10 +2,10 @@
 // folder, removal by pattern, and the ICU regular expressions.
 #include <gtest/gtest.h>
 
+#include "support/TestFiles.h"
 #include "system/CommonUtility.h"
 #include "system/KeyFileStore.h"
 #include "system/SecureFiles.h"
-#include "support/TestFiles.h"
 
 namespace karv {
 namespace {

@@ -10,12 +10,12 @@
 #include <set>
 #include <thread>
 
-#include "system/KeyFileStore.h"
 #include "crypto/PfxReader.h"
 #include "crypto/PfxWriter.h"
-#include "system/SecureFiles.h"
 #include "support/TestFiles.h"
 #include "support/TestPki.h"
+#include "system/KeyFileStore.h"
+#include "system/SecureFiles.h"
 
 namespace karv::test {
 namespace {

@@ -6,14 +6,13 @@
 #include <climits>
 
 #include "KarvBuildConfig.h"
-
 #include "crypto/CertStatus.h"
-#include "system/CommonUtility.h"
-#include "system/KeyFileStore.h"
 #include "crypto/RSAUtility.h"
-#include "system/SecureFiles.h"
 #include "support/TestFiles.h"
 #include "support/ToolRunner.h"
+#include "system/CommonUtility.h"
+#include "system/KeyFileStore.h"
+#include "system/SecureFiles.h"
 
 namespace karv {
 namespace {

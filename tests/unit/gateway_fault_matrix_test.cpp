@@ -12,11 +12,11 @@
 #include "browsers/BrowserOpener.h"
 #include "gateway/DemoSeed.h"
 #include "gateway/FormBody.h"
+#include "support/TestFiles.h"
+#include "support/TestGateway.h"
 #include "system/KeyFileStore.h"
 #include "system/Log.h"
 #include "system/SecureFiles.h"
-#include "support/TestFiles.h"
-#include "support/TestGateway.h"
 
 namespace karv::test {
 namespace {
@@ -96,8 +96,7 @@ const std::vector<Call>& calls() {
          return code(l.changeBtsLoginPwd(demo::kFirstLogin.idno, demo::kFirstLogin.pwd, kNewLoginPwd, e));
        },
        "-1", "53913"},
-      {"doLogout", alice, Setup::kConfigured, [](L& l, G&, E&) { return code(l.logout(alice->idno)); }, "-1",
-       "54003"},
+      {"doLogout", alice, Setup::kConfigured, [](L& l, G&, E&) { return code(l.logout(alice->idno)); }, "-1", "54003"},
       {"getFnStatus", alice, Setup::kConfigured,
        [](L& l, G&, E& e) {
          std::string status;
@@ -228,7 +227,7 @@ struct Secrets {
 
 // One gateway, and one fault kind for a run of calls.
 void runLane(const FaultKind& kind, std::span<const Call> lane, Secrets& secrets, std::atomic<int>& cells) {
-  TestGateway gw;
+  TestGateway gw{TestGateway::Scheme::kHttps, {}};  // the template comes over https only
   for (const Call& call : lane) {
     SCOPED_TRACE(std::string(call.api) + ", " + kind.name);
     auto lib = cellClient(gw, call, isSlow(kind) ? kClientLimitSeconds : 10);

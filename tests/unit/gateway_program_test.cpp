@@ -8,13 +8,13 @@
 
 #include <filesystem>
 
-#include "system/CommonUtility.h"
 #include "KarvBuildConfig.h"
 #include "crypto/RSAUtility.h"
-#include "system/SecureFiles.h"
-#include "system/TextCodec.h"
 #include "support/TestGateway.h"
 #include "support/ToolRunner.h"
+#include "system/CommonUtility.h"
+#include "system/SecureFiles.h"
+#include "system/TextCodec.h"
 
 namespace karv::test {
 namespace {

@@ -8,9 +8,9 @@
 #include <filesystem>
 
 #include "gateway/DemoSeed.h"
-#include "system/SecureFiles.h"
 #include "support/TestGateway.h"
 #include "support/TestPki.h"
+#include "system/SecureFiles.h"
 
 namespace karv::test {
 namespace {

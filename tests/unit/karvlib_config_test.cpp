@@ -5,13 +5,13 @@
 #include <climits>
 #include <thread>
 
-#include "system/CommonUtility.h"
+#include "KarvBuildConfig.h"
 #include "gateway/DevGateway.h"
 #include "protocol/ErrMsgTable.h"
 #include "protocol/KARVLib.h"
-#include "KarvBuildConfig.h"
-#include "system/TextCodec.h"
 #include "support/TestGateway.h"
+#include "system/CommonUtility.h"
+#include "system/TextCodec.h"
 
 namespace karv {
 namespace {

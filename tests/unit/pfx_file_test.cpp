@@ -5,9 +5,9 @@
 #include <sys/mount.h>
 
 #include "crypto/CertStatus.h"
+#include "support/PfxFixture.h"
 #include "system/CommonUtility.h"
 #include "system/SecureFiles.h"
-#include "support/PfxFixture.h"
 
 namespace karv {
 namespace {

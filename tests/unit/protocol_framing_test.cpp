@@ -4,16 +4,16 @@
 
 #include <thread>
 
-#include "system/CommonUtility.h"
-#include "gateway/DevGateway.h"
-#include "protocol/HttpTransport.h"
-#include "system/PercentEncoding.h"
-#include "protocol/KARVLib.h"
 #include "KarvBuildConfig.h"
 #include "crypto/RSAUtility.h"
-#include "system/TextCodec.h"
+#include "gateway/DevGateway.h"
+#include "protocol/HttpTransport.h"
+#include "protocol/KARVLib.h"
 #include "support/TestFiles.h"
 #include "support/ToolRunner.h"
+#include "system/CommonUtility.h"
+#include "system/PercentEncoding.h"
+#include "system/TextCodec.h"
 
 namespace karv {
 namespace {

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "system/CommonUtility.h"
 #include "browsers/XdgBrowsers.h"
 #include "support/TestFiles.h"
+#include "system/CommonUtility.h"
 
 namespace karv {
 namespace {

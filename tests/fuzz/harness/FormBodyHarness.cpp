@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "gateway/FormBody.h"
 #include "FuzzTargets.h"
+#include "gateway/FormBody.h"
 #include "protocol/HttpTransport.h"
 #include "protocol/ParamList.h"
 

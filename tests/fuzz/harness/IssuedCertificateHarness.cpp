@@ -3,11 +3,11 @@
 
 #include <string>
 
-#include "crypto/CertInfo.h"
-#include "system/CommonUtility.h"
 #include "FuzzTargets.h"
 #include "HarnessKey.h"
+#include "crypto/CertInfo.h"
 #include "crypto/IssuedCertificate.h"
+#include "system/CommonUtility.h"
 
 namespace karv::fuzz {
 

@@ -4,8 +4,8 @@
 #include <array>
 #include <string>
 
-#include "crypto/Asn1TimeText.h"
 #include "FuzzTargets.h"
+#include "crypto/Asn1TimeText.h"
 #include "crypto/OpenSslHandles.h"
 #include "crypto/X509Names.h"
 

@@ -4,11 +4,11 @@
 
 #include <string>
 
-#include "crypto/CertInfo.h"
-#include "system/CommonUtility.h"
 #include "FuzzTargets.h"
+#include "crypto/CertInfo.h"
 #include "crypto/PfxReader.h"
 #include "crypto/RSAUtility.h"
+#include "system/CommonUtility.h"
 
 namespace karv::fuzz {
 namespace {

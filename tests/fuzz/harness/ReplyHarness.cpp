@@ -5,13 +5,13 @@
 #include <optional>
 #include <string>
 
-#include "system/CommonUtility.h"
-#include "protocol/EncryptedExchange.h"
 #include "FuzzTargets.h"
-#include "protocol/GatewayReply.h"
 #include "HarnessKey.h"
 #include "crypto/RSAUtility.h"
 #include "gateway/ServerCrypto.h"
+#include "protocol/EncryptedExchange.h"
+#include "protocol/GatewayReply.h"
+#include "system/CommonUtility.h"
 #include "system/TextCodec.h"
 
 namespace karv::fuzz {

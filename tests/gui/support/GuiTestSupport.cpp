@@ -8,16 +8,16 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "app/KARVMask.h"
 #include "KarvBuildConfig.h"
-#include "system/Log.h"
+#include "app/KARVMask.h"
 #include "crypto/RSAUtility.h"
+#include "system/Log.h"
 #include "ui_MainWindow.h"
 
 namespace karv::test {
 
 int ScriptedAlertPresenter::present(const Alert& alert) {
-  shown_.append({alert.style, alert.title, alert.text});
+  shown_.append({alert.style, alert.title, alert.text, alert.buttons});
   if (onPresent) onPresent();
   if (const auto byText = answersByText_.constFind(alert.text); byText != answersByText_.constEnd()) return *byText;
   return answers_.isEmpty() ? 1000 : answers_.dequeue();

@@ -32,6 +32,7 @@ class ScriptedAlertPresenter : public app::AlertPresenter {
     Style style;
     QString title;
     QString text;
+    QStringList buttons;
   };
   int present(const Alert& alert) override;
   void answerNext(int code) { answers_.enqueue(code); }

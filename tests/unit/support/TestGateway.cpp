@@ -8,9 +8,7 @@
 #include "system/SecureFiles.h"
 
 namespace karv::test {
-TestGateway::TestGateway(std::initializer_list<std::pair<const std::string, std::string>> config) : config_(config) {
-  startGateway();
-}
+TestGateway::TestGateway(Scheme scheme, Settings config) : scheme_(scheme), config_(config) { startGateway(); }
 
 TestGateway::~TestGateway() {
   if (gateway_) gateway_->stop();
@@ -18,6 +16,12 @@ TestGateway::~TestGateway() {
 
 void TestGateway::startGateway() {
   gateway::GatewayOptions options;
+  if (scheme_ == Scheme::kHttps) {
+    const auto secure = gateway::GatewayOptions::fromBuild();
+    options.tls = true;
+    options.tlsCertFile = secure.tlsCertFile;
+    options.tlsKeyFile = secure.tlsKeyFile;
+  }
   options.dataDir = dir_.path.string();
   options.config = config_;
   options.consoleOutbox = false;
@@ -33,7 +37,8 @@ void TestGateway::restart() {
 }
 
 std::unique_ptr<KARVLib> TestGateway::client(long timeoutSeconds) const {
-  return std::make_unique<KARVLib>(GatewayEndpoint{gateway_->baseUrl(), build::kPublicKeyPem, "", timeoutSeconds});
+  const std::string trusted = scheme_ == Scheme::kHttps ? build::kExtraCaPem : "";
+  return std::make_unique<KARVLib>(GatewayEndpoint{gateway_->baseUrl(), build::kPublicKeyPem, trusted, timeoutSeconds});
 }
 
 GatewayReply TestGateway::login(KARVLib& lib, const DemoUserRef& user) const {

@@ -1,6 +1,6 @@
 #pragma once
-// A development gateway started in-process for a test: plain HTTP on a free
-// loopback port, a fresh temporary data folder, a clock the test can move,
+// A development gateway started in-process for a test: plain HTTP (or TLS)
+// on a free loopback port, a fresh temporary data folder, a clock the test can move,
 // and helpers that talk to it through the client's real framing (KARVLib).
 #include <atomic>
 #include <cstdint>
@@ -56,8 +56,12 @@ inline constexpr DemoUserRef kNoContact{"005", "0056789",  "E123450012", "Passw0
 
 class TestGateway {
  public:
+  using Settings = std::initializer_list<std::pair<const std::string, std::string>>;
+  enum class Scheme { kHttp, kHttps };
   // Extra settings (such as "gateway.requireVerification") go over the built-in ones.
-  explicit TestGateway(std::initializer_list<std::pair<const std::string, std::string>> config = {});
+  explicit TestGateway(Settings config = {}) : TestGateway(Scheme::kHttp, config) {}
+  // kHttps: TLS with the build's development certificate, which the clients trust.
+  TestGateway(Scheme scheme, Settings config);
   TestGateway(const TestGateway&) = delete;
   TestGateway& operator=(const TestGateway&) = delete;
   ~TestGateway();
@@ -87,6 +91,7 @@ class TestGateway {
   void startGateway();
 
   TempDir dir_;
+  Scheme scheme_;
   std::map<std::string, std::string> config_;
   std::shared_ptr<std::atomic<long>> offset_ = std::make_shared<std::atomic<long>>(0);
   std::unique_ptr<gateway::DevGateway> gateway_;

@@ -5,9 +5,9 @@
 
 #include <map>
 
-#include "system/CommonUtility.h"
 #include "gateway/DevGateway.h"
 #include "gateway/KeyCache.h"
+#include "system/CommonUtility.h"
 
 namespace karv::test {
 namespace {
