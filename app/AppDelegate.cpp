@@ -19,7 +19,10 @@ AppDelegate::AppDelegate(AppServices services, QObject* parent)
     : QObject(parent),
       services_(std::move(services)),
       window_(std::make_unique<QMainWindow>()),
-      ui_(std::make_unique<Ui::MainWindow>()) {
+      ui_(std::make_unique<Ui::MainWindow>()),
+      loginForm_(*ui_, *window_),
+      certificateTables_(*ui_),
+      sessionTimers_(*services_.clock, blockingWork_) {
   registerAppResources();
   ui_->setupUi(window_.get());
   wireMainWindow();
@@ -57,22 +60,11 @@ void AppDelegate::wireMainWindow() {
   connect(ui.btnChgPfxPwd, &QPushButton::clicked, this, [this] { doChangePfxPwd(userCn()); });
   connect(ui.btnDepCert, &QPushButton::clicked, this, [this] { doDepCert(userCn()); });
   connect(ui.btnRmvDepCert, &QPushButton::clicked, this, [this] { doRmvDepCert(userCn()); });
-  keepAliveTimer_.setInterval(300 * 1000);
-  idleTimer_.setInterval(1000);
-  connect(&keepAliveTimer_, &QTimer::timeout, this, [this] {
-    if (timersMustWait())
-      keepAliveDeferred_ = true;
-    else
-      doIAmAlive();
-  });
-  connect(&idleTimer_, &QTimer::timeout, this, [this] {
-    if (timersMustWait())
-      idleCheckDeferred_ = true;
-    else
-      checkIdle();
-  });
-  connect(&blockingWork_, &BlockingWork::finished, this, [this] {
-    if (!timersMustWait()) runDeferredTimerWork();
+  connect(&sessionTimers_, &SessionTimers::keepAliveDue, this, &AppDelegate::doIAmAlive);
+  connect(&sessionTimers_, &SessionTimers::idleCheckDue, this, &AppDelegate::checkIdle);
+  // Any click or key press ends the idle countdown (a busy overlay stays).
+  connect(&sessionTimers_, &SessionTimers::userActive, this, [this] {
+    if (mask_ && mask_->idleMode()) hideMask();
   });
 }
 
@@ -85,13 +77,12 @@ KARVMask* AppDelegate::mask() const { return mask_.data(); }
 void AppDelegate::applicationDidFinishLaunching() {
   // A page holding an encrypted PKCS#12 that a crash or a killed session left behind.
   DeployPage::removeSaved();
-  currentLoginType_ = "1";
   window_->show();
   // Nothing may be typed until the gateway has accepted this version.
   window_->centralWidget()->setEnabled(false);
   doVersionCheck();
   window_->centralWidget()->setEnabled(true);
-  focusFirstLoginField();
+  loginForm_.focusFirstField();
   styleHomePageLink();
   // Both password fields obey the 16-character limit.
   connect(ui_->txtSecureLoginPwd, &QLineEdit::textChanged, this, &AppDelegate::textDidChange);
@@ -101,14 +92,6 @@ void AppDelegate::applicationDidFinishLaunching() {
 }
 
 void AppDelegate::applicationWillTerminate() { DeployPage::removeSaved(); }
-
-void AppDelegate::focusFirstLoginField() {
-  // A hidden field cannot hold the focus: in the account layout the ID field
-  // is hidden, so the account number takes it.
-  QWidget* field = ui_->txtUserIdNo->isVisibleTo(window_.get()) ? static_cast<QWidget*>(ui_->txtUserIdNo)
-                                                                : static_cast<QWidget*>(ui_->txtUserAccountNo);
-  field->setFocus(Qt::OtherFocusReason);
-}
 
 void AppDelegate::styleHomePageLink() {
   QPalette palette = ui_->openURL->palette();

@@ -4,7 +4,6 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
-#include <QTimer>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -12,15 +11,14 @@
 
 #include "app/AppServices.h"
 #include "app/BlockingWork.h"
-#include "app/KARVDGDataSource.h"
+#include "app/CertificateTables.h"
+#include "app/LoginForm.h"
+#include "app/SessionTimers.h"
 #include "app/dialogs/DepCertWindowController.h"
 #include "app/dialogs/LoadPfxWindowController.h"
 #include "app/dialogs/SavePfxWindowController.h"
 #include "app/dialogs/UserChgBtsLoginPwdWindowController.h"
 #include "protocol/KARVLib.h"
-
-class QLineEdit;
-class QTableView;
 
 namespace Ui {
 class MainWindow;
@@ -88,6 +86,7 @@ class AppDelegate : public QObject,
   }
   // The same for a dialog, with `prompt` on an overlay that was not showing.
   void runBlockingWork(const QString& prompt, const std::function<void()>& work) override;
+  // The benchmark of the UI loop compares the worker on and off.
   [[nodiscard]] BlockingWork& blockingWork() { return blockingWork_; }
 
   // --- Login and logout ---
@@ -103,8 +102,6 @@ class AppDelegate : public QObject,
   void setUserLogin(bool loggedIn) { userLoggedIn_ = loggedIn; }
   [[nodiscard]] bool isUserLogin() const { return userLoggedIn_; }
   [[nodiscard]] static QString createIdno();
-  // The check digit of a letter and eight digits (the ID number rule).
-  [[nodiscard]] static int idnoCheckDigit(QChar letter, const QString& eightDigits);
   void setCurrentPfxFilePath(const QString& path);
 
   // --- Expiry reminder ---
@@ -199,15 +196,13 @@ class AppDelegate : public QObject,
   // --- Certificate tables ---
   void renderSvrCertInfo(const StringMap& record);
   void renderClntCertInfo(const StringMap& record);
-  [[nodiscard]] KARVDGDataSource* svrCertInfoDs() const { return svrCertInfoDs_; }
-  [[nodiscard]] KARVDGDataSource* clntCertInfoDs() const { return clntCertInfoDs_; }
+  [[nodiscard]] const CertificateTables& certificateTables() const { return certificateTables_; }
 
   // --- Idle logout and keep-alive ---
   void doIAmAlive();
   void registerEventMonitor();
   void checkIdle();
-  [[nodiscard]] QTimer& keepAliveTimer() { return keepAliveTimer_; }
-  [[nodiscard]] QTimer& idleTimer() { return idleTimer_; }
+  [[nodiscard]] SessionTimers& sessionTimers() { return sessionTimers_; }
 
   // --- Sheets: every dialog is a window-modal sheet on the main window ---
   // The common end of every sheet: logs the result and calls the handler.
@@ -224,11 +219,9 @@ class AppDelegate : public QObject,
   [[nodiscard]] QMainWindow* window() const { return window_.get(); }
   [[nodiscard]] Ui::MainWindow* ui() const { return ui_.get(); }
   [[nodiscard]] KARVMask* mask() const;
-  [[nodiscard]] const QString& currentLoginType() const { return currentLoginType_; }
+  [[nodiscard]] const LoginForm& loginForm() const { return loginForm_; }
 
  protected:
-  bool eventFilter(QObject* watched, QEvent* event) override;
-
   // Every dialog opens here: the dialog in `field` is replaced by a new one
   // made from its layout (the old one is released once its own signals are
   // done), this controller becomes its delegate where it takes one, setUp
@@ -262,24 +255,14 @@ class AppDelegate : public QObject,
 
   void terminate();
   void wireMainWindow();
-  void startSessionTimers();
   // The days left beside the .pfx path, when the reminder knows the current file.
   void showPfxDaysLeft();
   void runFirstLoginChange(const QString& idno);
   void endFirstLoginChange(int returnCode);
   // Every alert passes here: the timers wait while one is open.
   int presentAlert(AlertPresenter::Alert alert);
-  // The session timers wait while a message is open or blocking work runs,
-  // and what fell due meanwhile runs once afterwards.
-  [[nodiscard]] bool timersMustWait() const { return openAlerts_ > 0 || blockingWork_.busy(); }
-  void runDeferredTimerWork();
-  // The table's data source, made on first use and emptied otherwise.
-  KARVDGDataSource* dataSourceFor(QTableView* table, QPointer<KARVDGDataSource>& ds);
   [[nodiscard]] QString userCn();
-  [[nodiscard]] QLineEdit* passwordFieldInUse() const;
   void styleHomePageLink();
-  void focusFirstLoginField();
-  void showLoginLayout(bool byAccount);
   // Client update after a refused version: messages, download, installer.
   void runClientUpdate();
 
@@ -321,12 +304,12 @@ class AppDelegate : public QObject,
   BlockingWork blockingWork_;
   std::unique_ptr<QMainWindow> window_;
   std::unique_ptr<Ui::MainWindow> ui_;
+  LoginForm loginForm_;
+  CertificateTables certificateTables_;
+  SessionTimers sessionTimers_;
   std::unique_ptr<KARVLib> karvLib_;
   QPointer<KARVMask> mask_;
-  QString currentLoginType_;
   QString currentFnStatus_;
-  QPointer<KARVDGDataSource> svrCertInfoDs_;
-  QPointer<KARVDGDataSource> clntCertInfoDs_;
   bool userLoggedIn_ = false;
   bool terminating_ = false;
   // The dialog controllers, each replaced at its next opening.
@@ -349,12 +332,6 @@ class AppDelegate : public QObject,
   QString authCodePwd_;
   QString btsCertDlPwd_;
   int32_t myErrorCode_ = 0;
-  std::optional<QDateTime> lastActivity_;
-  QTimer keepAliveTimer_;
-  QTimer idleTimer_;
-  int openAlerts_ = 0;
-  bool keepAliveDeferred_ = false;
-  bool idleCheckDeferred_ = false;
 };
 
 }  // namespace karv::app

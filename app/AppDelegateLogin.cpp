@@ -1,6 +1,4 @@
 // Login and logout from the main window.
-#include <QRandomGenerator>
-
 #include "app/AppDelegate.h"
 #include "app/SecretText.h"
 #include "app/TextInput.h"
@@ -10,8 +8,6 @@
 
 namespace karv::app {
 namespace {
-
-constexpr int kPasswordLimit = 16;
 
 // Branch codes by position in the branch combo box.
 QString branchCodeAt(int position) {
@@ -23,36 +19,12 @@ std::optional<std::string> utf8(const QString& s) { return s.toStdString(); }
 
 }  // namespace
 
-void AppDelegate::setAccount() { showLoginLayout(true); }
-void AppDelegate::setId() { showLoginLayout(false); }
-
-void AppDelegate::showLoginLayout(bool byAccount) {
-  currentLoginType_ = byAccount ? "1" : "2";
-  ui_->isAccount->setChecked(byAccount);
-  ui_->isId->setChecked(!byAccount);
-  for (QWidget* w : std::initializer_list<QWidget*>{ui_->txtUserIdNo, ui_->IdText}) w->setVisible(!byAccount);
-  for (QWidget* w : std::initializer_list<QWidget*>{ui_->accountText, ui_->txtUserAccountNo, ui_->txtUsrAgcode})
-    w->setVisible(byAccount);
-}
-
-QLineEdit* AppDelegate::passwordFieldInUse() const {
-  return ui_->chkShowPwdPlainText->isChecked() ? ui_->txtLoginPwd : ui_->txtSecureLoginPwd;
-}
-
-void AppDelegate::chkShowPwdPlaintextOnClick() {
-  const bool plain = ui_->chkShowPwdPlainText->isChecked();
-  QLineEdit* from = plain ? ui_->txtSecureLoginPwd : ui_->txtLoginPwd;
-  QLineEdit* to = plain ? ui_->txtLoginPwd : ui_->txtSecureLoginPwd;
-  to->setText(from->text());
-  to->setVisible(true);
-  from->setVisible(false);
-}
-
-void AppDelegate::textDidChange() {
-  for (QLineEdit* field : {ui_->txtSecureLoginPwd, ui_->txtLoginPwd}) {
-    if (field->text().size() > kPasswordLimit) field->setText(field->text().left(kPasswordLimit));
-  }
-}
+void AppDelegate::setAccount() { loginForm_.showLoginLayout(true); }
+void AppDelegate::setId() { loginForm_.showLoginLayout(false); }
+void AppDelegate::chkShowPwdPlaintextOnClick() { loginForm_.showPasswordAsChosen(); }
+void AppDelegate::textDidChange() { loginForm_.cutPasswordsToLimit(); }
+void AppDelegate::btnCrtIdnoOnClick() { loginForm_.fillInGeneratedIdno(); }
+QString AppDelegate::createIdno() { return LoginForm::createIdno(); }
 
 void AppDelegate::btnLoginOnClick() {
   if (!isUserLogin()) {
@@ -68,7 +40,7 @@ int32_t AppDelegate::doBtsLogin() {
   QString idno;
   QString agCode;
   QString accNo;
-  const bool byAccount = currentLoginType_ == "1";
+  const bool byAccount = loginForm_.byAccount();
   if (byAccount) {
     agCode = branchCodeAt(ui_->txtUsrAgcode->currentIndex());
     accNo = trimSpacesAndTabs(ui_->txtUserAccountNo->text());
@@ -77,7 +49,7 @@ int32_t AppDelegate::doBtsLogin() {
     idno = trimSpacesAndTabs(ui_->txtUserIdNo->text());
     ui_->txtUserIdNo->setText(idno);
   }
-  QString pwd = passwordFieldInUse()->text();
+  QString pwd = loginForm_.passwordFieldInUse()->text();
 
   QString refusal;
   if (byAccount && agCode.isEmpty())
@@ -101,7 +73,7 @@ int32_t AppDelegate::doBtsLogin() {
   std::optional<std::string> accNoIo = utf8(accNo);
   std::optional<std::string> pwdIo = utf8(pwd);
   std::optional<std::string> errMsg;
-  const std::string loginType = currentLoginType_.toStdString();
+  const std::string loginType = loginForm_.loginType().toStdString();
   KARVLib* lib = getKARVlib();
   const int32_t result = runBlocking([&] { return lib->login(idnoIo, agCodeIo, accNoIo, pwdIo, errMsg, loginType); });
   wipeSecret(pwdIo);
@@ -111,20 +83,17 @@ int32_t AppDelegate::doBtsLogin() {
     return result;
   }
 
-  // The session needs the password no more: neither field, nor the mirror
-  // that showing it in plain text filled, keeps it.
-  for (QLineEdit* field : {ui_->txtSecureLoginPwd, ui_->txtLoginPwd}) clearSecretField(field);
+  loginForm_.forgetPassword();
   wipeSecret(pwd);
   setUserLogin(true);
-  startSessionTimers();
+  sessionTimers_.startKeepAlive();
+  registerEventMonitor();
+  sessionTimers_.startIdleCheck();
   doAlert("登入作業已完成");
   // Loads the configuration when the login could not.
   const auto pfxFilePath = runBlocking([lib] { return lib->getSysCfg("env.userPfxFilePath"); });
   setCurrentPfxFilePath(QString::fromStdString(pfxFilePath.value_or("")));
-  for (QWidget* w :
-       std::initializer_list<QWidget*>{ui_->txtUserIdNo, ui_->txtLoginPwd, ui_->txtUsrAgcode, ui_->txtUserAccountNo,
-                                       ui_->txtSecureLoginPwd, ui_->chkShowPwdPlainText})
-    w->setEnabled(false);
+  loginForm_.lockInputs();
 
   if (result == KARVLib::kFirstLoginChange) {
     runFirstLoginChange(QString::fromStdString(idnoIo.value_or(std::string())));
@@ -171,29 +140,6 @@ int32_t AppDelegate::doLogout() {
   DeployPage::removeSaved();
   if (result == 0) setUserLogin(false);
   return result;
-}
-
-int AppDelegate::idnoCheckDigit(QChar letter, const QString& eightDigits) {
-  // Letter codes of the national ID number, A..Z.
-  static constexpr int kLetterCodes[26] = {10, 11, 12, 13, 14, 15, 16, 17, 34, 18, 19, 20, 21,
-                                           22, 35, 23, 24, 25, 26, 27, 28, 29, 32, 30, 31, 33};
-  const int c = kLetterCodes[letter.toUpper().unicode() - u'A'];
-  int sum = c / 10 + 9 * (c % 10);
-  for (int i = 0; i < 8; ++i) sum += (8 - i) * eightDigits[i].digitValue();
-  return (10 - sum % 10) % 10;
-}
-
-QString AppDelegate::createIdno() {
-  auto* random = QRandomGenerator::global();
-  const QChar letter(u'A' + static_cast<char16_t>(random->bounded(26)));
-  const QString digits = QString::number(10000000 + random->bounded(20000000));
-  return letter + digits + QString::number(idnoCheckDigit(letter, digits));
-}
-
-void AppDelegate::btnCrtIdnoOnClick() {
-  const QString idno = createIdno();
-  ui_->txtUserIdNo->setText(idno);
-  passwordFieldInUse()->setText(idno);
 }
 
 void AppDelegate::setCurrentPfxFilePath(const QString& path) {

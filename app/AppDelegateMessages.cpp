@@ -15,10 +15,8 @@ int AppDelegate::presentAlert(AlertPresenter::Alert alert) {
   if (terminating_) return AlertPresenter::decliningAnswer(alert);
   // While a message waits for the user the session timers hold still; what
   // fell due meanwhile runs once the message is gone.
-  ++openAlerts_;
-  const int result = services_.alerts->present(alert);
-  --openAlerts_;
-  if (!timersMustWait()) runDeferredTimerWork();
+  int result = 0;
+  sessionTimers_.holdDuring([&] { result = services_.alerts->present(alert); });
   return result;
 }
 

@@ -105,10 +105,10 @@ class CertificateWorkflowsTest : public QObject {
     QCOMPARE(issuedSerial(h, proposed, kPfxPwd, publicKeyOfCsr(applied->params.at("csr"), h.path(""))), bare(serial));
 
     // Both tables show it, the gateway's as active and installed.
-    const QStringList server = tableCells(h.app().svrCertInfoDs());
+    const QStringList server = tableCells(h.app().certificateTables().svrCertInfoDs());
     QVERIFY(server.contains("憑證序號=" + serial) && server.contains("憑證狀態=有效(1)") &&
             server.contains("憑證安裝=已完成安裝"));
-    QCOMPARE(tableCells(h.app().clntCertInfoDs()).mid(0, 3),
+    QCOMPARE(tableCells(h.app().certificateTables().clntCertInfoDs()).mid(0, 3),
              QStringList({"身分證號=A123456789", "CN=A123456789-01", "憑證序號=" + serial}));
     QVERIFY(!h.app().ui()->btnApplyCert->isEnabled() && h.app().ui()->btnRevokeCert->isEnabled());
     QCOMPARE(leakingLine(log.lines(), secretsOf(h, {demo::kAlice.pwd, kPfxPwd, code})), QString());
@@ -176,7 +176,7 @@ class CertificateWorkflowsTest : public QObject {
     QVERIFY(!readPfxWithOpenssl(file, kDemoPwd).opened);
     QCOMPARE(issuedSerial(h, file, kPfxPwd, publicKeyOfCsr(firstCsr, h.path(""))),
              bare(serialOf(h.app().applyCertInfo())));
-    QVERIFY(tableCells(h.app().svrCertInfoDs()).contains("憑證狀態=有效(1)"));
+    QVERIFY(tableCells(h.app().certificateTables().svrCertInfoDs()).contains("憑證狀態=有效(1)"));
     QCOMPARE(keyFiles(h), QStringList());
   }
 
@@ -229,7 +229,8 @@ class CertificateWorkflowsTest : public QObject {
       if (c.save == Save::Confirm) {
         // The file stays written and current, and the client table shows it.
         QVERIFY(certInfoOf(h.currentPath(), kPfxPwd).count("serial"));
-        QCOMPARE(tableCells(h.app().clntCertInfoDs()).value(2), "憑證序號=" + serialOf(h.app().applyCertInfo()));
+        QCOMPARE(tableCells(h.app().certificateTables().clntCertInfoDs()).value(2),
+                 "憑證序號=" + serialOf(h.app().applyCertInfo()));
       }
     }
   }
@@ -296,9 +297,9 @@ class CertificateWorkflowsTest : public QObject {
     const QString serial = serialOf(h.app().renewCertInfo());
     QVERIFY(newKey != old.keyPublicKey);
     QCOMPARE(issuedSerial(h, file, kNewPwd, newKey), bare(serial));
-    for (const auto* ds : {h.app().svrCertInfoDs(), h.app().clntCertInfoDs()})
+    for (const auto* ds : {h.app().certificateTables().svrCertInfoDs(), h.app().certificateTables().clntCertInfoDs()})
       QVERIFY(tableCells(ds).contains("憑證序號=" + serial));
-    QVERIFY(tableCells(h.app().svrCertInfoDs()).contains("憑證狀態=有效(1)"));
+    QVERIFY(tableCells(h.app().certificateTables().svrCertInfoDs()).contains("憑證狀態=有效(1)"));
     QCOMPARE(keyFiles(h), QStringList());
     QCOMPARE(leakingLine(log.lines(), secretsOf(h, {demo::kExpiring.pwd, kDemoPwd, kNewPwd})), QString());
 
@@ -376,7 +377,8 @@ class CertificateWorkflowsTest : public QObject {
       if (QString(c.faultApi) == "activeCert") {
         // The new file stays written and current, and the client table shows it.
         QCOMPARE(h.currentPath(), file);
-        QCOMPARE(tableCells(h.app().clntCertInfoDs()).value(2), "憑證序號=" + serialOf(h.app().renewCertInfo()));
+        QCOMPARE(tableCells(h.app().certificateTables().clntCertInfoDs()).value(2),
+                 "憑證序號=" + serialOf(h.app().renewCertInfo()));
       }
     }
   }

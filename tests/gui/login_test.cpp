@@ -63,8 +63,9 @@ class LoginTest : public QObject {
     for (QLineEdit* field : {ui->txtSecureLoginPwd, ui->txtLoginPwd})
       QVERIFY(field->text().isEmpty() && !field->isUndoAvailable());
     QVERIFY(ui->isAccount->isEnabled() && ui->isId->isEnabled() && ui->btnCrtIdno->isEnabled());
-    QVERIFY(h.app().keepAliveTimer().isActive() && h.app().keepAliveTimer().interval() == 300000);
-    QVERIFY(h.app().idleTimer().isActive() && h.app().idleTimer().interval() == 1000);
+    QVERIFY(h.app().sessionTimers().keepAliveTimer().isActive() &&
+            h.app().sessionTimers().keepAliveTimer().interval() == 300000);
+    QVERIFY(h.app().sessionTimers().idleTimer().isActive() && h.app().sessionTimers().idleTimer().interval() == 1000);
     QVERIFY(ui->btnApplyCert->isEnabled() && !ui->btnRenewCert->isEnabled() && !ui->btnRevokeCert->isEnabled());
     QVERIFY(ui->lblPfxFilePath->text().endsWith(".pfx"));
     QCOMPARE(h.currentPath(), ui->lblPfxFilePath->text());
@@ -75,9 +76,10 @@ class LoginTest : public QObject {
     h.launch();
     ui = h.app().ui();
     toggle(ui->isId);
-    QVERIFY(h.app().currentLoginType() == "2" && ui->txtUserIdNo->isVisible() && !ui->txtUserAccountNo->isVisible());
+    QVERIFY(h.app().loginForm().loginType() == "2" && ui->txtUserIdNo->isVisible() &&
+            !ui->txtUserAccountNo->isVisible());
     toggle(ui->isAccount);
-    QVERIFY(h.app().currentLoginType() == "1" && !ui->txtUserIdNo->isVisible() && ui->txtUsrAgcode->isVisible());
+    QVERIFY(h.app().loginForm().loginType() == "1" && !ui->txtUserIdNo->isVisible() && ui->txtUsrAgcode->isVisible());
     toggle(ui->isId);
     h.alerts().clear();
     h.alerts().answerFor(kAskRenew, 1001);
@@ -170,7 +172,7 @@ class LoginTest : public QObject {
     AppHarness h;
     QVERIFY(h.logIn(demo::kExpiring));  // one certificate: the table is filled after login
     QCOMPARE(h.requestCount("qryCert"), 1);
-    auto* ds = h.app().svrCertInfoDs();
+    auto* ds = h.app().certificateTables().svrCertInfoDs();
     QCOMPARE(h.app().ui()->tvSvrCertInfo->model(), ds);
     QStringList cells = tableCells(ds);
     QCOMPARE(cells.size(), 7);
@@ -231,13 +233,13 @@ class LoginTest : public QObject {
     QVERIFY(!ui->txtLoginPwd->isVisible() && ui->txtSecureLoginPwd->isVisible());
     QCOMPARE(ui->txtSecureLoginPwd->text(), QString("secret 2"));
 
-    using karv::app::AppDelegate;
-    QCOMPARE(AppDelegate::idnoCheckDigit('U', "12345678"), 6);
+    using karv::app::LoginForm;
+    QCOMPARE(LoginForm::idnoCheckDigit('U', "12345678"), 6);
     for (int i = 0; i < 50; ++i) {  // the button fills in a valid ID number, the password alike
       click(ui->btnCrtIdno);
       const QString id = ui->txtUserIdNo->text();
       QVERIFY2(QRegularExpression("^[A-Z][12][0-9]{8}$").match(id).hasMatch(), qPrintable(id));
-      QVERIFY2(id.right(1).toInt() == AppDelegate::idnoCheckDigit(id[0], id.mid(1, 8)), qPrintable(id));
+      QVERIFY2(id.right(1).toInt() == LoginForm::idnoCheckDigit(id[0], id.mid(1, 8)), qPrintable(id));
     }
     QCOMPARE(ui->txtSecureLoginPwd->text(), ui->txtUserIdNo->text());
   }
@@ -260,7 +262,7 @@ class LoginTest : public QObject {
 
     // The keep-alive goes out also during the countdown.
     const int alive = h.requestCount("iAmAlive");
-    QMetaObject::invokeMethod(&app.keepAliveTimer(), "timeout");
+    QMetaObject::invokeMethod(&app.sessionTimers().keepAliveTimer(), "timeout");
     QCOMPARE(h.requestCount("iAmAlive"), alive + 1);
 
     // A key press ends the countdown; mouse movement alone does not count.
@@ -279,7 +281,7 @@ class LoginTest : public QObject {
     int checksDuringMessage = -1;
     LogRecorder log;
     h.alerts().onPresent = [&] {
-      QMetaObject::invokeMethod(&app.idleTimer(), "timeout");
+      QMetaObject::invokeMethod(&app.sessionTimers().idleTimer(), "timeout");
       checksDuringMessage = int(log.linesWith("checked!!").size());
     };
     app.doAlert("請稍候");
@@ -297,7 +299,7 @@ class LoginTest : public QObject {
     QVERIFY(h.logIn(demo::kFirstLogin));
     QCOMPARE(h.alerts().texts(), (QStringList{kDone, kMustChange}));
     QCOMPARE(h.requestCount("getFnStatus"), 0);
-    QVERIFY(h.app().keepAliveTimer().isActive() && h.app().idleTimer().isActive());
+    QVERIFY(h.app().sessionTimers().keepAliveTimer().isActive() && h.app().sessionTimers().idleTimer().isActive());
     auto* sheet = activeSheet<karv::app::UserChgBtsLoginPwdWindowController>();
     QVERIFY(sheet && sheet->idno() == demo::kFirstLogin.idno);
     h.alerts().clear();

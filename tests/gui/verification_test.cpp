@@ -172,7 +172,7 @@ class VerificationTest : public QObject {
     Ui::MainWindow& ui = *h.app().ui();
     const QString file = h.copyDemoPfx(demo::kExpiring, "KARV/D220003245.pfx");
     const QString cn = demo::kExpiring.cn;
-    auto client = [&] { return tableCells(h.app().clntCertInfoDs()); };
+    auto client = [&] { return tableCells(h.app().certificateTables().clntCertInfoDs()); };
     // After an application or a renewal: the current file, at once if it opens.
     h.app().setCurrentPfxFilePwd(kDemoPwd);
     QCOMPARE(h.app().doQryClntCertInfo(cn, true), 0);
@@ -196,7 +196,7 @@ class VerificationTest : public QObject {
     QVERIFY(confirmLoadPfx(h, std::nullopt, kDemoPwd));
     QCOMPARE(client(), shown);
     const QByteArray bytes = bytesOf(file);
-    QVERIFY(tableCells(h.app().svrCertInfoDs()).contains("憑證狀態=有效(1)"));
+    QVERIFY(tableCells(h.app().certificateTables().svrCertInfoDs()).contains("憑證狀態=有效(1)"));
 
     // No answer to the revocation: the text for its code; the certificate stays.
     h.alerts().clear();
@@ -208,7 +208,8 @@ class VerificationTest : public QObject {
     QVERIFY(answerIdentity(demo::kExpiring.birth, "usePhone"));
     QVERIFY(enterCode(QString::fromStdString(h.lastOutboxMessage()->code)));
     QCOMPARE(h.alerts().texts(), QStringList{"憑證廢止失敗"});
-    QVERIFY(tableCells(h.app().svrCertInfoDs()).contains("憑證狀態=有效(1)") && ui.btnRevokeCert->isEnabled());
+    QVERIFY(tableCells(h.app().certificateTables().svrCertInfoDs()).contains("憑證狀態=有效(1)") &&
+            ui.btnRevokeCert->isEnabled());
 
     h.gateway().clearFaults();
     h.alerts().clear();
@@ -217,7 +218,7 @@ class VerificationTest : public QObject {
     QCOMPARE(h.alerts().texts(), QStringList{"廢止憑證完成"});
     QCOMPARE(h.lastRequest("revokeCert")->params.at("cn"), std::string(demo::kExpiring.cn));
     // The gateway's view: revoked, nothing left to revoke, install or renew.
-    QVERIFY(tableCells(h.app().svrCertInfoDs()).contains("憑證狀態=已廢止(2)"));
+    QVERIFY(tableCells(h.app().certificateTables().svrCertInfoDs()).contains("憑證狀態=已廢止(2)"));
     for (QPushButton* b : {ui.btnRevokeCert, ui.btnDepCert, ui.btnRenewCert}) QVERIFY(!b->isEnabled());
     QVERIFY(!activeSheet() && !h.app().mask()->isVisible());
     // Nothing local changed.

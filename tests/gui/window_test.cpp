@@ -329,9 +329,9 @@ class WindowTest : public QObject {
     int checksDuring = -1;
     QTimer::singleShot(0, [&] {
       // Both timers fall due now; neither may reach the protocol client.
-      QMetaObject::invokeMethod(&app.keepAliveTimer(), "timeout");
-      QMetaObject::invokeMethod(&app.idleTimer(), "timeout");
-      QMetaObject::invokeMethod(&app.keepAliveTimer(), "timeout");
+      QMetaObject::invokeMethod(&app.sessionTimers().keepAliveTimer(), "timeout");
+      QMetaObject::invokeMethod(&app.sessionTimers().idleTimer(), "timeout");
+      QMetaObject::invokeMethod(&app.sessionTimers().keepAliveTimer(), "timeout");
       aliveDuring = h.requestCount("iAmAlive");
       checksDuring = int(log.linesWith("checked!!").size());
     });
