@@ -122,7 +122,7 @@ class AppDelegate : public QObject,
   [[nodiscard]] const QString& currentFnStatus() const { return currentFnStatus_; }
 
   // --- Identity verification before an application ("Apply") or a revocation ("Revoke") ---
-  virtual void doAuth(const QString& cn, const QString& type);
+  void doAuth(const QString& cn, const QString& type);
   void ApplyOrRevoke(const QString& mail, const QString& phone, const QString& birth, const QString& type);
   void showUserAuthWindow(const QString& mail, const QString& phone, const QString& birth, const QString& title,
                           SheetHandler handler);
@@ -131,14 +131,11 @@ class AppDelegate : public QObject,
   void showBtsCertDlPwdWindow();
   void showBtsCertDlPwdWindow(SheetHandler handler);
   void showUserAgreement(SheetHandler handler);
-  // The result of the last verification step: 0 at the start, -1 after a
-  // refusal or cancellation, else the gateway's last result.
-  [[nodiscard]] int32_t myErrorCode() const { return myErrorCode_; }
 
   // --- Certificate workflows (entry points of the buttons) ---
   // Application once the identity is verified: agreement, request, Save-PFX
   // dialog, activation, the offer to install. Returns at once.
-  virtual void doApplyCert(const QString& cn);
+  void doApplyCert(const QString& cn);
   // Opens the Save-PFX dialog for the issued certificate and its key (empty:
   // the key kept from an earlier attempt). The dialog proposes the current
   // .pfx and asks for the password itself: path, password and errMsg are the
@@ -146,10 +143,10 @@ class AppDelegate : public QObject,
   void doApplyCertSaveToPfx(const QString& b64Cert, const QString& b64PrivateKey, const QString& pfxFilePath,
                             const QString& pfxFilePwd, const std::optional<std::string>& errMsg);
   // Revocation once the identity is verified; runs to its end.
-  virtual void doRevokeCert(const QString& cn);
+  void doRevokeCert(const QString& cn);
   // Renewal: agreement, then the continued renewal or the signed one, as
   // the function status says. Returns at once.
-  virtual void doRenewCert(const QString& cn);
+  void doRenewCert(const QString& cn);
   // The signed renewal: the old .pfx of the gateway's last active certificate first.
   void doRenewCertWithSign(const QString& cn);
   // Sends the renewal (signed with the .pfx unless both texts are empty) and
@@ -159,16 +156,16 @@ class AppDelegate : public QObject,
   [[nodiscard]] const StringMap& applyCertInfo() const { return applyCertInfo_; }
   [[nodiscard]] const StringMap& renewCertInfo() const { return renewCertInfo_; }
   // The server's record into the server table; the query's result code.
-  virtual int32_t doQrySvrCertInfo(const QString& cn);
+  int32_t doQrySvrCertInfo(const QString& cn);
   // The current .pfx into the client table: 0 when it opened at once with
   // the current password (only tried with tryToLoad), else -1 and the user
   // picks the file in the Load-PFX dialog.
-  virtual int32_t doQryClntCertInfo(const QString& cn, bool tryToLoad);
-  virtual int32_t doQryClntCertInfo(const QString& cn) { return doQryClntCertInfo(cn, false); }
-  virtual void doChangePfxPwd(const QString& cn);
-  virtual void doDepCert(const QString& cn);
+  int32_t doQryClntCertInfo(const QString& cn, bool tryToLoad);
+  int32_t doQryClntCertInfo(const QString& cn) { return doQryClntCertInfo(cn, false); }
+  void doChangePfxPwd(const QString& cn);
+  void doDepCert(const QString& cn);
   // Removal from the browsers; the protocol client's result, no message either way.
-  virtual int32_t doRmvDepCert(const QString& cn);
+  int32_t doRmvDepCert(const QString& cn);
 
   // --- Browser installation (after the Load-PFX step) ---
   // Installs the current .pfx into the browsers chosen in the dialog, or

@@ -71,7 +71,6 @@ class VerificationTest : public QObject {
     QVERIFY(sentBy(h, "sms", demo::kAlice.phone, "Apply"));
     const QString code = QString::fromStdString(h.lastOutboxMessage()->code);
     QVERIFY(enterCode(" " + code + "\t"));
-    QCOMPARE(h.app().myErrorCode(), 0);
     QVERIFY(h.requestCount("queryContactInfo") == 1 && h.requestCount("sendAuthCode") == 2);
     QVERIFY(log.linesWith(code).isEmpty());
 
@@ -102,19 +101,18 @@ class VerificationTest : public QObject {
       const char* choice;  // a radio button, "btnCancel", "escape" or ""
       bool wrongCode;
       QString message;
-      int errorCode;
     };
     const QString birth = demo::kAlice.birth;
     // clang-format off
     const Case cases[] = {
-        {"contact data refused", "queryContactInfo", Fault::reply("3001", "查無聯絡資料"), "", "", false, "查無聯絡資料", -1},
-        {"wrong birth", "", {}, "19800116", "useMail", false, "驗證基本資料失敗", -1},
-        {"other-script digits", "", {}, "１９８００１１５", "useMail", false, "驗證基本資料失敗", -1},
-        {"no method", "", {}, birth, "", false, "尚未選擇驗證碼寄送方式", -1},
-        {"cancel", "", {}, "", "btnCancel", false, "使用者按下取消鍵", -1},
-        {"escape", "", {}, "", "escape", false, "使用者按下取消鍵", -1},
-        {"code not sent", "sendAuthCode", Fault::noAnswer(), birth, "useMail", false, unsent, -1},
-        {"wrong code", "", {}, birth, "useMail", true, "驗證碼錯誤", karv::KARVLib::kVerifyAuthCodeFailed},
+        {"contact data refused", "queryContactInfo", Fault::reply("3001", "查無聯絡資料"), "", "", false, "查無聯絡資料"},
+        {"wrong birth", "", {}, "19800116", "useMail", false, "驗證基本資料失敗"},
+        {"other-script digits", "", {}, "１９８００１１５", "useMail", false, "驗證基本資料失敗"},
+        {"no method", "", {}, birth, "", false, "尚未選擇驗證碼寄送方式"},
+        {"cancel", "", {}, "", "btnCancel", false, "使用者按下取消鍵"},
+        {"escape", "", {}, "", "escape", false, "使用者按下取消鍵"},
+        {"code not sent", "sendAuthCode", Fault::noAnswer(), birth, "useMail", false, unsent},
+        {"wrong code", "", {}, birth, "useMail", true, "驗證碼錯誤"},
     };
     // clang-format on
     for (const Case& c : cases) {
@@ -133,7 +131,6 @@ class VerificationTest : public QObject {
       }
       if (c.wrongCode) QVERIFY(enterCode(h.lastOutboxMessage()->code == "000000" ? "111111" : "000000"));
       QVERIFY2(h.alerts().texts() == QStringList{c.message}, c.name);
-      QVERIFY2(h.app().myErrorCode() == c.errorCode, c.name);
       QVERIFY2(!activeSheet() && !h.app().mask()->isVisible(), c.name);
       if (!c.wrongCode && !*c.faultApi) QVERIFY2(h.requestCount("sendAuthCode") == sent, c.name);
     }
@@ -243,13 +240,12 @@ class VerificationTest : public QObject {
     QCOMPARE(control<QLineEdit>(dl, "txtUserBtsCertDlPwd")->echoMode(), QLineEdit::Password);
     QVERIFY(fillIn({{"txtUserBtsCertDlPwd", "Wrong999"}}, "btnOK"));
     QCOMPARE(h.alerts().texts(), QStringList{"憑證下載密碼錯誤"});
-    QVERIFY(h.app().myErrorCode() == karv::KARVLib::kCertDlPwdRejected && !activeSheet());
+    QVERIFY(!activeSheet());
     h.alerts().clear();
     QVERIFY(downloadPassword() && fillIn({}, "btnCancel"));
     QCOMPARE(h.alerts().texts(), QStringList{"使用者按下取消鍵"});
     h.alerts().clear();
     QVERIFY(downloadPassword() && fillIn({{"txtUserBtsCertDlPwd", QString(" %1 ").arg(demo::kAlice.dlPwd)}}, "btnOK"));
-    QCOMPARE(h.app().myErrorCode(), 0);
     QVERIFY(activeSheet<UserAgreementWindowController>() && h.alerts().shown().isEmpty());
 
     // Nor the user's numbers: the ID number, the account and the common name built on the ID.
