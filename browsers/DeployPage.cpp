@@ -9,6 +9,7 @@
 
 #include "system/CommonUtility.h"
 #include "system/Log.h"
+#include "system/PercentEncoding.h"
 #include "system/SecureFiles.h"
 
 namespace karv {
