@@ -19,7 +19,8 @@ AppDelegate::AppDelegate(AppServices services, QObject* parent)
     : QObject(parent),
       services_(std::move(services)),
       window_(std::make_unique<QMainWindow>()),
-      ui_(std::make_unique<Ui::MainWindow>()) {
+      ui_(std::make_unique<Ui::MainWindow>()),
+      sheets_(*window_, *this, [this](QDialog* sheet, int returnCode) { showWindowEndSheet(sheet, returnCode); }) {
   registerAppResources();
   ui_->setupUi(window_.get());
   wireMainWindow();
