@@ -22,7 +22,8 @@ AppDelegate::AppDelegate(AppServices services, QObject* parent)
       ui_(std::make_unique<Ui::MainWindow>()),
       loginForm_(*ui_, *window_),
       certificateTables_(*ui_),
-      sessionTimers_(*services_.clock, blockingWork_) {
+      sessionTimers_(*services_.clock, blockingWork_),
+      sheets_(*window_, *this, [this](QDialog* sheet, int returnCode) { showWindowEndSheet(sheet, returnCode); }) {
   registerAppResources();
   ui_->setupUi(window_.get());
   wireMainWindow();

@@ -14,10 +14,7 @@
 #include "app/CertificateTables.h"
 #include "app/LoginForm.h"
 #include "app/SessionTimers.h"
-#include "app/dialogs/DepCertWindowController.h"
-#include "app/dialogs/LoadPfxWindowController.h"
-#include "app/dialogs/SavePfxWindowController.h"
-#include "app/dialogs/UserChgBtsLoginPwdWindowController.h"
+#include "app/SheetHost.h"
 #include "protocol/KARVLib.h"
 
 namespace Ui {
@@ -27,24 +24,18 @@ class MainWindow;
 namespace karv::app {
 
 class KARVMask;
-class UserAgreementWindowController;
-class UserAuthWindowController;
-class AuthCodeWindowController;
-class BtsCertDlPwdWindowController;
-class ChgPfxPwdWindowController;
+struct SavePfxFileWindowResult;
+struct LoadPfxFileWindowResult;
 
 // The application controller: owns the main window and the one protocol
-// client, and runs every workflow of the client on the UI thread. It is the
-// delegate of every dialog.
-class AppDelegate : public QObject,
-                    public UserChgBtsLoginPwdWindowControllerDelegate,
-                    public SavePfxWindowControllerDelegate,
-                    public LoadPfxWindowControllerDelegate,
-                    public DepCertWindowControllerDelegate {
+// client, and runs every workflow of the client on the UI thread. Its
+// dialogs open one at a time as sheets through its SheetHost, which hands
+// each handler the dialog's result; it answers their input errors,
+// questions and blocking work.
+class AppDelegate : public QObject, public SheetDialogDelegate {
   Q_OBJECT
  public:
-  // Called with a dialog's result code when its sheet ends.
-  using SheetHandler = std::function<void(int)>;
+  using SheetHandler = app::SheetHandler;
 
   explicit AppDelegate(AppServices services = AppServices::defaults(), QObject* parent = nullptr);
   ~AppDelegate() override;
@@ -127,9 +118,10 @@ class AppDelegate : public QObject,
   void showUserAuthWindow(const QString& mail, const QString& phone, const QString& birth, const QString& title,
                           SheetHandler handler);
   void showAuthCodeWindow(const QString& mail, const QString& phone, const QString& birth, const QString& type);
-  void showAuthCodeWindow(SheetHandler handler);
+  // Their handlers get the entered text, wiped once they return.
+  void showAuthCodeWindow(ResultHandler<QString> handler);
   void showBtsCertDlPwdWindow();
-  void showBtsCertDlPwdWindow(SheetHandler handler);
+  void showBtsCertDlPwdWindow(ResultHandler<QString> handler);
   void showUserAgreement(SheetHandler handler);
 
   // --- Certificate workflows (entry points of the buttons) ---
@@ -171,22 +163,24 @@ class AppDelegate : public QObject,
   // Installs the current .pfx into the browsers chosen in the dialog, or
   // preselected by the configuration when "depCert.mode" is "N".
   void doDepCertChooseBrowser();
-  void showDepCertWindow(const std::optional<std::string>& mode, SheetHandler handler);
-  void getDepCertWindowData(const std::vector<BrowserRecord>& selectedBrowsersInfo) override;
+  // The handler gets the chosen browsers' records.
+  void showDepCertWindow(const std::optional<std::string>& mode, ResultHandler<std::vector<BrowserRecord>> handler);
 
   // --- The user's .pfx file: save, load, change its password ---
   // Each dialog opens as a sheet and returns at once; its handler gets 1 when
-  // the work is done (the file written, accepted or re-passworded), 0 after Cancel.
-  void showSavePfxWindow(const QString& b64Cert, const QString& b64PrivateKey, SheetHandler handler);
-  void getSavePfxWindowData(const QString& pfxFilePath, const QString& pfxFileName, const QString& pfxFilePwd) override;
+  // the work is done (the file written, accepted or re-passworded), 0 after
+  // Cancel, with what the dialog handed back (empty after Cancel; its
+  // password wiped once the handler returns).
+  void showSavePfxWindow(const QString& b64Cert, const QString& b64PrivateKey,
+                         ResultHandler<SavePfxFileWindowResult> handler);
+  // The written file becomes the current one.
+  void getSavePfxWindowData(const QString& pfxFilePath, const QString& pfxFileName, const QString& pfxFilePwd);
   // Empty expected values are not checked.
   void showLoadPfxWindow(const QString& cnToCmp, const QString& issuerToCmp, const QString& hexSerialToCmp,
-                         const QString& certHashToCmp, SheetHandler handler);
-  void getLoadPfxWindowData(const QString& pfxFilePath, const QString& pfxFilePwd, const StringMap& certInfo) override;
+                         const QString& certHashToCmp, ResultHandler<LoadPfxFileWindowResult> handler);
+  // The accepted file becomes the current one, remembered for the expiry reminder.
+  void getLoadPfxWindowData(const QString& pfxFilePath, const QString& pfxFilePwd, const StringMap& certInfo);
   void showChgPfxPwdWindow(SheetHandler handler);
-  // What the dialogs handed back at their last successful OK.
-  [[nodiscard]] const SavePfxFileWindowResult& savePfxFileWindowResult() const { return savePfxFileWindowResult_; }
-  [[nodiscard]] const LoadPfxFileWindowResult& loadPfxFileWindowResult() const { return loadPfxFileWindowResult_; }
   // The current .pfx password of the protocol client; a null text clears it.
   void setCurrentPfxFilePwd(const QString& pwd);
 
@@ -202,12 +196,13 @@ class AppDelegate : public QObject,
   [[nodiscard]] SessionTimers& sessionTimers() { return sessionTimers_; }
 
   // --- Sheets: every dialog is a window-modal sheet on the main window ---
-  // The common end of every sheet: logs the result and calls the handler.
-  void showWindowEndSheet(QDialog* sheet, int returnCode, const SheetHandler& handler);
+  // The common end of every sheet, before its handler: hides it and logs the result.
+  void showWindowEndSheet(QDialog* sheet, int returnCode);
 
   // --- First-login password change ---
   void showUserChgBtsLoginPwdWindow(const QString& idno, SheetHandler handler);
-  [[nodiscard]] std::unique_ptr<KARVLib> newProtocolClient() override;
+  // A protocol client of the dialog's own, holding no session.
+  [[nodiscard]] std::unique_ptr<KARVLib> newProtocolClient();
 
   // --- Protocol client and desktop ---
   KARVLib* getKARVlib();
@@ -217,22 +212,6 @@ class AppDelegate : public QObject,
   [[nodiscard]] Ui::MainWindow* ui() const { return ui_.get(); }
   [[nodiscard]] KARVMask* mask() const;
   [[nodiscard]] const LoginForm& loginForm() const { return loginForm_; }
-
- protected:
-  // Every dialog opens here: the dialog in `field` is replaced by a new one
-  // made from its layout (the old one is released once its own signals are
-  // done), this controller becomes its delegate where it takes one, setUp
-  // gives it its data, and it begins as a sheet whose end calls handler.
-  template <class Controller, class SetUp>
-  Controller* beginSheet(QPointer<Controller>& field, SetUp&& setUp, SheetHandler handler) {
-    if (field) field->deleteLater();
-    field = new Controller(window_.get());
-    if constexpr (requires(Controller & c) { c.setDelegate(this); }) field->setDelegate(this);
-    std::forward<SetUp>(setUp)(*field);
-    openSheet(field, std::move(handler));
-    return field;
-  }
-  void openSheet(QDialog* dialog, SheetHandler handler);
 
  private:
   // The busy overlay for one piece of blocking work when none is showing,
@@ -277,9 +256,9 @@ class AppDelegate : public QObject,
   // agreement, released before the handler gets its code.
   void askUserAgreement(SheetHandler handler);
   void applyAgreed(const QString& cn);
-  void applySaved(int returnCode);
+  void applySaved(int returnCode, const SavePfxFileWindowResult& saved);
   void renewAgreed(const QString& cn);
-  void renewSaved(int returnCode);
+  void renewSaved(int returnCode, const SavePfxFileWindowResult& saved);
   // The messages of an application or a renewal once its .pfx is written.
   struct SavedCertTexts {
     QString reportPrompt;  // the overlay while the gateway learns of the file ("": the one showing stays)
@@ -290,12 +269,12 @@ class AppDelegate : public QObject,
   // Reports the saved certificate to the gateway (certPath: where the file
   // is, none to send no place), offers the installation into the browsers on
   // success, then refreshes the buttons and the client table either way.
-  void reportSavedCert(const StringMap& certInfo, const std::optional<std::string>& certPath,
-                       const SavedCertTexts& texts);
+  void reportSavedCert(const StringMap& certInfo, const SavePfxFileWindowResult& saved,
+                       const std::optional<std::string>& certPath, const SavedCertTexts& texts);
   // Once the gateway knows of the saved certificate no continued application
   // or renewal needs its key file: the file goes when the .pfx just written
   // opens with its password and holds that key.
-  void removeKeyFilesOfSavedPfx();
+  void removeKeyFilesOfSavedPfx(const SavePfxFileWindowResult& saved);
 
   AppServices services_;
   BlockingWork blockingWork_;
@@ -309,25 +288,9 @@ class AppDelegate : public QObject,
   QString currentFnStatus_;
   bool userLoggedIn_ = false;
   bool terminating_ = false;
-  // The dialog controllers, each replaced at its next opening.
-  QPointer<UserAgreementWindowController> userAgreementWindowController_;
-  QPointer<UserAuthWindowController> userAuthController_;
-  QPointer<AuthCodeWindowController> authCodeController_;
-  QPointer<BtsCertDlPwdWindowController> btsCertDlPwdController_;
-  QPointer<UserChgBtsLoginPwdWindowController> userChgBtsLoginPwdController_;
-  QPointer<SavePfxWindowController> savePfxFileController_;
-  QPointer<LoadPfxWindowController> loadPfxFileController_;
-  QPointer<ChgPfxPwdWindowController> chgPfxPwdController_;
-  SavePfxFileWindowResult savePfxFileWindowResult_;
-  LoadPfxFileWindowResult loadPfxFileWindowResult_;
-  QPointer<DepCertWindowController> depCertWindowController_;
-  // The browsers chosen at the last OK of the browser-choice dialog.
-  std::vector<BrowserRecord> depCertSelectedBrowsersInfo_;
+  SheetHost sheets_;
   StringMap applyCertInfo_;
   StringMap renewCertInfo_;
-  // What the user typed in the verification dialogs; cleared before each.
-  QString authCodePwd_;
-  QString btsCertDlPwd_;
   int32_t myErrorCode_ = 0;
 };
 

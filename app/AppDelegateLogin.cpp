@@ -1,5 +1,6 @@
 // Login and logout from the main window.
 #include "app/AppDelegate.h"
+#include "app/DialogRelays.h"
 #include "app/SecretText.h"
 #include "app/TextInput.h"
 #include "browsers/DeployPage.h"
@@ -113,8 +114,8 @@ void AppDelegate::runFirstLoginChange(const QString& idno) {
 }
 
 void AppDelegate::showUserChgBtsLoginPwdWindow(const QString& idno, SheetHandler handler) {
-  beginSheet(
-      userChgBtsLoginPwdController_, [&](UserChgBtsLoginPwdWindowController& c) { c.setIdno(idno); },
+  sheets_.open<UserChgBtsLoginPwdWindowController>(
+      std::make_shared<ChgBtsLoginPwdRelay>(*this), [idno](UserChgBtsLoginPwdWindowController& c) { c.setIdno(idno); },
       std::move(handler));
 }
 

@@ -52,19 +52,9 @@ bool AppDelegate::askDialogQuestion(const QString& message, const QStringList& b
   return presentAlert({AlertPresenter::Style::ApplicationModal, nullptr, "確認資訊", message, buttons}) == 1000;
 }
 
-void AppDelegate::openSheet(QDialog* dialog, SheetHandler handler) {
-  dialog->setWindowModality(Qt::WindowModal);
-  connect(
-      dialog, &QDialog::finished, this,
-      [this, dialog, handler = std::move(handler)](int code) { showWindowEndSheet(dialog, code, handler); },
-      Qt::SingleShotConnection);
-  dialog->open();
-}
-
-void AppDelegate::showWindowEndSheet(QDialog* sheet, int returnCode, const SheetHandler& handler) {
+void AppDelegate::showWindowEndSheet(QDialog* sheet, int returnCode) {
   sheet->hide();
   logf("showWindow returnCode = %ld", static_cast<long>(returnCode));
-  if (handler) handler(returnCode);
 }
 
 void AppDelegate::showMask(const QString& prompt) {

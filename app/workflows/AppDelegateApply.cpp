@@ -4,6 +4,7 @@
 // install the certificate into the browsers.
 #include "app/AppDelegate.h"
 #include "app/SecretText.h"
+#include "app/dialogs/SavePfxWindowController.h"
 #include "app/dialogs/UserAgreementWindowController.h"
 
 namespace karv::app {
@@ -45,10 +46,11 @@ void AppDelegate::applyAgreed(const QString& cn) {
 void AppDelegate::doApplyCertSaveToPfx(const QString& b64Cert, const QString& b64PrivateKey,
                                        const QString& /*pfxFilePath*/, const QString& /*pfxFilePwd*/,
                                        const std::optional<std::string>& /*errMsg*/) {
-  showSavePfxWindow(b64Cert, b64PrivateKey, [this](int returnCode) { applySaved(returnCode); });
+  showSavePfxWindow(b64Cert, b64PrivateKey,
+                    [this](int returnCode, const SavePfxFileWindowResult& saved) { applySaved(returnCode, saved); });
 }
 
-void AppDelegate::applySaved(int returnCode) {
+void AppDelegate::applySaved(int returnCode, const SavePfxFileWindowResult& saved) {
   if (returnCode == PfxDialog::kCancelled) {
     doAlert("使用者取消儲存憑證檔，憑證申請未完成");
     hideMask();
@@ -56,7 +58,7 @@ void AppDelegate::applySaved(int returnCode) {
   }
   if (returnCode != PfxDialog::kDone) return;
   // The gateway learns the folder of the file.
-  reportSavedCert(applyCertInfo_, savePfxFileWindowResult_.pfxFilePath.toStdString(),
+  reportSavedCert(applyCertInfo_, saved, saved.pfxFilePath.toStdString(),
                   {QString(), "已完成憑證儲存", "憑證申請失敗", "憑證申請完成"});
 }
 

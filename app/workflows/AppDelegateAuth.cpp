@@ -87,22 +87,18 @@ void AppDelegate::deliverAuthCode(int returnCode, const QString& mail, const QSt
 
 void AppDelegate::showAuthCodeWindow(const QString& mail, const QString& phone, const QString& birth,
                                      const QString& type) {
-  authCodePwd_.clear();
-  showAuthCodeWindow([this, mail, phone, birth, type](int returnCode) {
+  showAuthCodeWindow([this, mail, phone, birth, type](int returnCode, const QString& entered) {
     if (returnCode != AuthCodeWindowController::kEntered) {
       // Back to the identity dialog with the data already at hand.
-      authCodePwd_.clear();
       ApplyOrRevoke(mail, phone, birth, type);
       return;
     }
-    authCodePwd_ = authCodeController_->takePwd();
     std::optional<std::string> errMsg;
     KARVLib* lib = getKARVlib();
-    std::string code = utf8(authCodePwd_);
+    std::string code = utf8(entered);
     myErrorCode_ = runBlocking([&] { return lib->VerifyAuthCode(code, utf8(type), errMsg); });
     // A code serves one verification, whatever the gateway said.
     wipeSecret(code);
-    wipeSecret(authCodePwd_);
     if (myErrorCode_ == 0)
       continueVerified(type);
     else
@@ -111,20 +107,16 @@ void AppDelegate::showAuthCodeWindow(const QString& mail, const QString& phone, 
 }
 
 void AppDelegate::showBtsCertDlPwdWindow() {
-  btsCertDlPwd_.clear();
-  showBtsCertDlPwdWindow([this](int returnCode) {
+  showBtsCertDlPwdWindow([this](int returnCode, const QString& entered) {
     if (returnCode != BtsCertDlPwdWindowController::kEntered) {
-      btsCertDlPwd_.clear();
       doAlert(kUserCancelled);
       return;
     }
-    btsCertDlPwd_ = btsCertDlPwdController_->takePwd();
     std::optional<std::string> errMsg;
     KARVLib* lib = getKARVlib();
-    std::string pwd = utf8(btsCertDlPwd_);
+    std::string pwd = utf8(entered);
     myErrorCode_ = runBlocking([&] { return lib->validateBtsCertDlPwd(pwd, errMsg); });
     wipeSecret(pwd);
-    wipeSecret(btsCertDlPwd_);
     if (myErrorCode_ == 0)
       continueVerified(kApply);  // the download password vouches for applications only
     else
@@ -148,31 +140,27 @@ void AppDelegate::reportVerifyFailure(const std::optional<std::string>& errMsg) 
 
 void AppDelegate::showUserAuthWindow(const QString& mail, const QString& phone, const QString& birth,
                                      const QString& title, SheetHandler handler) {
-  beginSheet(
-      userAuthController_, [&](UserAuthWindowController& c) { c.setUserInfo(birth, phone, mail, title); },
-      std::move(handler));
+  sheets_.open<UserAuthWindowController>([=](UserAuthWindowController& c) { c.setUserInfo(birth, phone, mail, title); },
+                                         std::move(handler));
 }
 
-void AppDelegate::showAuthCodeWindow(SheetHandler handler) {
-  beginSheet(
-      authCodeController_, [](AuthCodeWindowController&) {}, std::move(handler));
+void AppDelegate::showAuthCodeWindow(ResultHandler<QString> handler) {
+  sheets_.open<AuthCodeWindowController>([](AuthCodeWindowController&) {}, &EntryDialog::takePwd, std::move(handler));
 }
 
-void AppDelegate::showBtsCertDlPwdWindow(SheetHandler handler) {
-  beginSheet(
-      btsCertDlPwdController_, [](BtsCertDlPwdWindowController&) {}, std::move(handler));
+void AppDelegate::showBtsCertDlPwdWindow(ResultHandler<QString> handler) {
+  sheets_.open<BtsCertDlPwdWindowController>([](BtsCertDlPwdWindowController&) {}, &EntryDialog::takePwd,
+                                             std::move(handler));
 }
 
 void AppDelegate::showUserAgreement(SheetHandler handler) {
-  beginSheet(
-      userAgreementWindowController_, [](UserAgreementWindowController&) {}, std::move(handler));
+  sheets_.open<UserAgreementWindowController>([](UserAgreementWindowController&) {}, std::move(handler));
 }
 
 void AppDelegate::askUserAgreement(SheetHandler handler) {
   showMask();
   showUserAgreement([this, handler = std::move(handler)](int returnCode) {
-    if (userAgreementWindowController_) userAgreementWindowController_->deleteLater();
-    userAgreementWindowController_ = nullptr;
+    sheets_.release();
     handler(returnCode);
   });
 }

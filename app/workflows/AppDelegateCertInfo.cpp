@@ -2,6 +2,9 @@
 // shown in the main window's two tables.
 #include "app/AppDelegate.h"
 #include "app/RecordText.h"
+#include "app/dialogs/LoadPfxWindowController.h"
+#include "system/CommonUtility.h"
+#include "ui_MainWindow.h"
 
 namespace karv::app {
 namespace {
@@ -45,11 +48,11 @@ int32_t AppDelegate::doQryClntCertInfo(const QString& cn, bool tryToLoad) {
     }
   }
   // No file yet, or it does not open with the current password: the user picks it.
-  showLoadPfxWindow("", "", "", "", [this](int returnCode) {
+  showLoadPfxWindow("", "", "", "", [this](int returnCode, const LoadPfxFileWindowResult& loaded) {
     if (returnCode == PfxDialog::kCancelled)
       doAlert("使用者按下取消鍵，無法查詢用戶端憑證資訊");
     else if (returnCode == PfxDialog::kDone)
-      renderClntCertInfo(loadPfxFileWindowResult_.certInfo);
+      renderClntCertInfo(loaded.certInfo);
   });
   return -1;
 }

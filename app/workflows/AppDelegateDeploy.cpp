@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "app/AppDelegate.h"
+#include "app/DialogRelays.h"
 #include "app/RecordText.h"
 #include "system/Log.h"
 
@@ -14,13 +15,14 @@ void AppDelegate::doDepCert(const QString& cn) {
   const auto lastActive = runBlocking([lib, cn = cn.toStdString()] { return lib->getLastActiveCertInfo(cn); });
   // Without a record from the gateway any readable .pfx is accepted.
   auto field = [&](const char* key) { return lastActive ? recordText(*lastActive, key) : QString(); };
-  showLoadPfxWindow(field("cn"), field("issuer"), field("hexSerial"), QString(), [this](int returnCode) {
-    if (returnCode == LoadPfxWindowController::kCancelled) {
-      doAlert("使用者按下取消鍵，無法進行瀏覽器憑證安裝");
-    } else if (returnCode == LoadPfxWindowController::kDone) {
-      doDepCertChooseBrowser();  // the dialog's data made its file the current one
-    }
-  });
+  showLoadPfxWindow(field("cn"), field("issuer"), field("hexSerial"), QString(),
+                    [this](int returnCode, const LoadPfxFileWindowResult&) {
+                      if (returnCode == LoadPfxWindowController::kCancelled) {
+                        doAlert("使用者按下取消鍵，無法進行瀏覽器憑證安裝");
+                      } else if (returnCode == LoadPfxWindowController::kDone) {
+                        doDepCertChooseBrowser();  // the dialog's data made its file the current one
+                      }
+                    });
 }
 
 void AppDelegate::doDepCertChooseBrowser() {
@@ -34,11 +36,11 @@ void AppDelegate::doDepCertChooseBrowser() {
     deployCertToBrowsers(browsers);
     return;
   }
-  showDepCertWindow(mode, [this](int returnCode) {
+  showDepCertWindow(mode, [this](int returnCode, const std::vector<BrowserRecord>& chosen) {
     if (returnCode == DepCertWindowController::kCancelled)
       doAlert("使用者按下取消鍵");
     else if (returnCode == DepCertWindowController::kChosen)
-      deployCertToBrowsers(depCertSelectedBrowsersInfo_);
+      deployCertToBrowsers(chosen);
   });
 }
 
@@ -51,21 +53,18 @@ void AppDelegate::deployCertToBrowsers(const std::vector<BrowserRecord>& browser
   if (result != 0) doAlert("瀏覽器憑證安裝失敗");
 }
 
-void AppDelegate::showDepCertWindow(const std::optional<std::string>& mode, SheetHandler handler) {
+void AppDelegate::showDepCertWindow(const std::optional<std::string>& mode,
+                                    ResultHandler<std::vector<BrowserRecord>> handler) {
   KARVLib* lib = getKARVlib();
   auto browsers = runBlocking([lib] { return lib->getDefaultSelectedBrowserInfo(); });
-  beginSheet(
-      depCertWindowController_,
-      [&](DepCertWindowController& dialog) {
-        dialog.setSelectMode(QString::fromStdString(mode.value_or("")));
-        dialog.setBrowsersInfo(std::move(browsers));
+  sheets_.open<DepCertWindowController>(
+      std::make_shared<DepCertRelay>(*this),
+      [selectMode = QString::fromStdString(mode.value_or("")), browsers](DepCertWindowController& dialog) {
+        dialog.setSelectMode(selectMode);
+        dialog.setBrowsersInfo(browsers);
         dialog.windowDidLoad();
       },
       std::move(handler));
-}
-
-void AppDelegate::getDepCertWindowData(const std::vector<BrowserRecord>& selectedBrowsersInfo) {
-  depCertSelectedBrowsersInfo_ = selectedBrowsersInfo;
 }
 
 int32_t AppDelegate::doRmvDepCert(const QString& cn) {

@@ -2,6 +2,7 @@
 // dialogs, the current .pfx file they hand back, and what follows once an
 // issued certificate is saved.
 #include "app/AppDelegate.h"
+#include "app/DialogRelays.h"
 #include "app/RecordText.h"
 #include "app/SecretText.h"
 #include "app/dialogs/ChgPfxPwdWindowController.h"
@@ -29,10 +30,12 @@ int32_t certApplyIdOf(const StringMap& certInfo) {
 
 }  // namespace
 
-void AppDelegate::showSavePfxWindow(const QString& b64Cert, const QString& b64PrivateKey, SheetHandler handler) {
-  beginSheet(
-      savePfxFileController_,
-      [&](SavePfxWindowController& c) {
+void AppDelegate::showSavePfxWindow(const QString& b64Cert, const QString& b64PrivateKey,
+                                    ResultHandler<SavePfxFileWindowResult> handler) {
+  // The key is copied into the setting up only: the dialog wipes its copy when it ends.
+  sheets_.open<SavePfxWindowController>(
+      std::make_shared<SavePfxRelay>(*this),
+      [this, b64Cert, b64PrivateKey](SavePfxWindowController& c) {
         c.setPfxFile(textOf(getKARVlib()->getCurrentPfxFilePath()));
         c.setB64Cert(b64Cert);
         c.setB64PrivateKey(b64PrivateKey);
@@ -40,52 +43,33 @@ void AppDelegate::showSavePfxWindow(const QString& b64Cert, const QString& b64Pr
         c.setFileChooser(services_.fileChooser);
         c.windowDidLoad();
       },
-      [this, handler = std::move(handler)](int returnCode) {
-        handler(returnCode);
-        // The flow that needed the password has ended; the protocol client
-        // keeps its own copy as the current file's.
-        wipeSecret(savePfxFileWindowResult_.pfxFilePwd);
-      });
+      std::move(handler));
 }
 
 void AppDelegate::getSavePfxWindowData(const QString& pfxFilePath, const QString& pfxFileName,
                                        const QString& pfxFilePwd) {
-  savePfxFileWindowResult_ = {pfxFilePath, pfxFileName, pfxFilePwd};
   setCurrentPfxFilePath(pfxFilePath + "/" + pfxFileName);
   setCurrentPfxFilePwd(pfxFilePwd);
 }
 
 void AppDelegate::showLoadPfxWindow(const QString& cnToCmp, const QString& issuerToCmp, const QString& hexSerialToCmp,
-                                    const QString& certHashToCmp, SheetHandler handler) {
+                                    const QString& certHashToCmp, ResultHandler<LoadPfxFileWindowResult> handler) {
   // After a save the installation and the client table may both ask for the
-  // file: the second dialog opens once the first has ended and its handler
-  // has had that dialog's result.
-  if (loadPfxFileController_ && loadPfxFileController_->isVisible()) {
-    connect(
-        loadPfxFileController_.data(), &QDialog::finished, this,
-        [=, this, handler = std::move(handler)] {
-          showLoadPfxWindow(cnToCmp, issuerToCmp, hexSerialToCmp, certHashToCmp, handler);
-        },
-        Qt::ConnectionType(Qt::QueuedConnection | Qt::SingleShotConnection));
-    return;
-  }
-  beginSheet(
-      loadPfxFileController_,
-      [&](LoadPfxWindowController& c) {
+  // file: the host opens the second dialog once the first has ended, and it
+  // proposes the file current by then.
+  sheets_.open<LoadPfxWindowController>(
+      std::make_shared<LoadPfxRelay>(*this),
+      [=, this](LoadPfxWindowController& c) {
         c.setComparison(cnToCmp, issuerToCmp, hexSerialToCmp, certHashToCmp);
         c.setPfxFilePath(textOf(getKARVlib()->getCurrentPfxFilePath()));
         c.setFileChooser(services_.fileChooser);
         c.windowDidLoad();
       },
-      [this, handler = std::move(handler)](int returnCode) {
-        handler(returnCode);
-        wipeSecret(loadPfxFileWindowResult_.pfxFilePwd);  // its flow has ended
-      });
+      std::move(handler));
 }
 
 void AppDelegate::getLoadPfxWindowData(const QString& pfxFilePath, const QString& pfxFilePwd,
                                        const StringMap& certInfo) {
-  loadPfxFileWindowResult_ = {pfxFilePath, pfxFilePwd, certInfo};
   setCurrentPfxFilePath(pfxFilePath);
   setCurrentPfxFilePwd(pfxFilePwd);
   rememberCurrentCertificate(pfxFilePath, certInfo);
@@ -95,8 +79,8 @@ void AppDelegate::setCurrentPfxFilePwd(const QString& pwd) {
   getKARVlib()->setCurrentPfxFilePwd(pwd.isNull() ? std::nullopt : std::optional(pwd.toStdString()));
 }
 
-void AppDelegate::reportSavedCert(const StringMap& certInfo, const std::optional<std::string>& certPath,
-                                  const SavedCertTexts& texts) {
+void AppDelegate::reportSavedCert(const StringMap& certInfo, const SavePfxFileWindowResult& saved,
+                                  const std::optional<std::string>& certPath, const SavedCertTexts& texts) {
   if (!texts.reportPrompt.isEmpty()) showMask(texts.reportPrompt);
   KARVLib* lib = getKARVlib();
   const int32_t certApplyId = certApplyIdOf(certInfo);
@@ -108,7 +92,7 @@ void AppDelegate::reportSavedCert(const StringMap& certInfo, const std::optional
     doAlert(texts.failed);
     hideMask();
   } else {
-    removeKeyFilesOfSavedPfx();
+    removeKeyFilesOfSavedPfx(saved);
     if (!texts.savedPrompt.isEmpty()) showMask(texts.savedPrompt);
     hideMask();
     doAlert(texts.done);
@@ -119,8 +103,7 @@ void AppDelegate::reportSavedCert(const StringMap& certInfo, const std::optional
   doQryClntCertInfo(userCn(), true);
 }
 
-void AppDelegate::removeKeyFilesOfSavedPfx() {
-  const SavePfxFileWindowResult& saved = savePfxFileWindowResult_;
+void AppDelegate::removeKeyFilesOfSavedPfx(const SavePfxFileWindowResult& saved) {
   const std::string path = (saved.pfxFilePath + "/" + saved.pfxFileName).toStdString();
   std::string pwd = saved.pfxFilePwd.toStdString();
   const int removed = runBlocking([&] { return RSAUtility().removeKeyFilesSavedIn(path, pwd); });
@@ -129,9 +112,8 @@ void AppDelegate::removeKeyFilesOfSavedPfx() {
 }
 
 void AppDelegate::showChgPfxPwdWindow(SheetHandler handler) {
-  beginSheet(
-      chgPfxPwdController_,
-      [&](ChgPfxPwdWindowController& c) {
+  sheets_.open<ChgPfxPwdWindowController>(
+      [this](ChgPfxPwdWindowController& c) {
         c.setRules(PfxPasswordRules::fromSvrCfg(getKARVlib()->getSvrCfg()));
         c.setPfxFilePath(textOf(getKARVlib()->getCurrentPfxFilePath()));
         logLine("setPfxFilePath done!!");

@@ -5,6 +5,8 @@
 #include "app/AppDelegate.h"
 #include "app/RecordText.h"
 #include "app/SecretText.h"
+#include "app/dialogs/LoadPfxWindowController.h"
+#include "app/dialogs/SavePfxWindowController.h"
 #include "app/dialogs/UserAgreementWindowController.h"
 
 namespace karv::app {
@@ -56,16 +58,16 @@ void AppDelegate::doRenewCertWithSign(const QString& cn) {
   }
   showMask("正在驗證舊憑證資訊");
   // Only the user's file of the certificate being renewed passes.
-  showLoadPfxWindow(
-      cn, recordText(*lastActive, "issuer"), recordText(*lastActive, "serial"), QString(), [this, cn](int returnCode) {
-        if (returnCode == PfxDialog::kCancelled) {
-          hideMask();
-          doAlert("使用者按下取消鍵，憑證更新取消");
-        } else if (returnCode == PfxDialog::kDone) {
-          showMask("正在進行憑證更新");
-          (void)doRenewCert(cn, loadPfxFileWindowResult_.pfxFilePath, loadPfxFileWindowResult_.pfxFilePwd);
-        }
-      });
+  showLoadPfxWindow(cn, recordText(*lastActive, "issuer"), recordText(*lastActive, "serial"), QString(),
+                    [this, cn](int returnCode, const LoadPfxFileWindowResult& loaded) {
+                      if (returnCode == PfxDialog::kCancelled) {
+                        hideMask();
+                        doAlert("使用者按下取消鍵，憑證更新取消");
+                      } else if (returnCode == PfxDialog::kDone) {
+                        showMask("正在進行憑證更新");
+                        (void)doRenewCert(cn, loaded.pfxFilePath, loaded.pfxFilePwd);
+                      }
+                    });
 }
 
 int32_t AppDelegate::doRenewCert(const QString& cn, const QString& pfxFilePath, const QString& pfxFilePwd) {
@@ -87,11 +89,12 @@ int32_t AppDelegate::doRenewCert(const QString& cn, const QString& pfxFilePath, 
   renewCertInfo_ = std::move(certInfo);
   showMask("正在儲存憑證資訊");
   // No key here: the dialog takes the one that key generation kept.
-  showSavePfxWindow(QString::fromStdString(b64Cert), QString(), [this](int returnCode) { renewSaved(returnCode); });
+  showSavePfxWindow(QString::fromStdString(b64Cert), QString(),
+                    [this](int returnCode, const SavePfxFileWindowResult& saved) { renewSaved(returnCode, saved); });
   return 0;
 }
 
-void AppDelegate::renewSaved(int returnCode) {
+void AppDelegate::renewSaved(int returnCode, const SavePfxFileWindowResult& saved) {
   if (returnCode == PfxDialog::kCancelled) {
     hideMask();
     doAlert("使用者按下取消鍵，無法儲存憑證，憑證更新未完成");
@@ -99,7 +102,7 @@ void AppDelegate::renewSaved(int returnCode) {
   }
   if (returnCode != PfxDialog::kDone) return;
   // Unlike an application, the report names no place for the file.
-  reportSavedCert(renewCertInfo_, std::nullopt,
+  reportSavedCert(renewCertInfo_, saved, std::nullopt,
                   {"正在回報憑證儲存狀態", QString(), "憑證更新失敗!!", "憑證更新完成!!"});
 }
 

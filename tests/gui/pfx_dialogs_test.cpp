@@ -5,6 +5,8 @@
 
 #include "GuiTestSupport.h"
 #include "app/dialogs/ChgPfxPwdWindowController.h"
+#include "app/dialogs/LoadPfxWindowController.h"
+#include "app/dialogs/SavePfxWindowController.h"
 #include "app/expiry/ExpiryStateFile.h"
 #include "ui_MainWindow.h"
 
@@ -64,7 +66,11 @@ class PfxDialogsTest : public QObject {
     }
     h.codes.clear();
     h.app().setCurrentPfxFilePath(current);
-    h.app().showSavePfxWindow("", "", h.handler());
+    SavePfxFileWindowResult handed{"x", "x", "x"};
+    h.app().showSavePfxWindow("", "", [&](int code, const SavePfxFileWindowResult& result) {
+      h.codes << code;
+      handed = result;
+    });
     auto* sheet = activeSheet<SavePfxWindowController>();
     QCOMPARE(control<QLabel>(sheet, "lblPfxFilePath")->text(), current);
     QCOMPARE(control<QLabel>(sheet, "lblPromptMsg")->text(), kGatewayPrompt);
@@ -85,7 +91,7 @@ class PfxDialogsTest : public QObject {
     QVERIFY(fillIn({}, "btnCancel"));
     QCOMPARE(h.codes, QList<int>{0});
     QCOMPARE(h.currentPath(), current);
-    QVERIFY(h.app().savePfxFileWindowResult().pfxFileName.isEmpty());
+    QVERIFY(handed.pfxFilePath.isEmpty() && handed.pfxFileName.isEmpty() && handed.pfxFilePwd.isEmpty());
   }
 
   void loadChecksInOrderAndComparesTheCertificate() {
@@ -127,7 +133,12 @@ class PfxDialogsTest : public QObject {
         {QString::fromStdString(legacy), "L1", {"", "", "", ""}, ""},  // nothing to compare: any readable file
     };
     for (const Case& c : cases) {
-      h.app().showLoadPfxWindow(c.expected[0], c.expected[1], c.expected[2], c.expected[3], h.handler());
+      LoadPfxFileWindowResult handed;
+      h.app().showLoadPfxWindow(c.expected[0], c.expected[1], c.expected[2], c.expected[3],
+                                [&](int code, const LoadPfxFileWindowResult& result) {
+                                  h.codes << code;
+                                  handed = result;
+                                });
       auto* sheet = activeSheet<LoadPfxWindowController>();
       QVERIFY(confirmLoadPfx(h, c.path, c.pwd));
       if (!c.message.isEmpty()) {
@@ -139,11 +150,10 @@ class PfxDialogsTest : public QObject {
         QCOMPARE(h.codes, QList<int>{0});
       } else {
         QCOMPARE(h.codes, QList<int>{1});
-        // The result drops its password once its handler is done; the client keeps the current one.
-        const auto& result = h.app().loadPfxFileWindowResult();
-        QCOMPARE(QStringList({result.pfxFilePath, result.pfxFilePwd, h.currentPath(), h.currentPwd()}),
-                 QStringList({c.path, "", c.path, c.pwd}));
-        QCOMPARE(result.certInfo.at("certHash"), info["certHash"]);
+        // The handler has the file, its password and its record; the file is the current one by then.
+        QCOMPARE(QStringList({handed.pfxFilePath, handed.pfxFilePwd, h.currentPath(), h.currentPwd()}),
+                 QStringList({c.path, c.pwd, c.path, c.pwd}));
+        QCOMPARE(handed.certInfo.at("certHash"), info["certHash"]);
         QCOMPARE(h.app().ui()->lblPfxFilePath->text(), c.path);
         ExpiryState remembered;  // for the expiry reminder
         QVERIFY(ExpiryStateFile().load(remembered) == ExpiryStateFile::Read::kFound && remembered.pfxPath == c.path);
@@ -199,7 +209,11 @@ class PfxDialogsTest : public QObject {
     sheet = activeSheet<ChgPfxPwdWindowController>();
     QVERIFY(confirmChgPfxPwd("", ""));
     QVERIFY(h.showsOnly("憑證儲存路徑未指定", sheet));
+    // An opening while a dialog is open waits for its end.
     h.app().doChangePfxPwd("");
+    QVERIFY(fillIn({}, "btnCancel"));
+    QVERIFY(h.alerts().texts().isEmpty());
+    QTRY_VERIFY(activeSheet<ChgPfxPwdWindowController>() && activeSheet() != sheet);
     QVERIFY(fillIn({}, "btnCancel"));
     QCOMPARE(h.alerts().texts(), QStringList{"使用者按下取消鍵"});
   }

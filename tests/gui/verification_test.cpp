@@ -11,6 +11,7 @@
 #include "app/KARVMask.h"
 #include "app/dialogs/AuthCodeWindowController.h"
 #include "app/dialogs/BtsCertDlPwdWindowController.h"
+#include "app/dialogs/LoadPfxWindowController.h"
 #include "app/dialogs/UserAgreementWindowController.h"
 #include "app/dialogs/UserAuthWindowController.h"
 #include "ui_MainWindow.h"

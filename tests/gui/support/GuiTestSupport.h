@@ -142,11 +142,16 @@ class AppHarness {
   [[nodiscard]] QString demoPfx(const DemoUserRef& user) const;
   QString copyDemoPfx(const DemoUserRef& user, const QString& relative);
 
-  // Result codes of the sheets opened with handler().
+  // Result codes of the sheets opened with handler(), whatever else they hand back.
   QList<int> codes;
-  app::AppDelegate::SheetHandler handler() {
-    return [this](int code) { codes << code; };
-  }
+  struct CodeRecorder {
+    QList<int>* codes;
+    template <class... Result>
+    void operator()(int code, const Result&...) const {
+      *codes << code;
+    }
+  };
+  CodeRecorder handler() { return {&codes}; }
   // Only this error alert shows, over the dialog still open with no code; clears the alerts.
   bool showsOnly(const QString& message, QDialog* dialog);
 
