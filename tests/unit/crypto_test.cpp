@@ -68,6 +68,59 @@ TEST(AesRegime, SizesRoundTripAndBadPadding) {
   EXPECT_FALSE(rsa.decryptWithAes("short", bytesOf("0123456789abcdef")).has_value());
 }
 
+// Known answers from the openssl tool: the development gateway opens what the
+// client seals with the client's own code, so only an outside implementation
+// catches a wrong mode, IV or padding on both sides at once.
+class AgainstOpenssl : public ::testing::Test {
+ protected:
+  TempDir dir;
+  const std::string privateKey = std::string(build::kDevPkiDir) + "/gateway-rsa.pem";
+  RSAUtility rsa{readWholeFile(std::string(build::kDevPkiDir) + "/gateway-rsa-pub.pem").value_or("")};
+
+  // Runs the tool from `in` (holding the input) to `out`; the output file's bytes.
+  Bytes tool(const Bytes& input, std::vector<std::string> argv) {
+    writeText(dir / "in", std::string(input.begin(), input.end()));
+    argv.insert(argv.end(), {"-in", dir / "in", "-out", dir / "out"});
+    const auto run = runTool(argv);
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    return bytesOf(readWholeFile(dir / "out").value_or(""));
+  }
+};
+
+TEST_F(AgainstOpenssl, AesIsCbcWithTheFixedIvAndPkcs7Padding) {
+  const std::string key = "0123456789abcdef";
+  const std::string hexKey = CommonUtility().hexEncode(bytesOf(key));
+  const std::string hexIv = CommonUtility().hexEncode(bytesOf(RSAUtility::kAesIv));
+  const std::vector<std::string> enc{"openssl", "enc", "-aes-128-cbc", "-K", hexKey, "-iv", hexIv};
+  for (const std::string plain : {"a", "0123456789abcdef", "中文與 ASCII 混合，跨過幾個區塊的參數值"}) {
+    const auto ours = CommonUtility().base64Decode(rsa.encryptAndB64WithAes(key, plain));
+    ASSERT_TRUE(ours) << plain;
+    const Bytes theirs = tool(bytesOf(plain), enc);
+    EXPECT_EQ(*ours, theirs) << plain;  // CBC with a fixed IV is deterministic: the same bytes
+    EXPECT_EQ(rsa.decryptWithAes(key, theirs), bytesOf(plain)) << plain;
+  }
+}
+
+TEST_F(AgainstOpenssl, RsaIsPkcs1WithTheGatewayKeyBothWays) {
+  // What the client seals, the private key opens with PKCS#1 v1.5 padding.
+  const std::string value = "Passw0rd1";
+  const auto sealed = CommonUtility().base64Decode(rsa.encryptAndB64WithPublicKey(value));
+  ASSERT_TRUE(sealed);
+  EXPECT_EQ(
+      tool(*sealed, {"openssl", "pkeyutl", "-decrypt", "-pkeyopt", "rsa_padding_mode:pkcs1", "-inkey", privateKey}),
+      bytesOf(value));
+  // A reply is blocks made with the private key, 256 bytes each: the client
+  // opens them one after the other. (The tool signs at most 64 bytes a block.)
+  const std::string head = "<?xml version=\"1.0\" encoding=\"Big5\"?>", tail = "<Result><Code>0</Code></Result>";
+  Bytes reply;
+  for (const std::string& part : {head, tail}) {
+    const Bytes block = tool(bytesOf(part), {"openssl", "pkeyutl", "-sign", "-inkey", privateKey});
+    ASSERT_EQ(block.size(), 256u);
+    reply.insert(reply.end(), block.begin(), block.end());
+  }
+  EXPECT_EQ(rsa.decryptWithPublicKey(reply), bytesOf(head + tail));
+}
+
 // Lengths whose results would not fit the int OpenSSL counts in are refused
 // before a byte is read or a buffer made (the one byte here is all there is).
 TEST(Encodings, LengthsPastIntAreRefusedUnread) {

@@ -19,7 +19,13 @@ void formBody(const std::uint8_t* data, std::size_t size) {
   // (the client's names are plain words).
   ParamList sent;
   int n = 0;
-  for (const auto& [name, value] : *fields) sent.put("f" + std::to_string(n++), value);
+  for (const auto& [name, value] : *fields) {
+    // Appended rather than "f" + std::to_string(...): GCC 12 at -O3 takes the
+    // insert at the front of that temporary for an overlapping copy (-Wrestrict).
+    std::string fieldName = "f";
+    fieldName += std::to_string(n++);
+    sent.put(fieldName, value);
+  }
   const auto read = gateway::parseFormBody(HttpTransport::getHttpSendData(&sent));
   if (!read || read->size() != fields->size()) {
     std::fputs("form body: the client's encoding does not read back\n", stderr);
