@@ -160,6 +160,9 @@ struct RecordingOpener : BrowserOpener {
 class DeployCertTest : public PfxFixture {
  protected:
   void SetUp() override {
+    // Chromium's distribution package is the only browser installed.
+    writeText(home.path / "share/applications/chromium.desktop",
+              "[Desktop Entry]\nType=Application\nName=Chromium\nExec=/bin/true %U\n");
     lib->setBrowserOpener(opener);
     setLogSink([this](std::string_view line) { logLines.emplace_back(line); });
   }
@@ -173,6 +176,9 @@ class DeployCertTest : public PfxFixture {
     return names;
   }
 
+  ScopedEnv dataDirs{"XDG_DATA_DIRS", home / "share"};
+  ScopedEnv dataHome{"XDG_DATA_HOME", home / "data"};
+  ScopedEnv configHome{"XDG_CONFIG_HOME", home / "config"};
   // The configured address holds "depCert" twice.
   TestGateway gw{TestGateway::Scheme::kHttps, {{"depCert.templateUrl", "#gatewayOrigin#/RACGW/depCert/depCert.html"}}};
   std::unique_ptr<KARVLib> lib = gw.client();
@@ -192,10 +198,22 @@ TEST_F(DeployCertTest, FailuresWriteNoPageOrReportOne) {
   EXPECT_EQ(lib->deployCert(pfx, "Pa55word!", {browser(kChrome)}), 1);
   EXPECT_TRUE(opener->opened.empty());
   fs::remove(home.path / ".plix");
-  // Firefox chosen but never started: the page opens, the import fails.
+  // Firefox chosen but not installed: the page opens, the import fails.
   EXPECT_EQ(lib->deployCert(pfx, "Pa55word!", {browser(kFirefox)}), 1);
   EXPECT_EQ(opener->opened.size(), 1u);
   EXPECT_EQ(pages().size(), 1u);
+
+  // No template, or one without the placeholder: no page, but the
+  // certificate is in Chromium's database all the same.
+  const std::string db = "sql:" + home / ".pki/nssdb";
+  for (const auto& fault : {gateway::Fault::serverError(), gateway::Fault::rawBody("<html>no placeholder</html>")}) {
+    gw.gateway().setFault("depCertForMac", fault);
+    DeployPage::removeSaved();
+    fs::remove_all(home.path / ".pki");
+    EXPECT_EQ(lib->deployCert(pfx, "Pa55word!", {browser(kChrome)}), 1);
+    EXPECT_TRUE(pages().empty());
+    EXPECT_NE(runTool({"certutil", "-K", "-d", db}).output.find("X12345-01"), std::string::npos);
+  }
 }
 
 // The template's script runs beside the encrypted PKCS#12: it comes over
@@ -230,11 +248,9 @@ TEST_F(DeployCertTest, TemplateOnlyFromHttpsAddresses) {
 }
 
 TEST_F(DeployCertTest, RemovalPageFromTheGatewaysRecordAndDatabasesCleared) {
-  ScopedEnv dataDirs{"XDG_DATA_DIRS", home / "share"};
-  ScopedEnv dataHome{"XDG_DATA_HOME", home / "data"};
-  ScopedEnv configHome{"XDG_CONFIG_HOME", home / "config"};
   const auto lib = gw.loggedIn(demo::kExpiring);
   lib->setBrowserOpener(opener);
+  fs::remove(home.path / "share/applications/chromium.desktop");
   EXPECT_EQ(lib->removeDeploiedCert(demo::kExpiring.cn), 1);  // no browser installed
   EXPECT_TRUE(requestsOf(gw.gateway(), "depCertForMac").empty());
 
