@@ -16,6 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
+constexpr char kChrome[] = "com.google.Chrome";
 constexpr char kFirefox[] = "org.mozilla.Firefox";
 
 bool isFirefox(const std::string& bundleId) { return bundleId == kFirefox; }
@@ -125,7 +126,7 @@ std::vector<std::string> BrowserCertStores::newDatabasesFor(const InstalledBrows
 
 bool BrowserCertStores::importInto(const std::string& bundleId, const Bytes& pkcs12Der,
                                    const std::string& password) const {
-  if (bundleId != kFirefox && bundleId != "com.google.Chrome") return true;  // no NSS database
+  if (bundleId != kFirefox && bundleId != kChrome) return true;  // no NSS database
   std::vector<std::string> databases = existingDatabases(bundleId);
   for (const auto& form : installedForms_(bundleId))
     if (existingDatabasesOf(form.layout).empty()) addEach(databases, newDatabasesFor(form));

@@ -50,7 +50,11 @@ std::optional<int> runAndWait(const std::string& program, const std::vector<std:
   for (const auto& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
   args.push_back(nullptr);
   Fd devNull{::open("/dev/null", O_RDWR | O_CLOEXEC)};
-  if (devNull.fd < 0) return std::nullopt;
+  // A failed exec is reported through this pipe; a successful one closes it.
+  int report[2];
+  if (devNull.fd < 0 || ::pipe2(report, O_CLOEXEC) != 0) return std::nullopt;
+  Fd reader{report[0]};
+  Fd writer{report[1]};
 
   const pid_t child = ::fork();
   if (child < 0) return std::nullopt;
@@ -61,9 +65,17 @@ std::optional<int> runAndWait(const std::string& program, const std::vector<std:
     ::dup2(devNull.fd, STDERR_FILENO);
     ::syscall(SYS_close_range, 3U, ~0U, CLOSE_RANGE_CLOEXEC);
     ::execve(program.c_str(), args.data(), environ);
+    const int error = errno;
+    (void)!::write(writer.fd, &error, sizeof error);
     ::_exit(127);
   }
   ::setpgid(child, child);  // also here: the group must exist before it is killed
+  ::close(writer.fd);
+  writer.fd = -1;
+  int execError = 0;
+  ssize_t n = 0;
+  while ((n = ::read(reader.fd, &execError, sizeof execError)) < 0 && errno == EINTR) {
+  }
   const bool ended = endedWithin(child, limit);
   // The unreaped child keeps its group's ID from being reused, so this kills
   // only what it left behind, or all of it when it did not finish.
@@ -71,7 +83,7 @@ std::optional<int> runAndWait(const std::string& program, const std::vector<std:
   int status = 0;
   while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
-  if (!ended || !WIFEXITED(status)) return std::nullopt;
+  if (n != 0 || !ended || !WIFEXITED(status)) return std::nullopt;
   return WEXITSTATUS(status);
 }
 

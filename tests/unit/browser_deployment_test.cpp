@@ -10,6 +10,7 @@
 #include "browsers/BrowserOpener.h"
 #include "browsers/BrowserPreselection.h"
 #include "browsers/DeployPage.h"
+#include "browsers/WaitedProcess.h"
 #include "protocol/KARVLib.h"
 #include "support/PfxFixture.h"
 #include "support/TestGateway.h"
@@ -357,6 +358,17 @@ TEST(XdgBrowserOpener, StartsTheDesktopEntrysCommandDetached) {
   EXPECT_FALSE(opener.openUrlWithBrowser(kFirefox, url));  // not installed
   writeText(program, "not a program");                     // executable, but exec fails
   EXPECT_FALSE(opener.openUrlWithBrowser(kChrome, url));
+}
+
+// A program run to its end (a Firefox making its profile) gives its exit
+// code; one that cannot start gives none, and so does one that hangs, which
+// is killed with its whole group once the time is up.
+TEST(WaitedProcess, ExitCodeOrNone) {
+  using std::chrono::milliseconds;
+  EXPECT_EQ(runAndWait("/bin/sh", {"sh", "-c", "exit 3"}, milliseconds(60'000)), 3);
+  EXPECT_EQ(runAndWait("/bin/true", {"true"}, milliseconds(60'000)), 0);
+  EXPECT_EQ(runAndWait("/nonexistent/firefox", {"firefox"}, milliseconds(60'000)), std::nullopt);
+  EXPECT_EQ(runAndWait("/bin/sh", {"sh", "-c", "sleep 600 & sleep 600"}, milliseconds(100)), std::nullopt);
 }
 
 }  // namespace
