@@ -79,9 +79,9 @@ std::optional<DesktopEntry> readApplicationEntry(const std::string& id, const st
 
 }  // namespace
 
-std::vector<std::string> DesktopEntry::commandFor(const std::string& url) const {
+std::vector<std::string> DesktopEntry::expandExec(const std::string* url, bool& urlPlaced) const {
   std::vector<std::string> argv;
-  bool urlPlaced = false;
+  urlPlaced = false;
   for (const std::string& arg : exec) {
     if (arg == "%i") {
       if (!icon.empty()) argv.insert(argv.end(), {"--icon", icon});
@@ -98,8 +98,8 @@ std::vector<std::string> DesktopEntry::commandFor(const std::string& url) const 
         case 'U':
         case 'f':
         case 'F':
-          if (!urlPlaced) out += url;
-          urlPlaced = true;
+          if (url && !urlPlaced) out += *url;
+          urlPlaced = urlPlaced || url != nullptr;
           break;
         case 'c':
           out += name;
@@ -116,8 +116,21 @@ std::vector<std::string> DesktopEntry::commandFor(const std::string& url) const 
     }
     if (!out.empty() || arg.empty()) argv.push_back(out);
   }
+  return argv;
+}
+
+std::vector<std::string> DesktopEntry::commandFor(const std::string& url) const {
+  bool urlPlaced = false;
+  std::vector<std::string> argv = expandExec(&url, urlPlaced);
   // An entry without a field code still has to get the address.
   if (!urlPlaced) argv.push_back(url);
+  return argv;
+}
+
+std::vector<std::string> DesktopEntry::commandWith(const std::vector<std::string>& arguments) const {
+  bool urlPlaced = false;
+  std::vector<std::string> argv = expandExec(nullptr, urlPlaced);
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
   return argv;
 }
 
@@ -131,11 +144,13 @@ XdgBrowsers::XdgBrowsers() : desktops_(xdg::currentDesktops()) {
 const std::vector<XdgBrowsers::Candidate>& XdgBrowsers::candidates() {
   // Safari has no Linux entry; it stays in the list because the gateway's
   // configuration names it.
-  static const std::vector<Candidate> kCandidates = {
-      {"com.apple.Safari", {}},
-      {"com.google.Chrome", {"google-chrome.desktop", "chromium.desktop", "chromium-browser.desktop"}},
-      {"org.mozilla.Firefox", {"firefox.desktop", "firefox-esr.desktop"}},
-  };
+  static const std::vector<Candidate> kCandidates = [] {
+    std::vector<Candidate> list = {{"com.apple.Safari", {}}, {"com.google.Chrome", {}}, {"org.mozilla.Firefox", {}}};
+    for (const auto& layout : browserLayouts())
+      for (auto& candidate : list)
+        if (std::string(candidate.bundleId) == layout.bundleId) candidate.desktopIds.push_back(layout.desktopId);
+    return list;
+  }();
   return kCandidates;
 }
 
@@ -157,6 +172,14 @@ std::optional<DesktopEntry> XdgBrowsers::findBrowser(const std::string& bundleId
       if (auto entry = findApplication(id)) return entry;
   }
   return std::nullopt;
+}
+
+std::vector<InstalledBrowser> XdgBrowsers::installedForms(const std::string& bundleId) const {
+  std::vector<InstalledBrowser> forms;
+  for (const auto& layout : browserLayouts())
+    if (bundleId == layout.bundleId)
+      if (auto entry = findApplication(layout.desktopId)) forms.push_back({layout, std::move(*entry)});
+  return forms;
 }
 
 std::vector<std::string> XdgBrowsers::mimeappsLists() const {

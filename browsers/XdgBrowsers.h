@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "browsers/BrowserLayouts.h"
+
 namespace karv {
 
 // One installed web browser: "bundleId", "name", "path", "version",
@@ -25,6 +27,20 @@ struct DesktopEntry {
   // The argument vector that opens `url` (the field codes filled in); run it
   // directly, never through a shell.
   [[nodiscard]] std::vector<std::string> commandFor(const std::string& url) const;
+  // The argument vector that starts the application with these arguments
+  // after its own, and no file or address.
+  [[nodiscard]] std::vector<std::string> commandWith(const std::vector<std::string>& arguments) const;
+
+ private:
+  // Exec with the field codes filled in; file and address codes get `url`
+  // once, or are dropped when there is none.
+  [[nodiscard]] std::vector<std::string> expandExec(const std::string* url, bool& urlPlaced) const;
+};
+
+// A packaged form of a browser found on the machine.
+struct InstalledBrowser {
+  BrowserLayout layout;
+  DesktopEntry entry;
 };
 
 // Finds the supported browsers among the installed desktop entries
@@ -49,6 +65,8 @@ class XdgBrowsers {
   [[nodiscard]] std::optional<DesktopEntry> findApplication(const std::string& desktopId) const;
   // The installed entry of a browser identifier ("org.mozilla.Firefox").
   [[nodiscard]] std::optional<DesktopEntry> findBrowser(const std::string& bundleId) const;
+  // Every installed form of a browser identifier, in the order of browserLayouts().
+  [[nodiscard]] std::vector<InstalledBrowser> installedForms(const std::string& bundleId) const;
   // Desktop ID of the default application of a MIME type
   // ("x-scheme-handler/https"): the first installed one listed.
   [[nodiscard]] std::optional<std::string> defaultApplication(const std::string& mimeType) const;

@@ -162,16 +162,18 @@ class KARVLib {
   // --- Browser deployment ---
   // The installed browsers, each with "selected" from the configuration.
   [[nodiscard]] virtual std::vector<BrowserRecord> getDefaultSelectedBrowserInfo();
-  // Writes the installation page from the gateway's template and opens it in
-  // each browser of the list, then imports the .pfx into those browsers'
-  // certificate databases. 0 done; 1 no browser, no template, the page not
-  // written or an import failed; the .pfx's code when it does not open.
+  // Imports the .pfx into the certificate databases of the listed browsers'
+  // families, then writes the installation page from the gateway's template
+  // and opens it in each browser of the list. 0 done; 1 no browser, no
+  // template, the page not written or an import failed (the import is done
+  // all the same); the .pfx's code when it does not open.
   [[nodiscard]] virtual int32_t deployCert(const std::string& pfxFilePath, const std::string& pfxFilePwd,
                                            const std::vector<BrowserRecord>& browserInfo);
-  // Writes the removal page for the gateway's record of the certificate and
-  // opens it in every installed browser, then deletes the certificate and its
-  // key from their databases. 0 done; 1 no browser, no template, the page not
-  // written or a deletion failed; the query's code when it failed.
+  // Deletes the certificate the gateway's record names, and its key, from
+  // the installed browsers' databases, then writes the removal page for that
+  // record and opens it in every installed browser. 0 done; 1 no browser, no
+  // template, the page not written or a deletion failed; the query's code
+  // when it failed.
   [[nodiscard]] virtual int32_t removeDeploiedCert(const std::string& cn);
   // How pages are opened in a given browser (the desktop's way by default).
   void setBrowserOpener(std::shared_ptr<BrowserOpener> opener) { browserOpener_ = std::move(opener); }

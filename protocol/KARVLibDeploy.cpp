@@ -2,6 +2,8 @@
 // the page from the gateway's template, opened in the browsers, and (since a
 // page cannot hand a Linux browser a client certificate) the import into
 // their certificate databases.
+#include <algorithm>
+
 #include "browsers/BrowserCertStores.h"
 #include "browsers/BrowserPreselection.h"
 #include "browsers/DeployPage.h"
@@ -64,54 +66,68 @@ void KARVLib::openInBrowsers(const std::vector<BrowserRecord>& browsers, const s
     if (!browserOpener_->openUrlWithBrowser(bundleIdOf(record), url)) logLine("open fail!!");
 }
 
+namespace {
+// The browser identifiers of the records, each once, in order.
+std::vector<std::string> familiesOf(const std::vector<BrowserRecord>& records) {
+  std::vector<std::string> ids;
+  for (const auto& record : records)
+    if (std::find(ids.begin(), ids.end(), bundleIdOf(record)) == ids.end()) ids.push_back(bundleIdOf(record));
+  return ids;
+}
+}  // namespace
+
 int32_t KARVLib::deployCert(const std::string& pfxFilePath, const std::string& pfxFilePwd,
                             const std::vector<BrowserRecord>& browserInfo) {
   if (browserInfo.empty()) return 1;
-  const auto pageTemplate = downloadDeployTemplate();
-  if (!pageTemplate) return 1;
   std::string b64X509Cert;
   std::string b64P12Cert;
   CertInfo certInfo;
   if (const int32_t status = RSAUtility().loadPfx(pfxFilePath, pfxFilePwd, b64X509Cert, b64P12Cert, certInfo);
       status != 0)
     return status;
+
+  // The browsers' databases are this client's own work here and come first:
+  // whatever becomes of the gateway's page, the certificate is installed.
+  const auto pkcs12Der = CommonUtility().base64Decode(b64P12Cert);
+  bool imported = pkcs12Der.has_value();
+  const BrowserCertStores stores;
+  for (const auto& bundleId : familiesOf(browserInfo))
+    imported = pkcs12Der && stores.importInto(bundleId, *pkcs12Der, pfxFilePwd) && imported;
+
+  const auto pageTemplate = downloadDeployTemplate();
+  if (!pageTemplate) return 1;
   const auto page = DeployPage::fill(*pageTemplate, DeployPage::deploymentBlock(certInfo, b64P12Cert, b64X509Cert));
   const auto url = page ? DeployPage::save(*page) : std::nullopt;
   if (!url) return 1;
   openInBrowsers(browserInfo, *url);
-
-  const auto pkcs12Der = CommonUtility().base64Decode(b64P12Cert);
-  if (!pkcs12Der) return 1;
-  bool imported = true;
-  const BrowserCertStores stores;
-  for (const auto& record : browserInfo)
-    imported = stores.importInto(bundleIdOf(record), *pkcs12Der, pfxFilePwd) && imported;
   return imported ? 0 : 1;
 }
 
 int32_t KARVLib::removeDeploiedCert(const std::string& cn) {
   const auto browsers = getBrowserInfo();
   if (!browsers) return 1;
-  const auto pageTemplate = downloadDeployTemplate();
-  if (!pageTemplate) return 1;
   std::optional<StringMap> record;
   std::optional<std::string> errMsg;
   if (const int32_t status = qrySvrCertInfo(cn, record, errMsg); status != 0) return status;
+
+  // As with installation, the databases come first and do not wait for the
+  // page. Only the certificate the record names goes; without a usable
+  // record, nothing does.
+  bool removed = true;
+  if (const auto reason = unusableForRemoval(record, cn)) {
+    logf("certificate removal from the browsers' databases skipped: %s", *reason);
+  } else {
+    const BrowserCertStores stores;
+    for (const auto& bundleId : familiesOf(*browsers))
+      removed = stores.removeFrom(bundleId, cn, record->at("issuer")) && removed;
+  }
+
+  const auto pageTemplate = downloadDeployTemplate();
+  if (!pageTemplate) return 1;
   const auto page = DeployPage::fill(*pageTemplate, DeployPage::removalBlock(record));
   const auto url = page ? DeployPage::save(*page) : std::nullopt;
   if (!url) return 1;
   openInBrowsers(*browsers, *url);
-
-  // Only the certificate the record names goes; without a usable record,
-  // nothing does.
-  if (const auto reason = unusableForRemoval(record, cn)) {
-    logf("certificate removal from the browsers' databases skipped: %s", *reason);
-    return 0;
-  }
-  bool removed = true;
-  const BrowserCertStores stores;
-  for (const auto& browser : *browsers)
-    removed = stores.removeFrom(bundleIdOf(browser), cn, record->at("issuer")) && removed;
   return removed ? 0 : 1;
 }
 

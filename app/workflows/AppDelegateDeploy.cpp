@@ -1,6 +1,7 @@
 // Installing the user's certificate into the browsers, and removing it: the
 // browser choice (by the user, or by the configuration in mode "N"), then
-// the protocol client writes the page, opens it and imports the .pfx.
+// the protocol client imports the .pfx into the browsers' databases, writes
+// the page and opens it.
 #include <algorithm>
 
 #include "app/AppDelegate.h"
@@ -9,6 +10,23 @@
 #include "system/Log.h"
 
 namespace karv::app {
+namespace {
+
+// A running browser of the Chromium family keeps, for the rest of its run,
+// the answer a site got when it asked for a certificate before there was
+// one; a new certificate reaches that site only after a restart. Firefox
+// looks in its database again at each request.
+constexpr char kChromiumRestartNotice[] =
+    "若 Chrome、Chromium、Brave、Edge、Vivaldi 或 Opera 瀏覽器在安裝前已經開啟，請將該瀏覽器完全關閉後重新開啟，"
+    "才能以新憑證登入網站";
+
+bool includesChromiumFamily(const std::vector<BrowserRecord>& browsers) {
+  return std::any_of(browsers.begin(), browsers.end(), [](const BrowserRecord& r) {
+    return r.contains("bundleId") && r.at("bundleId") == "com.google.Chrome";
+  });
+}
+
+}  // namespace
 
 void AppDelegate::doDepCert(const QString& cn) {
   KARVLib* lib = getKARVlib();
@@ -50,7 +68,10 @@ void AppDelegate::deployCertToBrowsers(const std::vector<BrowserRecord>& browser
   const std::string pwd = lib->getCurrentPfxFilePwd().value_or("");
   int32_t result = 1;
   runBlockingWork("正在安裝瀏覽器憑證...", [&] { result = lib->deployCert(path, pwd, browsers); });
-  if (result != 0) doAlert("瀏覽器憑證安裝失敗");
+  if (result != 0)
+    doAlert("瀏覽器憑證安裝失敗");
+  else if (includesChromiumFamily(browsers))
+    doAlert(kChromiumRestartNotice);
 }
 
 void AppDelegate::showDepCertWindow(const std::optional<std::string>& mode,

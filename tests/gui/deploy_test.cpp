@@ -17,6 +17,10 @@ namespace {
 const QString kChrome = "com.google.Chrome";
 const QString kFirefox = "org.mozilla.Firefox";
 const char* const kBrowserButtons[] = {"imgBtnSafari", "imgBtnChrome", "imgBtnFireFox"};
+// After installing into the Chromium family: a running one must be restarted.
+const QString kRestart =
+    "若 Chrome、Chromium、Brave、Edge、Vivaldi 或 Opera 瀏覽器在安裝前已經開啟，請將該瀏覽器完全關閉後重新開啟，"
+    "才能以新憑證登入網站";
 
 // The choice shown, Safari, Chrome, Firefox: "Y" chosen, "N" not.
 QString chosen(QWidget* dialog) {
@@ -89,7 +93,7 @@ class DeployTest : public QObject {
     QVERIFY(h->desktop().browsers.isEmpty());
     press(sheet, "F");
     QVERIFY(fillIn({}, "btnOK"));
-    QVERIFY(!sheet->isVisible() && h->alerts().texts().isEmpty());  // success is silent
+    QVERIFY(!sheet->isVisible() && h->alerts().texts().isEmpty());  // success with Firefox is silent
     QCOMPARE(h->desktop().browsers, QStringList{kFirefox});
     const QUrl page = h->desktop().browserUrls.first();
     QVERIFY(page.toString().startsWith("file:///" + root_.filePath("home/.plix/PLIXDepCert.")));
@@ -119,7 +123,7 @@ class DeployTest : public QObject {
     QCOMPARE(chosen(sheet), QString("NYN"));
     QVERIFY(fillIn({}, "btnOK"));
     QCOMPARE(h->desktop().browsers, QStringList{kChrome});
-    QVERIFY(h->alerts().texts().isEmpty());
+    QCOMPARE(h->alerts().texts(), QStringList{kRestart});
   }
 
   void configuredChoiceInModeN() {
@@ -132,7 +136,7 @@ class DeployTest : public QObject {
     const QString notice = "接下來將為您進行瀏覽器憑證安裝";
     const QString failed = "瀏覽器憑證安裝失敗";
     const Case cases[] = {
-        {"ALL", kDemoPwd, {kChrome, kFirefox}, {notice}},
+        {"ALL", kDemoPwd, {kChrome, kFirefox}, {notice, kRestart}},
         {"Chrome64", kDemoPwd, {}, {notice, failed}},  // nothing preselected: an empty list fails
         {"DEFAULT", "wrong", {}, {notice, failed}},
     };
@@ -171,13 +175,14 @@ class DeployTest : public QObject {
     QCOMPARE(h.currentPath(), h.demoPfx(demo::kExpiring));
     QVERIFY(fillIn({}, "btnOK"));  // the default browser is preselected
     QCOMPARE(h.desktop().browsers, QStringList{kChrome});
-    QCOMPARE(h.alerts().texts().size(), 1);
+    QCOMPARE(h.alerts().texts().size(), 2);
+    QCOMPARE(h.alerts().texts().last(), kRestart);
 
     // Removal opens the removal page in every browser, silently.
     h.desktop().browsers.clear();
     click(h.app().ui()->btnRmvDepCert);
     QCOMPARE(h.desktop().browsers, (QStringList{kChrome, kFirefox}));
-    QCOMPARE(h.alerts().texts().size(), 1);
+    QCOMPARE(h.alerts().texts().size(), 2);
     const QByteArray page = bytesOf(h.desktop().browserUrls.last().toLocalFile());
     QVERIFY(page.contains("\"opType\":\"remove\",\n\"cn\":\"D220003245-01\",\n\"issuer\":\"CN=KARV"));
     QCOMPARE(h.app().doRmvDepCert(demo::kExpiring.cn), 0);

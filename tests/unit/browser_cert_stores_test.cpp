@@ -1,11 +1,13 @@
-// The user's certificate in the browsers' NSS databases: imported with
-// libnss3, checked with NSS's own certutil, removed again.
+// The user's certificate in the browsers' NSS databases, in every packaged
+// form of the browsers: imported with libnss3, checked with NSS's own
+// certutil, removed again.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include "browsers/BrowserCertStores.h"
 #include "support/PfxFixture.h"
 #include "system/CommonUtility.h"
+#include "system/XdgKeyFile.h"
 
 namespace karv {
 namespace {
@@ -20,14 +22,19 @@ const std::string kPassword = "pässwörd-密碼1";
 
 class BrowserCertStoresTest : public PfxFixture {
  protected:
-  // A profile as Firefox makes it: listed in profiles.ini, with a database.
-  std::string firefoxProfile(const std::string& root, const std::string& name) {
-    const std::string folder = home / (root + "/" + name);
-    fs::create_directories(folder);
-    writeText(home / (root + "/profiles.ini"),
-              "[General]\nStartWithLastProfile=1\n\n[Profile0]\nName=default\nIsRelative=1\nPath=" + name + "\n");
-    EXPECT_EQ(runTool({"certutil", "-N", "-d", "sql:" + folder, "--empty-password"}).exitCode, 0);
-    return folder;
+  // The user's folders under a home of its own.
+  static UserDirs dirsOf(const std::string& caseHome) {
+    return {caseHome, caseHome + "/.local/share", caseHome + "/.config"};
+  }
+  // Stores of a home where Chromium's distribution package is installed.
+  static BrowserCertStores chromiumStores(const std::string& caseHome) {
+    return BrowserCertStores(dirsOf(caseHome), [](const std::string& bundleId) {
+      std::vector<InstalledBrowser> forms;
+      for (const auto& layout : browserLayouts())
+        if (bundleId == kChrome && std::string(layout.desktopId) == "chromium.desktop")
+          forms.push_back({layout, DesktopEntry{}});
+      return forms;
+    });
   }
   // A folder as Firefox makes a profile: owner-only.
   static void privateFolder(const std::string& folder) {
@@ -49,37 +56,139 @@ class BrowserCertStoresTest : public PfxFixture {
   static std::string listing(const std::string& folder, const char* what) {
     return runTool({"certutil", what, "-d", "sql:" + folder}).output;
   }
+  static bool holdsUserCertificate(const std::string& db) {
+    return containsAll(listing(db, "-L"), {std::string(kCn) + " ", "u,u,u"}) &&
+           listing(db, "-K").find(kCn) != std::string::npos;
+  }
 };
 
-TEST_F(BrowserCertStoresTest, ImportIntoChromeAndFirefoxThenRemove) {
+// Each packaged form in a home and XDG data folders laid out as its package
+// lays them out: the desktop finds the browser (and its entry as the default
+// one), the certificate and its key land in that form's own store, in the
+// place the browser reads, and removal takes them away again.
+TEST_F(BrowserCertStoresTest, EveryPackagedFormGetsTheCertificateInItsOwnStore) {
   const Bytes pfx = fileBytes(saveUserPfx("user.pfx", kPassword));
-  const std::string profile = firefoxProfile(".mozilla/firefox", "k3x9.default-esr");
-  const BrowserCertStores stores(home.path.string());
-  const std::string chrome = stores.chromeDatabase();
-  ASSERT_FALSE(fs::exists(chrome));
+  const std::string system = home / "system";
+  const std::string native = "usr/share/applications/";
+  const std::string snaps = "var/lib/snapd/desktop/applications/";
+  const std::string flatpaks = "var/lib/flatpak/exports/share/applications/";
+  struct Case {
+    const char* what;
+    std::string entry;       // where the package puts its desktop entry
+    std::string exec;        // its command, after the program
+    std::string existing;    // a store the browser made already ("" none)
+    std::string store;       // where the certificate must land ("" nowhere)
+    std::string madeFolder;  // a folder of the browser's own that exists
+  };
+  const std::string firefoxProfile = "/k3x9.default-esr";
+  const Case cases[] = {
+      {"Chromium package, new user", native + "chromium.desktop", " %U", "", ".pki/nssdb", ""},
+      {"Chromium package, XDG store", native + "chromium.desktop", " %U", ".local/share/pki/nssdb",
+       ".local/share/pki/nssdb", ""},
+      {"Brave package", native + "brave-browser.desktop", " %U", "", ".pki/nssdb", ""},
+      {"Edge package, old store", native + "microsoft-edge.desktop", " %U", ".pki/nssdb", ".pki/nssdb", ""},
+      {"Chromium snap", snaps + "chromium_chromium.desktop", " %U", "", "snap/chromium/current/.pki/nssdb",
+       "snap/chromium/2891"},
+      {"Chromium snap never run", snaps + "chromium_chromium.desktop", " %U", "", "", ""},
+      {"Chrome Flatpak", flatpaks + "com.google.Chrome.desktop", " run com.google.Chrome @@u %U @@", "",
+       ".var/app/com.google.Chrome/.pki/nssdb", ".var/app/com.google.Chrome"},
+      {"Chromium Flatpak, XDG store", flatpaks + "org.chromium.Chromium.desktop", " run org.chromium.Chromium %U",
+       ".var/app/org.chromium.Chromium/data/pki/nssdb", ".var/app/org.chromium.Chromium/data/pki/nssdb", ""},
+      {"Firefox ESR package, XDG profile", native + "firefox-esr.desktop", " %u",
+       ".config/mozilla/firefox" + firefoxProfile, ".config/mozilla/firefox" + firefoxProfile, ""},
+      {"Firefox package, old folder", native + "firefox.desktop", " %u", ".mozilla/firefox" + firefoxProfile,
+       ".mozilla/firefox" + firefoxProfile, ""},
+      {"Firefox snap", snaps + "firefox_firefox.desktop", " %u",
+       "snap/firefox/common/.mozilla/firefox" + firefoxProfile, "snap/firefox/common/.mozilla/firefox" + firefoxProfile,
+       ""},
+      {"Firefox Flatpak, XDG profile", flatpaks + "org.mozilla.firefox.desktop", " run org.mozilla.firefox @@u %u @@",
+       ".var/app/org.mozilla.firefox/config/mozilla/firefox" + firefoxProfile,
+       ".var/app/org.mozilla.firefox/config/mozilla/firefox" + firefoxProfile, ""},
+      // Its first start fails (the stand-in program exits with 1): no profile.
+      {"Firefox that cannot make a profile", native + "firefox.desktop", " %u", "", "", ""},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string caseHome = home / ("case" + std::to_string(++n));
+    const std::string data = caseHome + "/data" + std::to_string(n);
+    ScopedEnv homeAt{"HOME", caseHome};
+    ScopedEnv dataHome{"XDG_DATA_HOME", caseHome + "/.local/share"};
+    ScopedEnv configHome{"XDG_CONFIG_HOME", caseHome + "/.config"};
+    ScopedEnv dataDirs{"XDG_DATA_DIRS", data + "/usr/share:" + data + "/var/lib/snapd/desktop:" + data +
+                                            "/var/lib/flatpak/exports/share"};
+    const std::string program = data + "/bin/browser";
+    writeText(program, "#!/bin/sh\nexit 1\n");
+    fs::permissions(program, fs::perms(0755));
+    const std::string desktopId = fs::path(c.entry).filename().string();
+    writeText(data + "/" + c.entry,
+              "[Desktop Entry]\nType=Application\nName=" + std::string(c.what) + "\nExec=" + program + c.exec + "\n");
+    writeText(caseHome + "/.config/mimeapps.list",
+              "[Default Applications]\nx-scheme-handler/https=" + desktopId + "\n");
+    const bool firefox = desktopId.find("firefox") != std::string::npos;
+    const char* family = firefox ? kFirefox : kChrome;
+    if (!c.madeFolder.empty()) fs::create_directories(caseHome + "/" + c.madeFolder);
+    if (c.store.rfind("snap/chromium/current", 0) == 0)
+      fs::create_directory_symlink("2891", caseHome + "/snap/chromium/current");
+    if (!c.existing.empty()) {
+      const fs::path db = caseHome + "/" + c.existing;
+      privateFolder(db.string());
+      if (firefox)
+        writeText(db.parent_path() / "profiles.ini",
+                  "[Profile0]\nName=default-esr\nIsRelative=1\nPath=" + db.filename().string() + "\n");
+      ASSERT_EQ(runTool({"certutil", "-N", "-d", "sql:" + db.string(), "--empty-password"}).exitCode, 0);
+    }
 
-  ASSERT_TRUE(stores.importInto(kChrome, pfx, kPassword));
-  ASSERT_TRUE(stores.importInto(kFirefox, pfx, kPassword));
-  EXPECT_EQ(modeOf(chrome), 0700u);
-  for (const auto& db : {chrome, profile}) {
-    SCOPED_TRACE(db);
-    const std::string certs = listing(db, "-L");
-    EXPECT_NE(certs.find(std::string(kCn) + " "), std::string::npos) << certs;
-    EXPECT_NE(certs.find("u,u,u"), std::string::npos) << certs;  // with its key: a user certificate
-    EXPECT_NE(listing(db, "-K").find(kCn), std::string::npos);
-  }
-  // Again: the database holds it already, which is success, and still once.
-  EXPECT_TRUE(stores.importInto(kChrome, pfx, kPassword));
-  EXPECT_EQ(countOf(listing(chrome, "-L"), kCn), 1);
+    const auto offered = getBrowserInfo();
+    ASSERT_TRUE(offered && offered->size() == 1u);
+    EXPECT_EQ(offered->front().at("bundleId"), family);
+    EXPECT_EQ(offered->front().at("name"), c.what);
+    EXPECT_EQ(offered->front().at("defaultBrowser"), "Y");
 
-  // Removal by name and issuer (in any order of its parts) from both.
-  EXPECT_TRUE(stores.removeFrom(kChrome, kCn, "C=TW, O=Test Org, CN=Test Issuing CA"));
-  EXPECT_TRUE(stores.removeFrom(kFirefox, kCn, "CN=Test Issuing CA, O=Test Org, C=TW"));
-  for (const auto& db : {chrome, profile}) {
-    SCOPED_TRACE(db);
+    const BrowserCertStores stores;
+    EXPECT_EQ(stores.importInto(family, pfx, kPassword), !c.store.empty());
+    if (c.store.empty()) {
+      EXPECT_TRUE(stores.existingDatabases(family).empty());
+      continue;
+    }
+    const std::string db = caseHome + "/" + c.store;
+    EXPECT_TRUE(holdsUserCertificate(db)) << listing(db, "-L");
+    EXPECT_EQ(modeOf(db), 0700u);
+    // The browser's only store: nothing was made where it does not look.
+    EXPECT_EQ(stores.existingDatabases(family), std::vector<std::string>{fs::canonical(db).string()});
+    // Again: the database holds it already, which is success, and still once.
+    EXPECT_TRUE(stores.importInto(family, pfx, kPassword));
+    EXPECT_EQ(countOf(listing(db, "-L"), kCn), 1);
+
+    // Removal by name and issuer (in any order of its parts).
+    EXPECT_TRUE(stores.removeFrom(family, kCn, "C=TW, O=Test Org, CN=Test Issuing CA"));
     EXPECT_EQ(listing(db, "-L").find(kCn), std::string::npos);
     EXPECT_EQ(listing(db, "-K").find(kCn), std::string::npos);
   }
+}
+
+// A Firefox that has never run gets its profiles from its own first start
+// (Debian's firefox-esr, headless, from its own desktop entry), in the XDG
+// place, and the certificate lands in the profile Firefox picks at its next
+// start.
+TEST_F(BrowserCertStoresTest, FirefoxThatNeverRanGetsItsOwnProfile) {
+  ScopedEnv dataHome{"XDG_DATA_HOME", home / ".local/share"};
+  ScopedEnv configHome{"XDG_CONFIG_HOME", home / ".config"};
+  ScopedEnv dataDirs{"XDG_DATA_DIRS", home / "share"};
+  const auto entry = CommonUtility().getFileAsStr("/usr/share/applications/firefox-esr.desktop");
+  ASSERT_TRUE(entry.has_value()) << "firefox-esr (installed by scripts/setup) must be there";
+  writeText(home.path / "share/applications/firefox-esr.desktop", *entry);
+
+  ASSERT_TRUE(BrowserCertStores().importInto(kFirefox, fileBytes(saveUserPfx("user.pfx", kPassword)), kPassword));
+  const std::string root = home / ".config/mozilla/firefox";
+  const auto installs = xdg::KeyFile::load(root + "/installs.ini");
+  ASSERT_TRUE(installs.has_value());
+  const auto groups = installs->groupNames();
+  ASSERT_FALSE(groups.empty());
+  const auto picked = installs->value(groups.front(), "Default");
+  ASSERT_TRUE(picked.has_value());
+  EXPECT_TRUE(holdsUserCertificate(root + "/" + *picked));
+  EXPECT_FALSE(fs::exists(home.path / ".mozilla"));
 }
 
 // Removal takes only the certificate named by both its common name and its
@@ -112,8 +221,8 @@ TEST_F(BrowserCertStoresTest, RemovalTakesOnlyTheNamedCertificateAndKeysNoneStil
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     const std::string caseHome = home / ("case" + std::to_string(++n));
-    const BrowserCertStores stores(caseHome);
-    const std::string db = stores.chromeDatabase();
+    const BrowserCertStores stores = chromiumStores(caseHome);
+    const std::string db = caseHome + "/.pki/nssdb";
     fs::create_directories(db);
     ASSERT_EQ(runTool({"certutil", "-N", "-d", "sql:" + db, "--empty-password"}).exitCode, 0);
     addWithKey(db, "ours", chain.user.get(), userKey());
@@ -149,11 +258,12 @@ TEST_F(BrowserCertStoresTest, LegacyOpenSslFileImportsAndWrongPasswordDoesNot) {
                      "-name", kCn, "-passout", "pass:old-file", "-out", legacy})
                 .exitCode,
             0);
-  const BrowserCertStores stores(home.path.string());
+  const BrowserCertStores stores = chromiumStores(home.path.string());
+  const std::string db = home / ".pki/nssdb";
   EXPECT_FALSE(stores.importInto(kChrome, fileBytes(legacy), "wrong"));
-  EXPECT_EQ(listing(stores.chromeDatabase(), "-L").find(kCn), std::string::npos);
+  EXPECT_EQ(listing(db, "-L").find(kCn), std::string::npos);
   EXPECT_TRUE(stores.importInto(kChrome, fileBytes(legacy), "old-file"));
-  EXPECT_NE(listing(stores.chromeDatabase(), "-K").find(kCn), std::string::npos);
+  EXPECT_NE(listing(db, "-K").find(kCn), std::string::npos);
 
   // Another subject's certificate under the same friendly name gets a name of its own.
   const std::string other = home / "other";
@@ -166,29 +276,7 @@ TEST_F(BrowserCertStoresTest, LegacyOpenSslFileImportsAndWrongPasswordDoesNot) {
                 .exitCode,
             0);
   EXPECT_TRUE(stores.importInto(kChrome, fileBytes(other + ".pfx"), "other"));
-  EXPECT_NE(listing(stores.chromeDatabase(), "-L").find(std::string(kCn) + " #2"), std::string::npos);
-}
-
-TEST_F(BrowserCertStoresTest, FirefoxProfilesOfEveryInstallationKind) {
-  const BrowserCertStores stores(home.path.string());
-  // Firefox installed but never started: nothing to import into.
-  EXPECT_FALSE(stores.importInto(kFirefox, fileBytes(saveUserPfx("user.pfx", kPassword)), kPassword));
-  // Removal from databases that do not exist has nothing to do.
-  EXPECT_TRUE(stores.removeFrom(kFirefox, kCn, ""));
-  EXPECT_TRUE(stores.removeFrom(kChrome, kCn, ""));
-  EXPECT_FALSE(fs::exists(stores.chromeDatabase()));
-
-  const std::string distribution = home / ".mozilla/firefox/a.default";
-  const std::string snap = home / "snap/firefox/common/.mozilla/firefox/b.default";
-  const std::string flatpak = home / ".var/app/org.mozilla.firefox/.mozilla/firefox/c.default";
-  for (const auto& folder : {distribution, snap, flatpak}) privateFolder(folder);
-  writeText(home.path / ".mozilla/firefox/profiles.ini",
-            "[Profile1]\nIsRelative=0\nPath=" + flatpak + "\n[Profile0]\nIsRelative=1\nPath=a.default\n" +
-                "[Profile2]\nIsRelative=1\nPath=deleted.default\n[Install4F96D1932A9F858E]\nDefault=a.default\n");
-  writeText(home.path / "snap/firefox/common/.mozilla/firefox/profiles.ini", "[Profile0]\nPath=b.default\n");
-  writeText(home.path / ".var/app/org.mozilla.firefox/.mozilla/firefox/profiles.ini",
-            "[Profile0]\nIsRelative=1\nPath=c.default\n[Profile1]\nIsRelative=0\nPath=" + flatpak + "\n");
-  EXPECT_EQ(stores.firefoxProfiles(), (std::vector<std::string>{distribution, snap, flatpak}));
+  EXPECT_NE(listing(db, "-L").find(std::string(kCn) + " #2"), std::string::npos);
 }
 
 // The user's key goes into the database of each profile, made when missing:
@@ -226,14 +314,13 @@ TEST_F(BrowserCertStoresTest, HostileFirefoxProfilesAreRefused) {
       {"writable by others", "1", "open.default", false},
   };
   if (asRoot) cases.push_back({"another user's", "1", "foreign.default", false});
-  const BrowserCertStores stores(home.path.string());
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     writeText(root + "/profiles.ini", std::string("[Profile0]\nIsRelative=1\nPath=good.default\n") +
                                           "[Profile1]\nIsRelative=" + c.isRelative + "\nPath=" + c.path + "\n");
     std::vector<std::string> expected{good};
     if (c.accepted) expected.push_back(root + "/inside.default");
-    EXPECT_EQ(stores.firefoxProfiles(), expected);
+    EXPECT_EQ(BrowserCertStores::firefoxProfilesIn(root), expected);
   }
 }
 

@@ -10,6 +10,7 @@
 #include "browsers/BrowserOpener.h"
 #include "browsers/BrowserPreselection.h"
 #include "browsers/DeployPage.h"
+#include "browsers/WaitedProcess.h"
 #include "protocol/KARVLib.h"
 #include "support/PfxFixture.h"
 #include "support/TestGateway.h"
@@ -160,6 +161,9 @@ struct RecordingOpener : BrowserOpener {
 class DeployCertTest : public PfxFixture {
  protected:
   void SetUp() override {
+    // Chromium's distribution package is the only browser installed.
+    writeText(home.path / "share/applications/chromium.desktop",
+              "[Desktop Entry]\nType=Application\nName=Chromium\nExec=/bin/true %U\n");
     lib->setBrowserOpener(opener);
     setLogSink([this](std::string_view line) { logLines.emplace_back(line); });
   }
@@ -173,6 +177,9 @@ class DeployCertTest : public PfxFixture {
     return names;
   }
 
+  ScopedEnv dataDirs{"XDG_DATA_DIRS", home / "share"};
+  ScopedEnv dataHome{"XDG_DATA_HOME", home / "data"};
+  ScopedEnv configHome{"XDG_CONFIG_HOME", home / "config"};
   // The configured address holds "depCert" twice.
   TestGateway gw{TestGateway::Scheme::kHttps, {{"depCert.templateUrl", "#gatewayOrigin#/RACGW/depCert/depCert.html"}}};
   std::unique_ptr<KARVLib> lib = gw.client();
@@ -192,10 +199,22 @@ TEST_F(DeployCertTest, FailuresWriteNoPageOrReportOne) {
   EXPECT_EQ(lib->deployCert(pfx, "Pa55word!", {browser(kChrome)}), 1);
   EXPECT_TRUE(opener->opened.empty());
   fs::remove(home.path / ".plix");
-  // Firefox chosen but never started: the page opens, the import fails.
+  // Firefox chosen but not installed: the page opens, the import fails.
   EXPECT_EQ(lib->deployCert(pfx, "Pa55word!", {browser(kFirefox)}), 1);
   EXPECT_EQ(opener->opened.size(), 1u);
   EXPECT_EQ(pages().size(), 1u);
+
+  // No template, or one without the placeholder: no page, but the
+  // certificate is in Chromium's database all the same.
+  const std::string db = "sql:" + home / ".pki/nssdb";
+  for (const auto& fault : {gateway::Fault::serverError(), gateway::Fault::rawBody("<html>no placeholder</html>")}) {
+    gw.gateway().setFault("depCertForMac", fault);
+    DeployPage::removeSaved();
+    fs::remove_all(home.path / ".pki");
+    EXPECT_EQ(lib->deployCert(pfx, "Pa55word!", {browser(kChrome)}), 1);
+    EXPECT_TRUE(pages().empty());
+    EXPECT_NE(runTool({"certutil", "-K", "-d", db}).output.find("X12345-01"), std::string::npos);
+  }
 }
 
 // The template's script runs beside the encrypted PKCS#12: it comes over
@@ -230,11 +249,9 @@ TEST_F(DeployCertTest, TemplateOnlyFromHttpsAddresses) {
 }
 
 TEST_F(DeployCertTest, RemovalPageFromTheGatewaysRecordAndDatabasesCleared) {
-  ScopedEnv dataDirs{"XDG_DATA_DIRS", home / "share"};
-  ScopedEnv dataHome{"XDG_DATA_HOME", home / "data"};
-  ScopedEnv configHome{"XDG_CONFIG_HOME", home / "config"};
   const auto lib = gw.loggedIn(demo::kExpiring);
   lib->setBrowserOpener(opener);
+  fs::remove(home.path / "share/applications/chromium.desktop");
   EXPECT_EQ(lib->removeDeploiedCert(demo::kExpiring.cn), 1);  // no browser installed
   EXPECT_TRUE(requestsOf(gw.gateway(), "depCertForMac").empty());
 
@@ -341,6 +358,17 @@ TEST(XdgBrowserOpener, StartsTheDesktopEntrysCommandDetached) {
   EXPECT_FALSE(opener.openUrlWithBrowser(kFirefox, url));  // not installed
   writeText(program, "not a program");                     // executable, but exec fails
   EXPECT_FALSE(opener.openUrlWithBrowser(kChrome, url));
+}
+
+// A program run to its end (a Firefox making its profile) gives its exit
+// code; one that cannot start gives none, and so does one that hangs, which
+// is killed with its whole group once the time is up.
+TEST(WaitedProcess, ExitCodeOrNone) {
+  using std::chrono::milliseconds;
+  EXPECT_EQ(runAndWait("/bin/sh", {"sh", "-c", "exit 3"}, milliseconds(60'000)), 3);
+  EXPECT_EQ(runAndWait("/bin/true", {"true"}, milliseconds(60'000)), 0);
+  EXPECT_EQ(runAndWait("/nonexistent/firefox", {"firefox"}, milliseconds(60'000)), std::nullopt);
+  EXPECT_EQ(runAndWait("/bin/sh", {"sh", "-c", "sleep 600 & sleep 600"}, milliseconds(100)), std::nullopt);
 }
 
 }  // namespace

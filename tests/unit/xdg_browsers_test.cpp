@@ -76,8 +76,8 @@ TEST_F(XdgDesktop, OtherBrowsersAreIgnoredAndOrderIsFixed) {
   const std::string firefox = install("usr/local/share/applications", "firefox-esr.desktop", "Firefox ESR",
                                       "\"" + root / "usr/bin/firefox-esr" + "\" %u");
   install("usr/share/applications", "chromium.desktop", "Chromium", program("usr/bin/chromium") + " %U");
-  install("usr/share/applications", "brave-browser.desktop", "Brave", program("usr/bin/brave") + " %U");
-  setDefault("home/.config/mimeapps.list", "brave-browser.desktop;");
+  install("usr/share/applications", "org.gnome.Epiphany.desktop", "Web", program("usr/bin/epiphany") + " %U");
+  setDefault("home/.config/mimeapps.list", "org.gnome.Epiphany.desktop;");
 
   const auto records = getBrowserInfo();
   ASSERT_TRUE(records.has_value());
@@ -134,6 +134,19 @@ TEST_F(XdgDesktop, CommandForFillsFieldCodesWithoutShell) {
             (std::vector<std::string>{chrome, "--class=\"a b\"", "--name=Google Chrome", "--icon", "web-browser",
                                       "file:///home/u/.plix/PLIXDepCert.1.html", "100%"}));
   EXPECT_FALSE(XdgBrowsers().findBrowser("com.apple.Safari").has_value());
+
+  // A Flatpak's entry forwards files between its markers; started without
+  // one, the arguments follow the application ID.
+  const std::string flatpak = program("usr/bin/flatpak");
+  install("var/lib/flatpak/exports/share/applications", "org.mozilla.firefox.desktop", "Firefox",
+          flatpak + " run --command=firefox --file-forwarding org.mozilla.firefox @@u %u @@");
+  ScopedEnv flatpakDirs{"XDG_DATA_DIRS", root / "var/lib/flatpak/exports/share"};
+  const auto firefox = XdgBrowsers().findBrowser("org.mozilla.Firefox");
+  ASSERT_TRUE(firefox.has_value());
+  EXPECT_EQ(firefox->commandWith({"--headless", "-silent"}),
+            (std::vector<std::string>{flatpak, "run", "--command=firefox", "--file-forwarding", "org.mozilla.firefox",
+                                      "@@u", "@@", "--headless", "-silent"}));
+  EXPECT_EQ(firefox->commandFor("file:///p.html").at(6), "file:///p.html");
 }
 
 }  // namespace
