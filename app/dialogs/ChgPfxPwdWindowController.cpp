@@ -18,7 +18,7 @@ ChgPfxPwdWindowController::~ChgPfxPwdWindowController() = default;
 void ChgPfxPwdWindowController::windowDidLoad() {
   showValue(ui_->lblPfxFilePath, pfxFilePath_);
   clearFields({ui_->txtOldPwd, ui_->txtNewPwd, ui_->txtNewPwdCfm});
-  showValue(ui_->lblPwdRulePrompt, rules_.promptMsg);
+  showRule(ui_->lblPwdRulePrompt, rules_.promptMsg, {ui_->txtNewPwd, ui_->txtNewPwdCfm});
   ui_->txtOldPwd->setFocus();
 }
 

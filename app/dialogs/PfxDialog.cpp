@@ -10,9 +10,11 @@ std::optional<QString> PfxDialog::choosePfx(const QString& title, const QString&
   return chooser_->choose({this, title, startPath, true, folders, {"pfx"}});
 }
 
-void PfxDialog::showValue(QLabel* label, const QString& value) {
-  label->setText(value);
-  label->setAccessibleDescription(value);
+void PfxDialog::showValue(QLabel* label, const QString& value) { label->setText(value); }
+
+void PfxDialog::showRule(QLabel* label, const QString& rule, std::initializer_list<QLineEdit*> fields) {
+  label->setText(rule);
+  describeFields(rule, fields);
 }
 
 void PfxDialog::clearFields(std::initializer_list<QLineEdit*> fields) {

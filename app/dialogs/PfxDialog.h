@@ -33,9 +33,11 @@ class PfxDialog : public SheetDialog {
   [[nodiscard]] std::optional<QString> chooseExistingPfx(const QString& startPath) {
     return choosePfx("請選擇憑證檔", startPath, false);
   }
-  // Shows a value on a label whose accessible name says what it is; screen
-  // readers read the value as its description.
+  // Shows a value on a label; a screen reader reads the value as the label's
+  // name, and what it is from the label's description.
   static void showValue(QLabel* label, const QString& value);
+  // Shows the password rule, which also describes the fields it governs.
+  static void showRule(QLabel* label, const QString& rule, std::initializer_list<QLineEdit*> fields);
   static void clearFields(std::initializer_list<QLineEdit*> fields);
 
  private:

@@ -39,7 +39,7 @@ void SavePfxWindowController::windowDidLoad() {
   if (pfxFileName_.trimmed().isEmpty()) pfxFileName_ = "cert.pfx";
   showValue(ui_->lblPfxFilePath, pfxFilePath_ + "/" + pfxFileName_);
   clearFields({ui_->txtPfxPwd, ui_->txtPfxPwdCfm});
-  showValue(ui_->lblPromptMsg, rules_.promptMsg);
+  showRule(ui_->lblPromptMsg, rules_.promptMsg, {ui_->txtPfxPwd, ui_->txtPfxPwdCfm});
   ui_->txtPfxPwd->setFocus();  // the path has a default; the password is what to type
 }
 
