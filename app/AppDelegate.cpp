@@ -64,8 +64,8 @@ void AppDelegate::wireMainWindow() {
   });
   connect(ui.btnChgPfxPwd, &QPushButton::clicked, this, [this] { doChangePfxPwd(userCn()); });
   connect(ui.btnDepCert, &QPushButton::clicked, this, [this] { doDepCert(userCn()); });
-  // Success stays silent (the removal page says the rest); a store that kept
-  // the certificate does not.
+  // Success stays silent (the removal page says the rest); a removal that
+  // could not be done says so.
   connect(ui.btnRmvDepCert, &QPushButton::clicked, this, [this] {
     if (doRmvDepCert(userCn()) != 0) doAlert("瀏覽器憑證移除失敗");
   });

@@ -138,7 +138,7 @@ void KARVMask::paintEvent(QPaintEvent*) {
 }
 
 QColor KARVMask::veilColor() const {
-  QColor veil = palette().color(QPalette::Window);  // white at 80% in a light theme
+  QColor veil = palette().color(QPalette::Window);  // near white at 80% in a light theme
   veil.setAlpha(204);
   return veil;
 }

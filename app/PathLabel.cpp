@@ -9,7 +9,7 @@ namespace karv::app {
 namespace {
 // Enough for the start and the end of a path; wider only when there is room.
 constexpr int kMinimumChars = 12;
-constexpr int kPreferredChars = 48;
+constexpr int kPreferredChars = 64;
 }  // namespace
 
 PathLabel::PathLabel(QWidget* parent) : QLabel(parent) {
