@@ -5,13 +5,21 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include "app/ApplicationIcon.h"
+
 namespace karv::app {
 
 int QtAlertPresenter::present(const Alert& alert) {
   const bool sheet = alert.style == Style::Sheet;
   QMessageBox box(sheet ? alert.window : nullptr);
   box.setWindowModality(sheet ? Qt::WindowModal : Qt::ApplicationModal);
-  box.setIcon(sheet ? QMessageBox::Information : QMessageBox::Warning);
+  if (sheet) {
+    // The scalable application icon, drawn for the screen's pixel ratio.
+    constexpr int kIconSize = 64;
+    box.setIconPixmap(karvIcon().pixmap(QSize(kIconSize, kIconSize), box.devicePixelRatio()));
+  } else {
+    box.setIcon(QMessageBox::Warning);
+  }
   box.setWindowTitle(alert.title);
   box.setText(alert.title);
   box.setInformativeText(alert.text);

@@ -1,6 +1,6 @@
 #include "app/AppDelegate.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QPalette>
 #include <QUrl>
 #include <chrono>
@@ -8,7 +8,10 @@
 
 #include "KarvBuildConfig.h"
 #include "app/AppResources.h"
+#include "app/ApplicationIcon.h"
 #include "app/KARVMask.h"
+#include "app/ReadableColors.h"
+#include "app/ScreenFit.h"
 #include "browsers/DeployPage.h"
 #include "system/Log.h"
 #include "ui_MainWindow.h"
@@ -25,6 +28,7 @@ AppDelegate::AppDelegate(AppServices services, QObject* parent)
       sessionTimers_(*services_.clock, blockingWork_),
       sheets_(*window_, *this, [this](QDialog* sheet, int returnCode) { showWindowEndSheet(sheet, returnCode); }) {
   registerAppResources();
+  QApplication::setWindowIcon(karvIcon());  // every window's, the messages' too
   ui_->setupUi(window_.get());
   wireMainWindow();
 }
@@ -60,7 +64,11 @@ void AppDelegate::wireMainWindow() {
   });
   connect(ui.btnChgPfxPwd, &QPushButton::clicked, this, [this] { doChangePfxPwd(userCn()); });
   connect(ui.btnDepCert, &QPushButton::clicked, this, [this] { doDepCert(userCn()); });
-  connect(ui.btnRmvDepCert, &QPushButton::clicked, this, [this] { doRmvDepCert(userCn()); });
+  // Success stays silent (the removal page says the rest); a removal that
+  // could not be done says so.
+  connect(ui.btnRmvDepCert, &QPushButton::clicked, this, [this] {
+    if (doRmvDepCert(userCn()) != 0) doAlert("瀏覽器憑證移除失敗");
+  });
   connect(&sessionTimers_, &SessionTimers::keepAliveDue, this, &AppDelegate::doIAmAlive);
   connect(&sessionTimers_, &SessionTimers::idleCheckDue, this, &AppDelegate::checkIdle);
   // Any click or key press ends the idle countdown (a busy overlay stays).
@@ -78,7 +86,12 @@ KARVMask* AppDelegate::mask() const { return mask_.data(); }
 void AppDelegate::applicationDidFinishLaunching() {
   // A page holding an encrypted PKCS#12 that a crash or a killed session left behind.
   DeployPage::removeSaved();
+  // The window's own size, unless the screen is smaller; again once shown,
+  // when the frame is known.
+  const QSize preferred = window_->size();
+  fitToScreen(*window_, preferred);
   window_->show();
+  fitToScreen(*window_, preferred);
   // Nothing may be typed until the gateway has accepted this version.
   window_->centralWidget()->setEnabled(false);
   doVersionCheck();
@@ -95,8 +108,11 @@ void AppDelegate::applicationDidFinishLaunching() {
 void AppDelegate::applicationWillTerminate() { DeployPage::removeSaved(); }
 
 void AppDelegate::styleHomePageLink() {
+  // The product's sky blue, darkened on a light background (lightened on a
+  // dark one) as far as the text needs to stay readable.
   QPalette palette = ui_->openURL->palette();
-  palette.setColor(QPalette::ButtonText, QColor::fromRgbF(0.0f, 0.7490196078431373f, 1.0f, 1.0f));
+  const QColor skyBlue = QColor::fromRgbF(0.0f, 0.7490196078431373f, 1.0f, 1.0f);
+  palette.setColor(QPalette::ButtonText, readableOn(skyBlue, palette.color(QPalette::Window)));
   ui_->openURL->setPalette(palette);
 }
 

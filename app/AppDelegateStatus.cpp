@@ -58,6 +58,8 @@ void AppDelegate::invokeAutoPrcs(const QString& fnStatus) {
   }
 }
 
-void AppDelegate::btnBrowsePfxFileOnClick() { services_.desktop->revealFile(ui_->lblPfxFilePath->text()); }
+void AppDelegate::btnBrowsePfxFileOnClick() {
+  if (!services_.desktop->revealFile(ui_->lblPfxFilePath->text())) doAlert("無法開啟檔案管理員顯示憑證檔");
+}
 
 }  // namespace karv::app

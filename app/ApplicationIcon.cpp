@@ -40,3 +40,9 @@ QIcon applicationIcon(const QString& desktopEntryPath) {
 }
 
 }  // namespace karv::app
+
+namespace karv::app {
+
+QIcon karvIcon() { return QIcon(QStringLiteral(":/karv.svg")); }
+
+}  // namespace karv::app

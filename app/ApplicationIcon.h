@@ -10,3 +10,11 @@ namespace karv::app {
 [[nodiscard]] QIcon applicationIcon(const QString& desktopEntryPath);
 
 }  // namespace karv::app
+
+namespace karv::app {
+
+// KARV's own icon (scalable, sharp at any scale): the windows' icon and the
+// picture of its messages.
+[[nodiscard]] QIcon karvIcon();
+
+}  // namespace karv::app

@@ -17,15 +17,14 @@ bool XdgDesktopServices::openUrlWithBrowser(const std::string& bundleId, const s
   return XdgBrowserOpener().openUrlWithBrowser(bundleId, url);
 }
 
-void XdgDesktopServices::revealFile(const QString& path) {
+bool XdgDesktopServices::revealFile(const QString& path) {
   QDBusMessage call = QDBusMessage::createMethodCall("org.freedesktop.FileManager1", "/org/freedesktop/FileManager1",
                                                      "org.freedesktop.FileManager1", "ShowItems");
   call << QStringList{QUrl::fromLocalFile(path).toString()} << QString();
   const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 3000);
-  if (reply.type() != QDBusMessage::ReplyMessage) {
-    // No file manager on the bus: open the folder instead.
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
-  }
+  // No file manager on the bus: open the folder instead.
+  return reply.type() == QDBusMessage::ReplyMessage ||
+         QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
 }
 
 }  // namespace karv::app

@@ -16,15 +16,16 @@ class DesktopServices : public BrowserOpener {
   virtual bool openUrl(const QUrl& url) = 0;
   // Opens a local file with its associated application; false when that failed.
   virtual bool openFile(const QString& path) = 0;
-  // Shows the file selected in the file manager (or at least its folder).
-  virtual void revealFile(const QString& path) = 0;
+  // Shows the file selected in the file manager (or at least its folder);
+  // false when nothing answered.
+  virtual bool revealFile(const QString& path) = 0;
 };
 
 class XdgDesktopServices : public DesktopServices {
  public:
   bool openUrl(const QUrl& url) override;
   bool openFile(const QString& path) override;
-  void revealFile(const QString& path) override;
+  bool revealFile(const QString& path) override;
   bool openUrlWithBrowser(const std::string& bundleId, const std::string& url) override;
 };
 

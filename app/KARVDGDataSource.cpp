@@ -38,7 +38,12 @@ QVariant KARVDGDataSource::data(const QModelIndex& index, int role) const {
 }
 
 QVariant KARVDGDataSource::headerData(int section, Qt::Orientation orientation, int role) const {
-  if (role != Qt::DisplayRole || orientation != Qt::Horizontal) return {};
+  if (orientation == Qt::Vertical) {
+    // A screen reader names each row by its item; the row headers stay blank on the screen.
+    if (role != Qt::AccessibleTextRole) return {};
+    return objectValue(QString::fromLatin1(kColumns[0]), section).value_or(QString());
+  }
+  if (role != Qt::DisplayRole) return {};
   return section == 0 ? QStringLiteral("項目") : QStringLiteral("內容");
 }
 

@@ -1,15 +1,42 @@
 #include "app/KARVMask.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QProgressBar>
 
 namespace karv::app {
+namespace {
+
+const QString kUntitledPrompt = QStringLiteral("處理中");
+
+// What a screen reader learns of the overlay: its prompt as its name (it
+// takes the focus, so the prompt is announced), and busy while the bar runs.
+class MaskAccessible : public QAccessibleWidget {
+ public:
+  explicit MaskAccessible(KARVMask* mask) : QAccessibleWidget(mask, QAccessible::Pane) {}
+  QAccessible::State state() const override {
+    QAccessible::State s = QAccessibleWidget::state();
+    s.busy = widget()->isVisible() && !static_cast<KARVMask*>(widget())->idleMode();
+    return s;
+  }
+};
+
+QAccessibleInterface* maskAccessible(const QString& className, QObject* object) {
+  auto* mask = qobject_cast<KARVMask*>(object);
+  return className == QLatin1String(KARVMask::staticMetaObject.className()) && mask ? new MaskAccessible(mask)
+                                                                                    : nullptr;
+}
+
+}  // namespace
 
 KARVMask::KARVMask(QWidget* parent) : QWidget(parent) {
+  static const bool factoryInstalled = (QAccessible::installFactory(maskAccessible), true);
+  (void)factoryInstalled;
   setObjectName("mask");
-  setAccessibleName("處理中");
+  setAccessibleName(kUntitledPrompt);
   setFocusPolicy(Qt::StrongFocus);
   QWidget::hide();
   parent->installEventFilter(this);  // follow the parent's size
@@ -32,10 +59,14 @@ void KARVMask::showWithPrompt(const QString& prompt) {
     QFont font = lblPrompt_->font();
     font.setPointSize(14);
     lblPrompt_->setFont(font);
-    lblPrompt_->setStyleSheet("color: black;");
+    // The palette's text on the palette's background: readable in light and
+    // dark themes alike.
+    lblPrompt_->setAutoFillBackground(true);
+    lblPrompt_->setBackgroundRole(QPalette::Window);
+    lblPrompt_->setForegroundRole(QPalette::WindowText);
   }
   lblPrompt_->setText(prompt);
-  lblPrompt_->setAccessibleName(prompt.isEmpty() ? QStringLiteral("處理中") : prompt);
+  setAccessibleName(prompt.isEmpty() ? kUntitledPrompt : prompt);
   lblPrompt_->setVisible(true);
   if (!progressBar_) {
     progressBar_ = new QProgressBar(this);
@@ -48,8 +79,9 @@ void KARVMask::showWithPrompt(const QString& prompt) {
   coverParent();
   QWidget::show();
   raise();
-  setFocus(Qt::OtherFocusReason);
   idleMode_ = false;
+  setFocus(Qt::OtherFocusReason);
+  announce();
   emit promptShown(prompt);
   // Paint now: work run with the blocking-work helper switched off holds the
   // event loop still, and the overlay must show all the same.
@@ -61,11 +93,23 @@ void KARVMask::showIdle(const QString& text) {
   progressBar_->setVisible(false);
   lblPrompt_->setVisible(true);
   idleMode_ = true;
+  announce();
+}
+
+void KARVMask::announce() {
+  // A new prompt on an overlay that already had the focus: say it again.
+  QAccessibleEvent nameChanged(this, QAccessible::NameChanged);
+  QAccessible::updateAccessibility(&nameChanged);
+  QAccessible::State busy;
+  busy.busy = true;
+  QAccessibleStateChangeEvent busyChanged(this, busy);
+  QAccessible::updateAccessibility(&busyChanged);
 }
 
 void KARVMask::hide() {
   idleMode_ = false;
   QWidget::hide();
+  announce();
 }
 
 bool KARVMask::event(QEvent* e) {
@@ -90,7 +134,13 @@ bool KARVMask::eventFilter(QObject* watched, QEvent* e) {
 
 void KARVMask::paintEvent(QPaintEvent*) {
   QPainter painter(this);
-  painter.fillRect(rect(), QColor(255, 255, 255, 204));  // white at 80%
+  painter.fillRect(rect(), veilColor());
+}
+
+QColor KARVMask::veilColor() const {
+  QColor veil = palette().color(QPalette::Window);  // near white at 80% in a light theme
+  veil.setAlpha(204);
+  return veil;
 }
 
 }  // namespace karv::app

@@ -9,6 +9,7 @@ namespace karv::app {
 // The overlay that covers the main window's content while a request runs
 // (busy: prompt and moving bar) or while the idle countdown shows (idle:
 // prompt only). It swallows clicks and keys so nothing beneath can be used.
+// Its colours are the palette's, and a screen reader hears its prompt.
 class KARVMask : public QWidget {
   Q_OBJECT
  public:
@@ -22,6 +23,8 @@ class KARVMask : public QWidget {
   [[nodiscard]] bool idleMode() const { return idleMode_; }
   [[nodiscard]] QLabel* lblPrompt() const { return lblPrompt_; }
   [[nodiscard]] QProgressBar* progressBar() const { return progressBar_; }
+  // What the veil looks like over the window's background.
+  [[nodiscard]] QColor veilColor() const;
 
  signals:
   // Each time the overlay shows, with its prompt ("" without one): what the
@@ -35,6 +38,7 @@ class KARVMask : public QWidget {
 
  private:
   void coverParent();
+  void announce();
 
   bool idleMode_ = false;
   QLabel* lblPrompt_ = nullptr;

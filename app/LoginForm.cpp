@@ -33,6 +33,7 @@ void LoginForm::showPasswordAsChosen() {
   to->setText(from->text());
   to->setVisible(true);
   from->setVisible(false);
+  ui_.lblPwd->setBuddy(to);  // the caption names the field that shows
 }
 
 void LoginForm::cutPasswordsToLimit() {

@@ -7,6 +7,7 @@
 #include "app/ChineseFont.h"
 #include "app/CommandLine.h"
 #include "app/ProcessHardening.h"
+#include "app/QtTranslations.h"
 #include "app/expiry/ExpiryCheck.h"
 #include "system/Log.h"
 
@@ -44,6 +45,7 @@ int main(int argc, char** argv) {
   // Desktops match the window to its menu entry and icon by this name.
   QGuiApplication::setDesktopFileName(karv::build::kDesktopId);
   karv::app::preferTraditionalChineseFont();
+  (void)karv::app::installQtTranslations();
   karv::app::AppDelegate delegate(services);
   delegate.applicationDidFinishLaunching();
   const int code = QApplication::exec();

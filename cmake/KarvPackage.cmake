@@ -18,10 +18,11 @@ set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Traditional Chinese glyphs, TLS trust anchors, and xdg-open for links and
-# files; libcurl and NSS, which the program loads when it first needs them
+# files; the SVG icon engine for the window icon and Qt's own Traditional
+# Chinese texts; libcurl and NSS, which the program loads when it first needs them
 # instead of linking them (so dpkg-shlibdeps cannot see them).
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "fonts-noto-cjk | fonts-wqy-zenhei, ca-certificates, xdg-utils, libcurl4 (>= 7.85.0), libnss3 (>= 2:3.35)")
+    "fonts-noto-cjk | fonts-wqy-zenhei, ca-certificates, xdg-utils, libcurl4 (>= 7.85.0), libnss3 (>= 2:3.35), libqt6svg6, qt6-translations-l10n")
 # The reminder's timer enabled for every user; its autostart entry in /etc is
 # the admin's to change (a conffile).
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${CMAKE_SOURCE_DIR}/resources/debian/postinst;${CMAKE_SOURCE_DIR}/resources/debian/postrm;${CMAKE_SOURCE_DIR}/resources/debian/conffiles")

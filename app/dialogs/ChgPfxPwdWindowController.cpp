@@ -16,9 +16,9 @@ ChgPfxPwdWindowController::ChgPfxPwdWindowController(QWidget* parent)
 ChgPfxPwdWindowController::~ChgPfxPwdWindowController() = default;
 
 void ChgPfxPwdWindowController::windowDidLoad() {
-  showValue(ui_->lblPfxFilePath, pfxFilePath_);
+  showPath(ui_->lblPfxFilePath, pfxFilePath_);
   clearFields({ui_->txtOldPwd, ui_->txtNewPwd, ui_->txtNewPwdCfm});
-  showValue(ui_->lblPwdRulePrompt, rules_.promptMsg);
+  showRule(ui_->lblPwdRulePrompt, rules_.promptMsg, {ui_->txtNewPwd, ui_->txtNewPwdCfm});
   ui_->txtOldPwd->setFocus();
 }
 
@@ -26,7 +26,7 @@ void ChgPfxPwdWindowController::btnBrowseFileOnClick() {
   const auto chosen = chooseExistingPfx(ui_->lblPfxFilePath->text());
   if (!chosen) return;
   pfxFilePath_ = *chosen;
-  showValue(ui_->lblPfxFilePath, pfxFilePath_);
+  showPath(ui_->lblPfxFilePath, pfxFilePath_);
 }
 
 QString ChgPfxPwdWindowController::inputError(const QString& newPwd, const QString& confirm) const {

@@ -32,7 +32,7 @@ void LoadPfxWindowController::setComparison(const QString& cnToCmp, const QStrin
 
 void LoadPfxWindowController::windowDidLoad() {
   if (pfxFilePath_.isEmpty()) pfxFilePath_ = QString::fromStdString(CommonUtility().getUserHomePath());
-  showValue(ui_->lblPfxFilePath, pfxFilePath_);
+  showPath(ui_->lblPfxFilePath, pfxFilePath_);
   ui_->txtPfxFilePwd->clear();
   ui_->txtPfxFilePwd->setFocus();
 }
@@ -41,7 +41,7 @@ void LoadPfxWindowController::btnBrowseFileOnClick() {
   const auto chosen = chooseExistingPfx(ui_->lblPfxFilePath->text());
   if (!chosen) return;
   pfxFilePath_ = *chosen;
-  showValue(ui_->lblPfxFilePath, pfxFilePath_);
+  showPath(ui_->lblPfxFilePath, pfxFilePath_);
 }
 
 QString LoadPfxWindowController::mismatch(const StringMap& certInfo) const {

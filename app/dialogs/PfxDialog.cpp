@@ -2,6 +2,8 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QScreen>
+#include <algorithm>
 
 namespace karv::app {
 
@@ -10,9 +12,17 @@ std::optional<QString> PfxDialog::choosePfx(const QString& title, const QString&
   return chooser_->choose({this, title, startPath, true, folders, {"pfx"}});
 }
 
-void PfxDialog::showValue(QLabel* label, const QString& value) {
-  label->setText(value);
-  label->setAccessibleDescription(value);
+void PfxDialog::showPath(QLabel* label, const QString& path) {
+  label->setText(path);
+  // Wider for a long path while the screen has room; elided beyond that.
+  const int room = screen() ? screen()->availableGeometry().width() : width();
+  const int wanted = std::min(sizeHint().width(), room);
+  if (wanted > width()) resize(wanted, height());
+}
+
+void PfxDialog::showRule(QLabel* label, const QString& rule, std::initializer_list<QLineEdit*> fields) {
+  label->setText(rule);
+  describeFields(rule, fields);
 }
 
 void PfxDialog::clearFields(std::initializer_list<QLineEdit*> fields) {

@@ -33,9 +33,11 @@ class PfxDialog : public SheetDialog {
   [[nodiscard]] std::optional<QString> chooseExistingPfx(const QString& startPath) {
     return choosePfx("請選擇憑證檔", startPath, false);
   }
-  // Shows a value on a label whose accessible name says what it is; screen
-  // readers read the value as its description.
-  static void showValue(QLabel* label, const QString& value);
+  // Shows a path on the path label, whose name a screen reader reads as the
+  // path and whose description says what it is.
+  void showPath(QLabel* label, const QString& path);
+  // Shows the password rule, which also describes the fields it governs.
+  static void showRule(QLabel* label, const QString& rule, std::initializer_list<QLineEdit*> fields);
   static void clearFields(std::initializer_list<QLineEdit*> fields);
 
  private:

@@ -37,9 +37,9 @@ void SavePfxWindowController::setPfxFile(const QString& fullPath) {
 void SavePfxWindowController::windowDidLoad() {
   if (pfxFilePath_.trimmed().isEmpty()) pfxFilePath_ = QString::fromStdString(CommonUtility().getUserHomePath());
   if (pfxFileName_.trimmed().isEmpty()) pfxFileName_ = "cert.pfx";
-  showValue(ui_->lblPfxFilePath, pfxFilePath_ + "/" + pfxFileName_);
+  showPath(ui_->lblPfxFilePath, pfxFilePath_ + "/" + pfxFileName_);
   clearFields({ui_->txtPfxPwd, ui_->txtPfxPwdCfm});
-  showValue(ui_->lblPromptMsg, rules_.promptMsg);
+  showRule(ui_->lblPromptMsg, rules_.promptMsg, {ui_->txtPfxPwd, ui_->txtPfxPwdCfm});
   ui_->txtPfxPwd->setFocus();  // the path has a default; the password is what to type
 }
 
@@ -48,7 +48,7 @@ void SavePfxWindowController::btnBrowserFilePathOnClick() {
   if (!chosen) return;
   // A folder takes the current file name; a file (existing or new) is the target.
   const QString target = QFileInfo(*chosen).isDir() ? QDir(*chosen).filePath(pfxFileName_) : *chosen;
-  showValue(ui_->lblPfxFilePath, target);
+  showPath(ui_->lblPfxFilePath, target);
 }
 
 QString SavePfxWindowController::inputError(const QString& target, const QString& pwd, const QString& confirm) const {

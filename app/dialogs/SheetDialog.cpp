@@ -25,6 +25,10 @@ void SheetDialog::runBlockingWork(const QString& prompt, const std::function<voi
     work();
 }
 
+void SheetDialog::describeFields(const QString& description, std::initializer_list<QLineEdit*> fields) {
+  for (QLineEdit* field : fields) field->setAccessibleDescription(description);
+}
+
 QString SheetDialog::takeTrimmed(QLineEdit* field) {
   const QString trimmed = trimSpacesAndTabs(field->text());
   field->setText(trimmed);

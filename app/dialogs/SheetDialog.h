@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <initializer_list>
 
 class QLineEdit;
 
@@ -44,6 +45,8 @@ class SheetDialog : public QDialog {
   // The field's text without leading and trailing spaces and tabs, also
   // written back into the field.
   static QString takeTrimmed(QLineEdit* field);
+  // What a screen reader says of the fields besides their names (a password rule).
+  static void describeFields(const QString& description, std::initializer_list<QLineEdit*> fields);
 
  private:
   int cancelCode_;

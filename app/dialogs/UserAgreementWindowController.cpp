@@ -1,5 +1,6 @@
 #include "app/dialogs/UserAgreementWindowController.h"
 
+#include <QScrollBar>
 #include <QUrl>
 
 #include "app/AppResources.h"
@@ -12,6 +13,7 @@ UserAgreementWindowController::UserAgreementWindowController(QWidget* parent)
   ui_->setupUi(this);
   registerAppResources();
   ui_->wvUserAgreement->setSource(QUrl(QString::fromLatin1(kAgreementUrl)));
+  ui_->wvUserAgreement->verticalScrollBar()->setAccessibleName("條款捲軸");
   connect(ui_->chkAgree, &QCheckBox::toggled, this, &UserAgreementWindowController::chkUserAgreeOnClick);
   connect(ui_->btnNextStep, &QPushButton::clicked, this, &UserAgreementWindowController::btnNextStepOnClick);
   connect(ui_->btnCancel, &QPushButton::clicked, this, &UserAgreementWindowController::btnCancelOnClick);

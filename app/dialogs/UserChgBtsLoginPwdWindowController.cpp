@@ -9,6 +9,7 @@ namespace karv::app {
 UserChgBtsLoginPwdWindowController::UserChgBtsLoginPwdWindowController(QWidget* parent)
     : SheetDialog(parent, kCancelled), ui_(std::make_unique<Ui::UserChgBtsLoginPwdWindowController>()) {
   ui_->setupUi(this);
+  describeFields(ui_->lblRules->text(), {ui_->txtUserBtsLoginNewPwd, ui_->txtUserBtsLoginNewPwdConfirm});
   connect(ui_->btnOK, &QPushButton::clicked, this, &UserChgBtsLoginPwdWindowController::btnOKOnClick);
   connect(ui_->btnCancel, &QPushButton::clicked, this, &UserChgBtsLoginPwdWindowController::btnCancelOnClick);
 }

@@ -186,6 +186,11 @@ class DeployTest : public QObject {
     const QByteArray page = bytesOf(h.desktop().browserUrls.last().toLocalFile());
     QVERIFY(page.contains("\"opType\":\"remove\",\n\"cn\":\"D220003245-01\",\n\"issuer\":\"CN=KARV"));
     QCOMPARE(h.app().doRmvDepCert(demo::kExpiring.cn), 0);
+    // A removal that could not be done says so.
+    h.gateway().setFault("qryCert", karv::gateway::Fault::noAnswer());
+    click(h.app().ui()->btnRmvDepCert);
+    QCOMPARE(h.alerts().texts().last(), QString("瀏覽器憑證移除失敗"));
+    h.gateway().clearFaults();
 
     // Logging out (which quits) takes the page along.
     const QString last = h.desktop().browserUrls.last().toLocalFile();

@@ -1,6 +1,5 @@
 // Identity verification from the main window against the development gateway,
 // the revocation it leads to, and what the log may not hold afterwards.
-#include <QAccessible>
 #include <QLabel>
 #include <QPointer>
 #include <QRadioButton>
@@ -259,36 +258,6 @@ class VerificationTest : public QObject {
          {"HTTP DATA SEND:***", "httpPost return:***", "ecnrypt param pwd=***", "param after publickey encrypt: ***",
           "loginId=A12*****89,pwd=***", "http param: idno=A12*****89"})
       QVERIFY2(!log.linesWith(masked).isEmpty(), masked);
-  }
-
-  // Every field and button of every dialog announces itself in Chinese.
-  void everyDialogControlHasAChineseAccessibleName() {
-    AppHarness h;
-    h.app().window()->show();
-    const std::function<void()> openers[] = {
-        [&] { h.app().showUserAuthWindow("a@example.com", "0912", "19800115", "憑證申請", h.handler()); },
-        [&] { h.app().showAuthCodeWindow(h.handler()); },
-        [&] { h.app().showBtsCertDlPwdWindow(h.handler()); },
-        [&] { h.app().showUserAgreement(h.handler()); },
-        [&] { h.app().showUserChgBtsLoginPwdWindow("A123456789", h.handler()); },
-        [&] { h.app().showSavePfxWindow("", "", h.handler()); },
-        [&] { h.app().showLoadPfxWindow("", "", "", "", h.handler()); },
-        [&] { h.app().showChgPfxPwdWindow(h.handler()); },
-    };
-    for (const auto& open : openers) {
-      open();
-      QDialog* sheet = activeSheet();
-      QVERIFY(sheet && !sheet->windowTitle().isEmpty());
-      for (QWidget* w : sheet->findChildren<QWidget*>()) {
-        const bool input =
-            qobject_cast<QLineEdit*>(w) || qobject_cast<QAbstractButton*>(w) || qobject_cast<QTextBrowser*>(w);
-        if (!input && !qobject_cast<QLabel*>(w)) continue;
-        const QString name = QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name);
-        const bool han = std::any_of(name.begin(), name.end(), [](QChar c) { return c.script() == QChar::Script_Han; });
-        QVERIFY2(input ? han : !name.isEmpty(), qPrintable(sheet->objectName() + "." + w->objectName() + ": " + name));
-      }
-      sheet->reject();
-    }
   }
 };
 

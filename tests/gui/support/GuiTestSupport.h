@@ -59,7 +59,10 @@ class RecordingDesktop : public app::DesktopServices {
     openedFiles << path;
     return openFileSucceeds;
   }
-  void revealFile(const QString&) override {}
+  bool revealFile(const QString& path) override {
+    revealedFiles << path;
+    return revealSucceeds;
+  }
   bool openUrlWithBrowser(const std::string& bundleId, const std::string& url) override {
     browsers << QString::fromStdString(bundleId);
     browserUrls << QUrl(QString::fromStdString(url));
@@ -71,6 +74,8 @@ class RecordingDesktop : public app::DesktopServices {
   QList<QUrl> browserUrls;
   QStringList openedFiles;
   bool openFileSucceeds = true;
+  QStringList revealedFiles;
+  bool revealSucceeds = true;
 };
 
 // Hands back the next scripted path (none: Cancel) and records every request.
