@@ -9,6 +9,7 @@
 #include "KarvBuildConfig.h"
 #include "app/AppResources.h"
 #include "app/KARVMask.h"
+#include "app/KeyboardAccess.h"
 #include "browsers/DeployPage.h"
 #include "system/Log.h"
 #include "ui_MainWindow.h"
@@ -26,6 +27,10 @@ AppDelegate::AppDelegate(AppServices services, QObject* parent)
       sheets_(*window_, *this, [this](QDialog* sheet, int returnCode) { showWindowEndSheet(sheet, returnCode); }) {
   registerAppResources();
   ui_->setupUi(window_.get());
+  nameWithoutMnemonics(window_.get());
+  pressButtonsWithEnter(window_.get());
+  for (QTableView* table : {ui_->tvSvrCertInfo, ui_->tvClntCertInfo}) makeOneTabStop(table);
+  showFocusOnFlatButton(ui_->openURL);
   wireMainWindow();
 }
 
