@@ -1,4 +1,5 @@
 #pragma once
+#include <QPointer>
 #include <QWidget>
 
 class QLabel;
@@ -8,7 +9,9 @@ namespace karv::app {
 
 // The overlay that covers the main window's content while a request runs
 // (busy: prompt and moving bar) or while the idle countdown shows (idle:
-// prompt only). It swallows clicks and keys so nothing beneath can be used.
+// prompt only). It swallows clicks and keys so nothing beneath can be used,
+// and holds the keyboard focus meanwhile; hidden, it gives the focus back to
+// the control that had it.
 class KARVMask : public QWidget {
   Q_OBJECT
  public:
@@ -37,6 +40,7 @@ class KARVMask : public QWidget {
   void coverParent();
 
   bool idleMode_ = false;
+  QPointer<QWidget> focusBefore_;
   QLabel* lblPrompt_ = nullptr;
   QProgressBar* progressBar_ = nullptr;
 };
