@@ -10,6 +10,7 @@
 #include "app/AppResources.h"
 #include "app/ApplicationIcon.h"
 #include "app/KARVMask.h"
+#include "app/KeyboardAccess.h"
 #include "app/ReadableColors.h"
 #include "app/ScreenFit.h"
 #include "browsers/DeployPage.h"
@@ -30,6 +31,10 @@ AppDelegate::AppDelegate(AppServices services, QObject* parent)
   registerAppResources();
   QApplication::setWindowIcon(karvIcon());  // every window's, the messages' too
   ui_->setupUi(window_.get());
+  nameWithoutMnemonics(window_.get());
+  pressButtonsWithEnter(window_.get());
+  for (QTableView* table : {ui_->tvSvrCertInfo, ui_->tvClntCertInfo}) makeOneTabStop(table);
+  showFocusOnFlatButton(ui_->openURL);
   wireMainWindow();
 }
 

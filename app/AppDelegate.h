@@ -215,7 +215,7 @@ class AppDelegate : public QObject, public SheetDialogDelegate {
 
  private:
   // The busy overlay for one piece of blocking work when none is showing,
-  // taken away again afterwards with the keyboard focus given back.
+  // taken away again afterwards.
   class WorkOverlay {
    public:
     WorkOverlay(AppDelegate& app, const QString& prompt);
@@ -226,7 +226,6 @@ class AppDelegate : public QObject, public SheetDialogDelegate {
    private:
     AppDelegate& app_;
     bool own_;
-    QPointer<QWidget> focus_;
   };
 
   void terminate();

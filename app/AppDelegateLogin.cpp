@@ -1,6 +1,7 @@
 // Login and logout from the main window.
 #include "app/AppDelegate.h"
 #include "app/DialogRelays.h"
+#include "app/KeyboardAccess.h"
 #include "app/SecretText.h"
 #include "app/TextInput.h"
 #include "browsers/DeployPage.h"
@@ -34,7 +35,7 @@ void AppDelegate::btnLoginOnClick() {
     (void)doLogout();
     terminate();
   }
-  ui_->btnLogin->setText(isUserLogin() ? "登出" : "登入");
+  setTextKeepingMnemonic(ui_->btnLogin, isUserLogin() ? "登出" : "登入");
 }
 
 int32_t AppDelegate::doBtsLogin() {

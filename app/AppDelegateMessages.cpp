@@ -1,5 +1,3 @@
-#include <QApplication>
-
 #include "app/AppDelegate.h"
 #include "app/KARVMask.h"
 #include "system/Log.h"
@@ -74,9 +72,7 @@ void AppDelegate::runBlockingWork(const QString& prompt, const std::function<voi
 
 AppDelegate::WorkOverlay::WorkOverlay(AppDelegate& app, const QString& prompt)
     : app_(app), own_(!app.mask_ || !app.mask_->isVisible()) {
-  if (!own_) return;
-  focus_ = QApplication::focusWidget();
-  app_.showMask(prompt);
+  if (own_) app_.showMask(prompt);
 }
 
 AppDelegate::WorkOverlay::~WorkOverlay() {
@@ -84,7 +80,6 @@ AppDelegate::WorkOverlay::~WorkOverlay() {
   // What ran meanwhile may have turned the overlay into the idle countdown:
   // that one stays.
   if (app_.mask_->isVisible() && !app_.mask_->idleMode()) app_.hideMask();
-  if (focus_ && focus_->isEnabled() && focus_->isVisible()) focus_->setFocus(Qt::OtherFocusReason);
 }
 
 void AppDelegate::hideMask() {

@@ -1,6 +1,7 @@
 // The function status: which certificate buttons are usable, and the offer
 // of the pending operation after login.
 #include "app/AppDelegate.h"
+#include "app/KeyboardAccess.h"
 #include "ui_MainWindow.h"
 
 namespace karv::app {
@@ -29,6 +30,9 @@ QChar statusAt(const QString& fnStatus, int position) {
 void AppDelegate::setBtnStatus(const QString& fnStatus, int32_t certCount, int32_t effectCertCount) {
   currentFnStatus_ = fnStatus;
   Ui::MainWindow& ui = *ui_;
+  // Every button goes out of use for a moment, and a focused one passes the
+  // focus on: it comes back once the buttons are set.
+  const QPointer<QWidget> focused = window_->focusWidget();
   for (QPushButton* b : {ui.btnApplyCert, ui.btnRenewCert, ui.btnQrySvrCertInfo, ui.btnQryClntCertInfo, ui.btnDepCert,
                          ui.btnRmvDepCert, ui.btnRevokeCert})
     b->setEnabled(false);
@@ -42,6 +46,7 @@ void AppDelegate::setBtnStatus(const QString& fnStatus, int32_t certCount, int32
   if (effectCertCount > 0) {
     for (QPushButton* b : {ui.btnChgPfxPwd, ui.btnDepCert, ui.btnRmvDepCert, ui.btnRevokeCert}) b->setEnabled(true);
   }
+  giveFocusBack(focused);
   if (certCount > 0) doQrySvrCertInfo(userCn());
 }
 

@@ -7,6 +7,8 @@
 #include <QPainter>
 #include <QProgressBar>
 
+#include "app/KeyboardAccess.h"
+
 namespace karv::app {
 namespace {
 
@@ -77,6 +79,7 @@ void KARVMask::showWithPrompt(const QString& prompt) {
   }
   progressBar_->setVisible(true);
   coverParent();
+  if (!isVisible()) focusBefore_ = window()->focusWidget();
   QWidget::show();
   raise();
   idleMode_ = false;
@@ -108,8 +111,15 @@ void KARVMask::announce() {
 
 void KARVMask::hide() {
   idleMode_ = false;
+  // Hidden while it holds the focus, the overlay would pass it down the tab
+  // order, round to the window's first control (the login-mode radio, where
+  // one arrow key switches the layout): it goes back where it was instead.
+  QWidget* focused = window()->focusWidget();
+  const bool holdsFocus = focused && (focused == this || isAncestorOf(focused));
+  if (holdsFocus) focused->clearFocus();
   QWidget::hide();
   announce();
+  if (holdsFocus && focusBefore_) giveFocusBack(focusBefore_);
 }
 
 bool KARVMask::event(QEvent* e) {

@@ -1,4 +1,5 @@
 #pragma once
+#include <QPointer>
 #include <QWidget>
 
 class QLabel;
@@ -8,8 +9,10 @@ namespace karv::app {
 
 // The overlay that covers the main window's content while a request runs
 // (busy: prompt and moving bar) or while the idle countdown shows (idle:
-// prompt only). It swallows clicks and keys so nothing beneath can be used.
-// Its colours are the palette's, and a screen reader hears its prompt.
+// prompt only). It swallows clicks and keys so nothing beneath can be used,
+// and holds the keyboard focus meanwhile; hidden, it gives the focus back to
+// the control that had it. Its colours are the palette's, and a screen reader
+// hears its prompt.
 class KARVMask : public QWidget {
   Q_OBJECT
  public:
@@ -41,6 +44,7 @@ class KARVMask : public QWidget {
   void announce();
 
   bool idleMode_ = false;
+  QPointer<QWidget> focusBefore_;
   QLabel* lblPrompt_ = nullptr;
   QProgressBar* progressBar_ = nullptr;
 };

@@ -2,6 +2,7 @@
 
 #include <QLineEdit>
 
+#include "app/KeyboardAccess.h"
 #include "app/TextInput.h"
 
 namespace karv::app {
@@ -9,6 +10,12 @@ namespace karv::app {
 SheetDialog::SheetDialog(QWidget* parent, int cancelCode) : QDialog(parent), cancelCode_(cancelCode) {}
 
 void SheetDialog::reject() { done(cancelCode_); }
+
+void SheetDialog::showEvent(QShowEvent* event) {
+  // The layout's texts carry mnemonics; screen readers read them without.
+  nameWithoutMnemonics(this);
+  QDialog::showEvent(event);
+}
 
 void SheetDialog::showError(const QString& message) const {
   if (errorDelegate_) errorDelegate_->showDialogError(message);

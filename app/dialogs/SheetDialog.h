@@ -26,7 +26,7 @@ class SheetDialogDelegate {
 
 // Base of the client's dialogs. Each is shown as a sheet on the main window
 // and ends with an integer code; Escape and the window's close button end it
-// as the dialog's own cancel button does.
+// as the dialog's own cancel button does, Enter presses the focused button.
 class SheetDialog : public QDialog {
   Q_OBJECT
  public:
@@ -36,6 +36,7 @@ class SheetDialog : public QDialog {
   void setDelegate(SheetDialogDelegate* delegate) { errorDelegate_ = delegate; }
 
  protected:
+  void showEvent(QShowEvent* event) override;
   // Shows an input error through the delegate (nothing without one).
   void showError(const QString& message) const;
   // Asks through the delegate; without one nothing is confirmed.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/KeyboardAccess.h"
 #include "ui_UserAuthWindowController.h"
 
 namespace karv::app {
@@ -18,6 +19,8 @@ UserAuthWindowController::UserAuthWindowController(QWidget* parent)
   connect(ui_->useService, &QRadioButton::clicked, this, &UserAuthWindowController::btnServiceOnClick);
   connect(ui_->btnOK, &QPushButton::clicked, this, &UserAuthWindowController::btnOKOnClick);
   connect(ui_->btnCancel, &QPushButton::clicked, this, &UserAuthWindowController::btnCancelOnClick);
+  // An arrow key chooses the method it moves to, also while none is chosen yet.
+  new ArrowKeysChoose({ui_->useMail, ui_->usePhone, ui_->useService}, this);
 }
 
 UserAuthWindowController::~UserAuthWindowController() = default;

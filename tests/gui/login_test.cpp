@@ -55,7 +55,7 @@ class LoginTest : public QObject {
 
     // Logged in: inputs locked, timers running, buttons from the status "10".
     QVERIFY(h.app().isUserLogin());
-    QCOMPARE(ui->btnLogin->text(), QString("登出"));
+    QCOMPARE(ui->btnLogin->accessibleName(), QString("登出"));
     for (QWidget* w : QList<QWidget*>{ui->txtUserIdNo, ui->txtLoginPwd, ui->txtUsrAgcode, ui->txtUserAccountNo,
                                       ui->txtSecureLoginPwd, ui->chkShowPwdPlainText})
       QVERIFY(!w->isEnabled());
@@ -126,7 +126,7 @@ class LoginTest : public QObject {
     attempt("帳號已停用", karv::KARVLib::kLoginRejected);
     h.gateway().setFault("doBtsLogin", Fault::noAnswer());
     attempt("登入失敗");
-    QVERIFY(!app.isUserLogin() && ui->btnLogin->text() == "登入" && ui->txtUserIdNo->isEnabled());
+    QVERIFY(!app.isUserLogin() && ui->btnLogin->accessibleName() == "登入" && ui->txtUserIdNo->isEnabled());
   }
 
   void functionStatusDrivesButtonsAndPrompts() {
