@@ -15,8 +15,9 @@
 #include "browsers/BrowserOpener.h"
 #include "protocol/KARVLib.h"
 #include "support/ClientCertEchoServer.h"
-#include "support/PfxFixture.h"
+#include "support/TestFiles.h"
 #include "support/TestGateway.h"
+#include "support/ToolRunner.h"
 #include "system/SecureFiles.h"
 
 namespace karv {
@@ -38,12 +39,18 @@ std::vector<std::string> bounded(std::vector<std::string> argv) {
   return argv;
 }
 
-class BrowserSignInTest : public PfxFixture {
+class BrowserSignInTest : public ::testing::Test {
  protected:
   void SetUp() override {
     // Chromium's policy folder is swapped in a private mount namespace.
     if (::geteuid() != 0) GTEST_SKIP() << "needs root for a private mount namespace";
-    ASSERT_TRUE(site.running());
+    gw = std::make_unique<TestGateway>(
+        TestGateway::Scheme::kHttps,
+        TestGateway::Settings{{"depCert.templateUrl", "#gatewayOrigin#/RACGW/depCert/depCert.html"}});
+    lib = gw->loggedIn(demo::kExpiring);
+    site = std::make_unique<ClientCertEchoServer>(readWholeFile(gw->dataDir() + "/ca/issuing.pem").value_or("") +
+                                                  readWholeFile(gw->dataDir() + "/ca/root.pem").value_or(""));
+    ASSERT_TRUE(site->running());
     writeText(home.path / "tls-ca.pem", build::kExtraCaPem);
     for (const char* id : {"chromium", "firefox-esr"})
       writeText(home.path / "share/applications" / (std::string(id) + ".desktop"),
@@ -64,7 +71,7 @@ class BrowserSignInTest : public PfxFixture {
 
   void install(const char* bundleId) {
     const BrowserRecord record{{"bundleId", bundleId}, {"name", bundleId}, {"defaultBrowser", "N"}};
-    ASSERT_EQ(lib->deployCert(gw.demoPfx(demo::kExpiring), "demo1234", {record}), 0);
+    ASSERT_EQ(lib->deployCert(gw->demoPfx(demo::kExpiring), "demo1234", {record}), 0);
   }
 
   // Runs the browser against the site and returns the common names the site
@@ -77,7 +84,7 @@ class BrowserSignInTest : public PfxFixture {
     EXPECT_EQ(run.exitCode, 0) << what << " (Debian's package, installed by scripts/setup) must run to the end; 124 "
                                << "is a timeout, 126 a refused mount namespace:\n"
                                << run.output.substr(0, 4000);
-    return site.takeVisitors();
+    return site->takeVisitors();
   }
 
   // Installed, the browser signs in with the user's certificate; removed, it presents none.
@@ -93,13 +100,15 @@ class BrowserSignInTest : public PfxFixture {
     }
   }
 
+  TempDir home;
+  ScopedEnv homeEnv{"HOME", home.path.string()};
   ScopedEnv dataDirs{"XDG_DATA_DIRS", home / "share"};
   ScopedEnv dataHome{"XDG_DATA_HOME", home / "data"};
   ScopedEnv configHome{"XDG_CONFIG_HOME", home / "config"};
-  TestGateway gw{TestGateway::Scheme::kHttps, {{"depCert.templateUrl", "#gatewayOrigin#/RACGW/depCert/depCert.html"}}};
-  std::unique_ptr<KARVLib> lib = gw.loggedIn(demo::kExpiring);
-  ClientCertEchoServer site{readWholeFile(gw.dataDir() + "/ca/issuing.pem").value_or("") +
-                            readWholeFile(gw.dataDir() + "/ca/root.pem").value_or("")};
+  // Made in SetUp, for root only.
+  std::unique_ptr<TestGateway> gw;
+  std::unique_ptr<KARVLib> lib;
+  std::unique_ptr<ClientCertEchoServer> site;
 };
 
 // The policy picks the certificate of the gateway's issuing CA for the site
@@ -109,13 +118,13 @@ TEST_F(BrowserSignInTest, ChromiumSignsInWithTheInstalledCertificateUntilItIsRem
   install(kChrome);
   const std::string etc = home / "etc-chromium";
   writeText(etc + "/policies/managed/sign-in.json",
-            R"({"AutoSelectCertificateForUrls": ["{\"pattern\":\")" + site.origin() +
+            R"({"AutoSelectCertificateForUrls": ["{\"pattern\":\")" + site->origin() +
                 R"(\",\"filter\":{\"ISSUER\":{\"CN\":\"KARV Development Issuing CA\"}}}"]})");
   const auto chromium = [&] {
     return runToolWithFolderOver(
         bounded({"chromium", "--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
                  "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                 "--user-data-dir=" + home / "chromium-profile", "--dump-dom", site.origin() + "/account"}),
+                 "--user-data-dir=" + home / "chromium-profile", "--dump-dom", site->origin() + "/account"}),
         etc, "/etc/chromium");
   };
   proveSignInUntilRemoval("chromium", chromium);
@@ -146,7 +155,7 @@ TEST_F(BrowserSignInTest, FirefoxEsrSignsInWithTheInstalledCertificateUntilItIsR
   install(kFirefox);
   const auto firefox = [&] {
     return runTool(bounded({"firefox-esr", "--headless", "--profile", profile, "--screenshot", home / "page.png",
-                            site.origin() + "/account"}));
+                            site->origin() + "/account"}));
   };
   proveSignInUntilRemoval("firefox-esr", firefox);
 }
