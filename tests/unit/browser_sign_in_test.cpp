@@ -28,7 +28,7 @@ using namespace test;
 constexpr char kChrome[] = "com.google.Chrome";
 constexpr char kFirefox[] = "org.mozilla.Firefox";
 
-// The page is not what these tests look at: the databases are.
+// The page is not what these tests look at: the sign-in is.
 struct NoOpener : BrowserOpener {
   bool openUrlWithBrowser(const std::string&, const std::string&) override { return true; }
 };
