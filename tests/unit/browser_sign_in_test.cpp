@@ -12,6 +12,7 @@
 #include <iostream>
 
 #include "KarvBuildConfig.h"
+#include "browsers/BrowserCertStores.h"
 #include "browsers/BrowserOpener.h"
 #include "protocol/KARVLib.h"
 #include "support/ClientCertEchoServer.h"
@@ -62,7 +63,9 @@ class BrowserSignInTest : public ::testing::Test {
   void trustSiteIn(const std::string& folder) {
     fs::create_directories(folder);
     const std::string db = "sql:" + folder;
-    ASSERT_EQ(runTool({"certutil", "-N", "-d", db, "--empty-password"}).exitCode, 0);
+    if (!fs::exists(folder + "/cert9.db")) {
+      ASSERT_EQ(runTool({"certutil", "-N", "-d", db, "--empty-password"}).exitCode, 0);
+    }
     ASSERT_EQ(
         runTool({"certutil", "-A", "-d", db, "-n", "KARV Development TLS CA", "-t", "C,,", "-i", home / "tls-ca.pem"})
             .exitCode,
@@ -130,15 +133,18 @@ TEST_F(BrowserSignInTest, ChromiumSignsInWithTheInstalledCertificateUntilItIsRem
   proveSignInUntilRemoval("chromium", chromium);
 }
 
-// A profile Firefox made itself (before the installation), with the
-// preference that picks a matching certificate without asking.
-TEST_F(BrowserSignInTest, FirefoxEsrSignsInWithTheInstalledCertificateUntilItIsRemoved) {
+// A Firefox that has never run: the installation has it make its own
+// profile, and that profile, with the preference that picks a matching
+// certificate without asking, signs in.
+TEST_F(BrowserSignInTest, FirefoxEsrThatNeverRanSignsInWithTheInstalledCertificateUntilItIsRemoved) {
   ScopedEnv noCrashReporter{"MOZ_CRASHREPORTER_DISABLE", "1"};
-  const std::string profile = home / ".mozilla/firefox/sign-in";
-  fs::create_directories(home.path / ".mozilla/firefox");  // so Firefox keeps its profiles there
-  const ToolResult created = runTool(bounded({"firefox-esr", "--headless", "-CreateProfile", "sign-in " + profile}));
-  ASSERT_EQ(created.exitCode, 0) << "firefox-esr (Debian's package, installed by scripts/setup) must run:\n"
-                                 << created.output;
+  writeText(home.path / "share/applications/firefox-esr.desktop",
+            "[Desktop Entry]\nType=Application\nName=firefox-esr\nExec=/usr/bin/firefox-esr %u\n");
+  install(kFirefox);
+  const auto profiles = BrowserCertStores().existingDatabases(kFirefox);
+  // Firefox makes a legacy "default" profile beside the one for its install; each holds the certificate.
+  ASSERT_FALSE(profiles.empty()) << "the installation should have had Firefox make its profile";
+  const std::string profile = profiles.back();
   trustSiteIn(profile);
   writeText(profile + "/user.js",
             "user_pref(\"security.default_personal_cert\", \"Select Automatically\");\n"
@@ -152,7 +158,6 @@ TEST_F(BrowserSignInTest, FirefoxEsrSignsInWithTheInstalledCertificateUntilItIsR
             "user_pref(\"app.update.disabledForTesting\", true);\n"
             "user_pref(\"browser.safebrowsing.update.enabled\", false);\n"
             "user_pref(\"extensions.update.enabled\", false);\n");
-  install(kFirefox);
   const auto firefox = [&] {
     return runTool(bounded({"firefox-esr", "--headless", "--profile", profile, "--screenshot", home / "page.png",
                             site->origin() + "/account"}));
