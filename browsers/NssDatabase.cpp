@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <vector>
 
 #include "browsers/NssLibrary.h"
@@ -123,10 +124,18 @@ std::string keyedCertificateDer(const std::string& pkcs12Der, const std::string&
   return len > 0 ? std::string(owned.get(), static_cast<size_t>(len)) : std::string();
 }
 
+// One database open at a time in the process: NSS contexts started and user
+// databases opened from several threads at once hang or crash inside NSS.
+std::mutex& nssTurn() {
+  static std::mutex turn;
+  return turn;
+}
+
 }  // namespace
 
 struct NssDatabase::Impl {
-  NssContextPtr context;  // declared first: shut down after the slot is closed
+  std::lock_guard<std::mutex> turn{nssTurn()};  // declared first: held until everything below is closed
+  NssContextPtr context;                        // shut down after the slot is closed
   UserDbSlotPtr slot;
 
   // Certificate and key both in the database.

@@ -81,14 +81,15 @@ QStringList reversed(QStringList cycle) {
   return cycle;
 }
 
-// The window's mnemonics, "(&X)" after the text: the buttons listed and every
-// field's caption have one, no two alike, and a screen reader reads the text
-// without it. The first fault found, "" when none.
+// The window's mnemonics, "(&X)" after the text: every button listed and every
+// caption of a field reached by Tab has one, no two alike, and a screen
+// reader reads the text without it. (A read-only path's caption names it for
+// the screen reader only.) The first fault found, "" when none.
 QString mnemonicFault(QWidget* window, const QStringList& buttons) {
   QList<QWidget*> controls;
   for (const QString& name : buttons) controls << window->findChild<QWidget*>(name);
   for (auto* caption : window->findChildren<QLabel*>())
-    if (caption->buddy()) controls << caption;
+    if (caption->buddy() && (caption->buddy()->focusPolicy() & Qt::TabFocus)) controls << caption;
   QSet<QString> letters;
   for (QWidget* control : controls) {
     if (!control) return "missing: " + buttons.join(',');
