@@ -15,25 +15,12 @@
 #include <memory>
 
 #include "system/Log.h"
+#include "system/UniqueFd.h"
 
 namespace karv {
 namespace {
 
-struct Fd {
-  int fd = -1;
-  explicit Fd(int f) : fd(f) {}
-  ~Fd() {
-    if (fd >= 0) ::close(fd);
-  }
-  Fd(Fd&& other) noexcept : fd(other.release()) {}
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int release() {
-    int f = fd;
-    fd = -1;
-    return f;
-  }
-};
+using Fd = UniqueFd;
 
 bool writeAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
