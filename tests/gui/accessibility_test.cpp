@@ -170,8 +170,10 @@ class AccessibilityTest : public QObject {
     QAccessibleTableInterface* table = accessible(ui.tvSvrCertInfo)->tableInterface();
     QStringList rowHeaders;
     for (int row = 0; row < table->rowCount(); ++row)
-      for (QAccessibleInterface* header : table->cellAt(row, 1)->tableCellInterface()->rowHeaderCells())
+      for (QAccessibleInterface* header : table->cellAt(row, 1)->tableCellInterface()->rowHeaderCells()) {
         rowHeaders << header->text(QAccessible::Name);
+        QAccessible::registerAccessibleInterface(header);  // Qt makes a new one per call and owns none of them
+      }
     QCOMPARE(rowHeaders,
              (QStringList{"身分證號", "CN", "憑證序號", "憑證效期(起)", "憑證效期(迄)", "憑證狀態", "憑證安裝"}));
   }

@@ -7,7 +7,6 @@
 #include "browsers/BrowserCertStores.h"
 #include "support/PfxFixture.h"
 #include "system/CommonUtility.h"
-#include "system/XdgKeyFile.h"
 
 namespace karv {
 namespace {
@@ -165,30 +164,6 @@ TEST_F(BrowserCertStoresTest, EveryPackagedFormGetsTheCertificateInItsOwnStore) 
     EXPECT_EQ(listing(db, "-L").find(kCn), std::string::npos);
     EXPECT_EQ(listing(db, "-K").find(kCn), std::string::npos);
   }
-}
-
-// A Firefox that has never run gets its profiles from its own first start
-// (Debian's firefox-esr, headless, from its own desktop entry), in the XDG
-// place, and the certificate lands in the profile Firefox picks at its next
-// start.
-TEST_F(BrowserCertStoresTest, FirefoxThatNeverRanGetsItsOwnProfile) {
-  ScopedEnv dataHome{"XDG_DATA_HOME", home / ".local/share"};
-  ScopedEnv configHome{"XDG_CONFIG_HOME", home / ".config"};
-  ScopedEnv dataDirs{"XDG_DATA_DIRS", home / "share"};
-  const auto entry = CommonUtility().getFileAsStr("/usr/share/applications/firefox-esr.desktop");
-  ASSERT_TRUE(entry.has_value()) << "firefox-esr (installed by scripts/setup) must be there";
-  writeText(home.path / "share/applications/firefox-esr.desktop", *entry);
-
-  ASSERT_TRUE(BrowserCertStores().importInto(kFirefox, fileBytes(saveUserPfx("user.pfx", kPassword)), kPassword));
-  const std::string root = home / ".config/mozilla/firefox";
-  const auto installs = xdg::KeyFile::load(root + "/installs.ini");
-  ASSERT_TRUE(installs.has_value());
-  const auto groups = installs->groupNames();
-  ASSERT_FALSE(groups.empty());
-  const auto picked = installs->value(groups.front(), "Default");
-  ASSERT_TRUE(picked.has_value());
-  EXPECT_TRUE(holdsUserCertificate(root + "/" + *picked));
-  EXPECT_FALSE(fs::exists(home.path / ".mozilla"));
 }
 
 // Removal takes only the certificate named by both its common name and its

@@ -12,7 +12,6 @@
 #include <iostream>
 
 #include "KarvBuildConfig.h"
-#include "browsers/BrowserCertStores.h"
 #include "browsers/BrowserOpener.h"
 #include "protocol/KARVLib.h"
 #include "support/ClientCertEchoServer.h"
@@ -20,6 +19,7 @@
 #include "support/TestGateway.h"
 #include "support/ToolRunner.h"
 #include "system/SecureFiles.h"
+#include "system/XdgKeyFile.h"
 
 namespace karv {
 namespace {
@@ -141,10 +141,14 @@ TEST_F(BrowserSignInTest, FirefoxEsrThatNeverRanSignsInWithTheInstalledCertifica
   writeText(home.path / "share/applications/firefox-esr.desktop",
             "[Desktop Entry]\nType=Application\nName=firefox-esr\nExec=/usr/bin/firefox-esr %u\n");
   install(kFirefox);
-  const auto profiles = BrowserCertStores().existingDatabases(kFirefox);
-  // Firefox makes a legacy "default" profile beside the one for its install; each holds the certificate.
-  ASSERT_FALSE(profiles.empty()) << "the installation should have had Firefox make its profile";
-  const std::string profile = profiles.back();
+  // The profile Firefox picks for its install at its next start, in the XDG place.
+  const std::string root = home / "config/mozilla/firefox";
+  const auto installs = xdg::KeyFile::load(root + "/installs.ini");
+  ASSERT_TRUE(installs && !installs->groupNames().empty()) << "the installation should have had Firefox start once";
+  const auto picked = installs->value(installs->groupNames().front(), "Default");
+  ASSERT_TRUE(picked.has_value());
+  const std::string profile = root + "/" + *picked;
+  EXPECT_FALSE(fs::exists(home.path / ".mozilla"));
   trustSiteIn(profile);
   writeText(profile + "/user.js",
             "user_pref(\"security.default_personal_cert\", \"Select Automatically\");\n"
@@ -159,8 +163,9 @@ TEST_F(BrowserSignInTest, FirefoxEsrThatNeverRanSignsInWithTheInstalledCertifica
             "user_pref(\"browser.safebrowsing.update.enabled\", false);\n"
             "user_pref(\"extensions.update.enabled\", false);\n");
   const auto firefox = [&] {
-    return runTool(bounded({"firefox-esr", "--headless", "--profile", profile, "--screenshot", home / "page.png",
-                            site->origin() + "/account"}));
+    // No --profile: Firefox takes the one it picked itself.
+    return runTool(
+        bounded({"firefox-esr", "--headless", "--screenshot", home / "page.png", site->origin() + "/account"}));
   };
   proveSignInUntilRemoval("firefox-esr", firefox);
 }
