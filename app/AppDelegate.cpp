@@ -35,6 +35,9 @@ AppDelegate::AppDelegate(AppServices services, QObject* parent)
   pressButtonsWithEnter(window_.get());
   for (QTableView* table : {ui_->tvSvrCertInfo, ui_->tvClntCertInfo}) makeOneTabStop(table);
   showFocusOnFlatButton(ui_->openURL);
+  // No file, no days left: nothing empty for a screen reader to land on.
+  ui_->lblPfxFilePath->hide();
+  ui_->lblPfxDaysLeft->hide();
   wireMainWindow();
 }
 

@@ -151,6 +151,7 @@ void AppDelegate::setCurrentPfxFilePath(const QString& path) {
   } else {
     ui_->lblPfxFilePath->setText(QString::fromStdString(getKARVlib()->getCurrentPfxFilePath().value_or("")));
   }
+  ui_->lblPfxFilePath->setVisible(!ui_->lblPfxFilePath->text().isEmpty());
   showPfxDaysLeft();
 }
 

@@ -85,6 +85,8 @@ class AccessibilityTest : public QObject {
     Ui::MainWindow& ui = *app.ui();
     QStringList faults;
     inspect(accessible(app.window()), "window", faults);
+    // Before there is a file, no empty path or days left to land on.
+    QVERIFY(ui.lblPfxFilePath->isHidden() && ui.lblPfxDaysLeft->isHidden());
     // The branch box keeps its caption once a branch is chosen.
     ui.txtUsrAgcode->setCurrentIndex(1);
     QVERIFY(captionsOf(accessible(ui.txtUsrAgcode)).contains("分公司／帳號"));
