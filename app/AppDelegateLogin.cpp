@@ -145,13 +145,11 @@ int32_t AppDelegate::doLogout() {
 }
 
 void AppDelegate::setCurrentPfxFilePath(const QString& path) {
-  if (!path.isEmpty()) {
-    getKARVlib()->setCurrentPfxFilePath(path.toStdString());
-    ui_->lblPfxFilePath->setText(path);
-  } else {
-    ui_->lblPfxFilePath->setText(QString::fromStdString(getKARVlib()->getCurrentPfxFilePath().value_or("")));
-  }
-  ui_->lblPfxFilePath->setVisible(!ui_->lblPfxFilePath->text().isEmpty());
+  // An empty path keeps the current file.
+  if (!path.isEmpty()) getKARVlib()->setCurrentPfxFilePath(path.toStdString());
+  const QString current = QString::fromStdString(getKARVlib()->getCurrentPfxFilePath().value_or(""));
+  ui_->lblPfxFilePath->setText(current);
+  ui_->lblPfxFilePath->setVisible(!current.isEmpty());
   showPfxDaysLeft();
 }
 

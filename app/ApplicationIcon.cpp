@@ -39,10 +39,6 @@ QIcon applicationIcon(const QString& desktopEntryPath) {
   return QApplication::style()->standardIcon(QStyle::SP_DesktopIcon);
 }
 
-}  // namespace karv::app
-
-namespace karv::app {
-
 QIcon karvIcon() { return QIcon(QStringLiteral(":/karv.svg")); }
 
 }  // namespace karv::app

@@ -9,10 +9,6 @@ namespace karv::app {
 // when no desktop theme is set). A generic icon when none is found.
 [[nodiscard]] QIcon applicationIcon(const QString& desktopEntryPath);
 
-}  // namespace karv::app
-
-namespace karv::app {
-
 // KARV's own icon (scalable, sharp at any scale): the windows' icon and the
 // picture of its messages.
 [[nodiscard]] QIcon karvIcon();

@@ -35,8 +35,7 @@ QAccessibleInterface* maskAccessible(const QString& className, QObject* object) 
 }  // namespace
 
 KARVMask::KARVMask(QWidget* parent) : QWidget(parent) {
-  static const bool factoryInstalled = (QAccessible::installFactory(maskAccessible), true);
-  (void)factoryInstalled;
+  [[maybe_unused]] static const bool factoryInstalled = (QAccessible::installFactory(maskAccessible), true);
   setObjectName("mask");
   setAccessibleName(kUntitledPrompt);
   setFocusPolicy(Qt::StrongFocus);

@@ -16,12 +16,12 @@ QColor mix(const QColor& from, const QColor& to, double t) {
                           static_cast<float>(from.blueF() + (to.blueF() - from.blueF()) * t));
 }
 
-}  // namespace
-
 double relativeLuminance(const QColor& color) {
   const QColor c = color.toRgb();
   return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
 }
+
+}  // namespace
 
 double contrastRatio(const QColor& a, const QColor& b) {
   const double la = relativeLuminance(a);

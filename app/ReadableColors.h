@@ -7,7 +7,6 @@ namespace karv::app {
 // least 4.5:1 against what it is drawn on, in light and dark palettes alike.
 constexpr double kMinimumTextContrast = 4.5;
 
-[[nodiscard]] double relativeLuminance(const QColor& color);
 [[nodiscard]] double contrastRatio(const QColor& a, const QColor& b);
 // `preferred` itself when it reads on `background`; otherwise the nearest
 // shade of it, towards black on a light background and towards white on a

@@ -16,11 +16,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr char kChrome[] = "com.google.Chrome";
-constexpr char kFirefox[] = "org.mozilla.Firefox";
-
-bool isFirefox(const std::string& bundleId) { return bundleId == kFirefox; }
-
 const char* outcomeText(NssDatabase::Import outcome) {
   switch (outcome) {
     case NssDatabase::Import::kImported:
@@ -94,7 +89,7 @@ std::vector<std::string> BrowserCertStores::firefoxProfilesIn(const std::string&
 std::vector<std::string> BrowserCertStores::existingDatabasesOf(const BrowserLayout& layout) const {
   std::vector<std::string> databases;
   for (const auto& root : storeRootsOf(layout, dirs_)) {
-    if (isFirefox(layout.bundleId))
+    if (isFirefoxFamily(layout.bundleId))
       addEach(databases, firefoxProfilesIn(root));
     else if (NssDatabase::existsIn(root))
       addEach(databases, {root});
@@ -113,7 +108,7 @@ std::vector<std::string> BrowserCertStores::newDatabasesFor(const InstalledBrows
   // A sandbox's folder is the browser's to make; without it the browser has
   // never run and nothing of ours belongs there.
   const std::string sandbox = sandboxHomeOf(form.layout, dirs_);
-  if (!isFirefox(form.layout.bundleId)) {
+  if (!isFirefoxFamily(form.layout.bundleId)) {
     if (!sandbox.empty() && !isFolder(sandbox)) {
       logf("%s has never run: no certificate database for it yet", form.entry.id.c_str());
       return {};
@@ -126,7 +121,7 @@ std::vector<std::string> BrowserCertStores::newDatabasesFor(const InstalledBrows
 
 bool BrowserCertStores::importInto(const std::string& bundleId, const Bytes& pkcs12Der,
                                    const std::string& password) const {
-  if (bundleId != kFirefox && bundleId != kChrome) return true;  // no NSS database
+  if (bundleId != kFirefoxFamily && bundleId != kChromeFamily) return true;  // no NSS database
   std::vector<std::string> databases = existingDatabases(bundleId);
   for (const auto& form : installedForms_(bundleId))
     if (existingDatabasesOf(form.layout).empty()) addEach(databases, newDatabasesFor(form));

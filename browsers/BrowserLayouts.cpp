@@ -4,39 +4,30 @@
 #include "system/XdgDirs.h"
 
 namespace karv {
-namespace {
-
-constexpr char kChrome[] = "com.google.Chrome";
-constexpr char kFirefox[] = "org.mozilla.Firefox";
-
-bool isFirefox(const BrowserLayout& layout) { return std::string(layout.bundleId) == kFirefox; }
-
-}  // namespace
-
 const std::vector<BrowserLayout>& browserLayouts() {
   // Desktop IDs as the packages install them: distribution packages by their
   // own names, snaps as <snap>_<app>.desktop, Flatpaks as <application ID>.desktop.
   // The Chromium family's distribution packages all share ~/.pki/nssdb.
   static const std::vector<BrowserLayout> kLayouts = {
-      {kChrome, "google-chrome.desktop", Packaging::kNative, ""},
-      {kChrome, "chromium.desktop", Packaging::kNative, ""},
-      {kChrome, "chromium-browser.desktop", Packaging::kNative, ""},
-      {kChrome, "brave-browser.desktop", Packaging::kNative, ""},
-      {kChrome, "microsoft-edge.desktop", Packaging::kNative, ""},
-      {kChrome, "vivaldi-stable.desktop", Packaging::kNative, ""},
-      {kChrome, "opera.desktop", Packaging::kNative, ""},
-      {kChrome, "chromium_chromium.desktop", Packaging::kSnap, "chromium"},
-      {kChrome, "brave_brave.desktop", Packaging::kSnap, "brave"},
-      {kChrome, "com.google.Chrome.desktop", Packaging::kFlatpak, "com.google.Chrome"},
-      {kChrome, "org.chromium.Chromium.desktop", Packaging::kFlatpak, "org.chromium.Chromium"},
-      {kChrome, "com.brave.Browser.desktop", Packaging::kFlatpak, "com.brave.Browser"},
-      {kChrome, "com.microsoft.Edge.desktop", Packaging::kFlatpak, "com.microsoft.Edge"},
-      {kChrome, "com.vivaldi.Vivaldi.desktop", Packaging::kFlatpak, "com.vivaldi.Vivaldi"},
-      {kChrome, "com.opera.Opera.desktop", Packaging::kFlatpak, "com.opera.Opera"},
-      {kFirefox, "firefox.desktop", Packaging::kNative, ""},
-      {kFirefox, "firefox-esr.desktop", Packaging::kNative, ""},
-      {kFirefox, "firefox_firefox.desktop", Packaging::kSnap, "firefox"},
-      {kFirefox, "org.mozilla.firefox.desktop", Packaging::kFlatpak, "org.mozilla.firefox"},
+      {kChromeFamily, "google-chrome.desktop", Packaging::kNative, ""},
+      {kChromeFamily, "chromium.desktop", Packaging::kNative, ""},
+      {kChromeFamily, "chromium-browser.desktop", Packaging::kNative, ""},
+      {kChromeFamily, "brave-browser.desktop", Packaging::kNative, ""},
+      {kChromeFamily, "microsoft-edge.desktop", Packaging::kNative, ""},
+      {kChromeFamily, "vivaldi-stable.desktop", Packaging::kNative, ""},
+      {kChromeFamily, "opera.desktop", Packaging::kNative, ""},
+      {kChromeFamily, "chromium_chromium.desktop", Packaging::kSnap, "chromium"},
+      {kChromeFamily, "brave_brave.desktop", Packaging::kSnap, "brave"},
+      {kChromeFamily, "com.google.Chrome.desktop", Packaging::kFlatpak, "com.google.Chrome"},
+      {kChromeFamily, "org.chromium.Chromium.desktop", Packaging::kFlatpak, "org.chromium.Chromium"},
+      {kChromeFamily, "com.brave.Browser.desktop", Packaging::kFlatpak, "com.brave.Browser"},
+      {kChromeFamily, "com.microsoft.Edge.desktop", Packaging::kFlatpak, "com.microsoft.Edge"},
+      {kChromeFamily, "com.vivaldi.Vivaldi.desktop", Packaging::kFlatpak, "com.vivaldi.Vivaldi"},
+      {kChromeFamily, "com.opera.Opera.desktop", Packaging::kFlatpak, "com.opera.Opera"},
+      {kFirefoxFamily, "firefox.desktop", Packaging::kNative, ""},
+      {kFirefoxFamily, "firefox-esr.desktop", Packaging::kNative, ""},
+      {kFirefoxFamily, "firefox_firefox.desktop", Packaging::kSnap, "firefox"},
+      {kFirefoxFamily, "org.mozilla.firefox.desktop", Packaging::kFlatpak, "org.mozilla.firefox"},
   };
   return kLayouts;
 }
@@ -62,7 +53,7 @@ std::vector<std::string> storeRootsOf(const BrowserLayout& layout, const UserDir
   // homes are the sandbox's own: a Flatpak's ~/.var/app/<id>/data and
   // /config, a snap's .local/share and .config of its HOME.
   const std::string sandbox = sandboxHomeOf(layout, dirs);
-  if (!isFirefox(layout)) {
+  if (!isFirefoxFamily(layout.bundleId)) {
     switch (layout.packaging) {
       case Packaging::kSnap:
         return {sandbox + "/.pki/nssdb", sandbox + "/.local/share/pki/nssdb"};

@@ -1,8 +1,14 @@
 #pragma once
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace karv {
+
+// The gateway's identifiers of the two browser families it knows.
+inline constexpr char kChromeFamily[] = "com.google.Chrome";
+inline constexpr char kFirefoxFamily[] = "org.mozilla.Firefox";
+[[nodiscard]] inline bool isFirefoxFamily(std::string_view bundleId) { return bundleId == kFirefoxFamily; }
 
 // How a browser reached the machine, which decides the home it sees: a
 // distribution package sees the user's own; a snap and a Flatpak keep theirs

@@ -145,7 +145,7 @@ const std::vector<XdgBrowsers::Candidate>& XdgBrowsers::candidates() {
   // Safari has no Linux entry; it stays in the list because the gateway's
   // configuration names it.
   static const std::vector<Candidate> kCandidates = [] {
-    std::vector<Candidate> list = {{"com.apple.Safari", {}}, {"com.google.Chrome", {}}, {"org.mozilla.Firefox", {}}};
+    std::vector<Candidate> list = {{"com.apple.Safari", {}}, {kChromeFamily, {}}, {kFirefoxFamily, {}}};
     for (const auto& layout : browserLayouts())
       for (auto& candidate : list)
         if (std::string(candidate.bundleId) == layout.bundleId) candidate.desktopIds.push_back(layout.desktopId);

@@ -7,6 +7,7 @@
 #include "app/AppDelegate.h"
 #include "app/DialogRelays.h"
 #include "app/RecordText.h"
+#include "browsers/BrowserLayouts.h"
 #include "system/Log.h"
 
 namespace karv::app {
@@ -22,7 +23,7 @@ constexpr char kChromiumRestartNotice[] =
 
 bool includesChromiumFamily(const std::vector<BrowserRecord>& browsers) {
   return std::any_of(browsers.begin(), browsers.end(), [](const BrowserRecord& r) {
-    return r.contains("bundleId") && r.at("bundleId") == "com.google.Chrome";
+    return r.contains("bundleId") && r.at("bundleId") == kChromeFamily;
   });
 }
 
